@@ -1,0 +1,36 @@
+#include "platform/system_info.h"
+
+#include <limits.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <array>
+
+namespace ferry {
+
+std::string ComputerName() {
+  std::array<char, 256> name{};
+  if (gethostname(name.data(), name.size() - 1) != 0) return {};
+  return name.data();
+}
+
+std::string ModulePath() {
+  std::array<char, PATH_MAX> path{};
+  ssize_t n = readlink("/proc/self/exe", path.data(), path.size() - 1);
+  if (n <= 0) return {};
+  return std::string(path.data(), static_cast<std::size_t>(n));
+}
+
+}  // namespace ferry
+
+namespace ferry {
+
+void SetEnvironment(const std::string& name, const std::string& value) {
+  if (value.empty()) {
+    unsetenv(name.c_str());
+  } else {
+    setenv(name.c_str(), value.c_str(), 1);
+  }
+}
+
+}  // namespace ferry

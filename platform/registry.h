@@ -1,0 +1,119 @@
+// The settings store: a hierarchical key/value registry with the semantics of the
+// Windows NT registry. On Windows the calls pass through to advapi32; on Linux the
+// store is an SQLite hive file shared by every process of the system.
+//
+// Each call maps onto one advapi32 call and returns its error code (0 on success).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace ferry::reg {
+
+// Opaque key handle. On Windows it is an HKEY.
+struct KeyObject;
+using Key = KeyObject*;
+
+// Predefined roots.
+Key LocalMachine();
+Key CurrentUser();
+
+// Value types kept by the store.
+inline constexpr uint32_t kNone = 0;
+inline constexpr uint32_t kSz = 1;
+inline constexpr uint32_t kExpandSz = 2;
+inline constexpr uint32_t kBinary = 3;
+inline constexpr uint32_t kDword = 4;
+
+// Error codes (the Win32 numbers).
+inline constexpr long kOk = 0;
+inline constexpr long kFileNotFound = 2;
+inline constexpr long kAccessDenied = 5;
+inline constexpr long kInvalidHandle = 6;
+inline constexpr long kBadNetPath = 53;
+inline constexpr long kInvalidParameter = 87;
+inline constexpr long kMoreData = 234;
+inline constexpr long kNoMoreItems = 259;
+inline constexpr long kKeyDeleted = 1018;
+inline constexpr long kRegistryIoFailed = 1016;
+
+// Access rights; the store grants every right, they are carried for the Windows side.
+inline constexpr uint32_t kAllAccess = 0xF003F;
+inline constexpr uint32_t kRead = 0x20019;
+inline constexpr uint32_t kEnumerateSubKeys = 0x0008;
+inline constexpr uint32_t kSetValue = 0x0002;
+inline constexpr uint32_t kQueryValue = 0x0001;
+
+// Opens an existing key below `parent`; `subKey` is a path with '\' separators.
+// An empty `subKey` opens a new handle to `parent` itself.
+long OpenKey(Key parent, std::string_view subKey, uint32_t access, Key* result);
+
+// Opens the key, creating it and every missing key on the path.
+long CreateKey(Key parent, std::string_view subKey, Key* result);
+
+// Reads a value. With `data` null only `*type` and `*size` are filled. When
+// `*size` is smaller than the stored value, answers kMoreData, sets `*size` to
+// the needed size and copies nothing. `type` may be null.
+long QueryValue(Key key, std::string_view name, uint32_t* type, void* data, uint32_t* size);
+
+// Writes a value of the given type with exactly `size` bytes.
+long SetValue(Key key, std::string_view name, uint32_t type, const void* data, uint32_t size);
+
+long DeleteValue(Key key, std::string_view name);
+
+// Names the subkey at `index` in the store's stable order. `capacity` is the
+// caller's name buffer in bytes, terminator included: a longer name answers
+// kMoreData. Past the last subkey answers kNoMoreItems.
+long EnumKey(Key key, uint32_t index, std::string* name, std::size_t capacity);
+
+// Deletes a subkey that has no subkeys of its own (kAccessDenied otherwise).
+long DeleteKey(Key parent, std::string_view subKey);
+
+// Reaches the root of another computer's store. An empty name, or the name of
+// this computer, gives the local store.
+long ConnectRegistry(std::string_view computer, Key root, Key* result);
+
+long CloseKey(Key key);
+
+// All calls on handles derived from `key` between Begin and Commit take effect
+// together or not at all. On Windows this is a no-op pair.
+long BeginTransaction(Key key);
+long CommitTransaction(Key key);
+long RollbackTransaction(Key key);
+
+// Closes a key when it leaves scope.
+class KeyHolder {
+ public:
+  KeyHolder() = default;
+  explicit KeyHolder(Key key) : key_(key) {}
+  KeyHolder(const KeyHolder&) = delete;
+  KeyHolder& operator=(const KeyHolder&) = delete;
+  KeyHolder(KeyHolder&& other) noexcept : key_(other.key_) { other.key_ = nullptr; }
+  KeyHolder& operator=(KeyHolder&& other) noexcept {
+    if (this != &other) {
+      Reset();
+      key_ = other.key_;
+      other.key_ = nullptr;
+    }
+    return *this;
+  }
+  ~KeyHolder() { Reset(); }
+
+  Key get() const { return key_; }
+  Key* out() {
+    Reset();
+    return &key_;
+  }
+  explicit operator bool() const { return key_ != nullptr; }
+  void Reset() {
+    if (key_ != nullptr) CloseKey(key_);
+    key_ = nullptr;
+  }
+
+ private:
+  Key key_ = nullptr;
+};
+
+}  // namespace ferry::reg

@@ -1,0 +1,22 @@
+// Facts about the running system: the computer's name and this program's path.
+#pragma once
+
+#include <string>
+
+namespace ferry {
+
+// The local computer's name (GetComputerNameA / gethostname), empty on failure.
+std::string ComputerName();
+
+// Full path of the running executable (GetModuleFileNameA / /proc/self/exe),
+// empty on failure.
+std::string ModulePath();
+
+}  // namespace ferry
+
+namespace ferry {
+
+// Sets (or with an empty value removes) a variable of this process's environment.
+void SetEnvironment(const std::string& name, const std::string& value);
+
+}  // namespace ferry

@@ -1,0 +1,43 @@
+// The one object of an account run: the settings as loaded, the debug log, and
+// the run's working state. Built on the worker thread and owned by it alone.
+#pragma once
+
+#include <string>
+
+#include "service/runtime/account_settings.h"
+#include "service/runtime/config_store.h"
+#include "service/runtime/debug_log.h"
+
+namespace ferry {
+
+class AccountContext {
+ public:
+  // Defaults, LoadSettings, the debug log, the account's command, and a save of
+  // every value (which creates missing keys and values and replaces old names).
+  AccountContext(const std::string& connectionName, const std::string& accountName);
+  // Closes the log and saves what the run changed.
+  ~AccountContext();
+  AccountContext(const AccountContext&) = delete;
+  AccountContext& operator=(const AccountContext&) = delete;
+
+  int LoadSettings();
+  // Writes what changed since the last load or save.
+  int SaveSettings();
+  int SaveAllSettings();
+
+  void LogText(int level, const char* text) { log_.LogText(level, text); }
+  void LogText(int level, const std::string& text) { log_.LogText(level, text); }
+  void LogNumber(int level, const char* format, int32_t value) { log_.LogNumber(level, format, value); }
+  void LogString(int level, const char* format, const char* text) { log_.LogString(level, format, text); }
+  void LogString(int level, const char* format, const std::string& text) { log_.LogString(level, format, text); }
+  DebugLog& Log() { return log_; }
+
+  AccountSettings settings;
+
+ private:
+  AccountSettings saved_;  // the store's values as this run last loaded or wrote them
+  LoadedState loadedState_;
+  DebugLog log_;
+};
+
+}  // namespace ferry

@@ -1,0 +1,59 @@
+// The settings of one account run as loaded from the store: every string field
+// is bounded by its width in the store (terminator included).
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace ferry {
+
+struct AccountSettings {
+  std::string connectionName;  // 60
+  std::string accountName;     // 60
+
+  // Global
+  std::string proxyHost;  // 60
+  uint32_t proxyPort = 0;
+  std::string bdwDir;       // 256 (255 read)
+  std::string ctDir;        // 256 (255 read)
+  std::string tickerEMail;  // 60
+  std::string ctEMail;      // 60
+  int32_t debugLevel = 0;
+  uint32_t listenRas = 1;
+
+  // Connection
+  int32_t timeout = -1;
+  uint32_t enableLogging = 0;
+  std::string logfile;  // 256: the account's, else the connection's
+
+  // Account
+  std::string smtpTo;       // 60
+  std::string popHost;      // 60
+  std::string smtpFrom;     // 60
+  std::string popUser;      // 60
+  std::string popPassword;  // 60
+  std::string smtpHost;     // 60
+  std::string command;      // 160
+  uint32_t popDelete = 0;
+  uint32_t addressmode = 0;
+  uint32_t addressmodeTicker = 0;
+  uint32_t addressmodeFrom = 0;
+  int32_t maxMails = 10;
+  uint32_t udpPort = 0;
+  uint32_t enableAccount = 0;
+  uint32_t enableWissenschaft = 0;
+  uint32_t enableCt = 0;
+  uint32_t enableCommand = 0;
+  uint32_t enableUdp = 0;
+  uint32_t enableKeepAlive = 0;
+  uint32_t enableFromUdp = 0;
+  uint32_t inUse = 0;
+
+  // Volatile (one pair for the whole service)
+  std::string lastTitle;  // 160
+  std::string lastDate;   // 60
+
+  bool operator==(const AccountSettings&) const = default;
+};
+
+}  // namespace ferry

@@ -1,0 +1,62 @@
+// The service's operations on the settings store: loading and saving the
+// settings of an account run, reading a connection, clearing the "In Use" flags
+// and reading the trigger port.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+#include "service/runtime/account_settings.h"
+
+namespace ferry {
+
+// What was found in the store at load time for the values whose stored copy is
+// run state ("In Use", "LastDate", "LastTitle").
+struct LoadedState {
+  bool inUsePresent = false;
+  bool lastDatePresent = false;
+  bool lastTitlePresent = false;
+};
+
+// Reads every value in the store's order (old names before new ones); a missing
+// value or one longer than its field leaves the field as it was.
+int LoadSettings(AccountSettings& settings, LoadedState* state = nullptr);
+
+enum class SaveScope {
+  // Every value the service writes back, creating keys and values and removing
+  // old names; run state that was already stored is left to its owner.
+  Everything,
+  // Only the values that differ from `since` (what this run loaded or last saved).
+  Changes,
+};
+
+// Writes the settings back. With SaveScope::Everything, `since` and `state`
+// tell which run-state values were already stored (they are then not rewritten).
+int SaveSettings(const AccountSettings& settings, SaveScope scope, const AccountSettings& since,
+                 const LoadedState& state = {});
+
+struct AccountEntry {
+  std::string connectionName;  // 30
+  std::string accountName;     // 30
+  uint32_t enableAccount = 0;
+};
+
+struct ConnectionRecord {
+  std::string name;  // up to 31 characters
+  int32_t accountCount = 0;
+  std::array<AccountEntry, 10> accounts{};
+  int32_t timeout = -1;  // the caller presets -1
+  uint32_t usingRouter = 0;
+  uint32_t disableMt = 0;
+  uint32_t listenRas = 0;
+};
+
+int EnumerateConnection(ConnectionRecord& record);
+
+int ResetInUseFlags();
+
+// "TriggerPort" of the global key, 2000 when missing; the low 16 bits are used.
+uint16_t ReadTriggerPort();
+
+}  // namespace ferry

@@ -1,0 +1,51 @@
+#include "tests/support/temp_hive.h"
+
+#include <fstream>
+#include <random>
+#include <sstream>
+
+#include "platform/event_log.h"
+#include "platform/store_location.h"
+#include "platform/system_info.h"
+
+namespace ferry::test {
+
+std::filesystem::path MakeTempFolder(const std::string& prefix) {
+  std::random_device rd;
+  std::mt19937_64 gen(rd());
+  for (;;) {
+    auto path = std::filesystem::temp_directory_path() / (prefix + "-" + std::to_string(gen() % 1000000000ULL));
+    std::error_code ec;
+    if (std::filesystem::create_directory(path, ec)) return path;
+    if (ec) throw std::runtime_error("cannot create " + path.string());
+  }
+}
+
+std::string ReadFile(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream out;
+  out << in.rdbuf();
+  return out.str();
+}
+
+void TempHiveTest::SetUp() {
+  folder_ = MakeTempFolder("ferrytest");
+  SetEnvironment(reg::kHiveEnvironmentVariable, HivePath().string());
+  SetEnvironment(kEventFileEnvironmentVariable, EventPath().string());
+}
+
+void TempHiveTest::TearDown() {
+  SetEnvironment(reg::kHiveEnvironmentVariable, "");
+  SetEnvironment(kEventFileEnvironmentVariable, "");
+  std::error_code ec;
+  std::filesystem::remove_all(folder_, ec);
+}
+
+std::vector<std::string> TempHiveTest::Events() const {
+  std::vector<std::string> lines;
+  std::istringstream in(ReadFile(EventPath()));
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+}  // namespace ferry::test
