@@ -34,6 +34,11 @@ class AccountContext {
 
   AccountSettings settings;
 
+  // ---- Run fields of the mail transfer and the tickers ----
+  // (channels, MailList, ticker item lists, RunStage, SavedAddressmode,
+  // MessageCount, TickerMailCount; all empty or zero at construction)
+  // ---- end of run fields ----
+
  private:
   AccountSettings saved_;  // the store's values as this run last loaded or wrote them
   LoadedState loadedState_;
