@@ -68,6 +68,11 @@ long DeleteValue(Key key, std::string_view name);
 // kMoreData. Past the last subkey answers kNoMoreItems.
 long EnumKey(Key key, uint32_t index, std::string* name, std::size_t capacity);
 
+// Names the value at `index` in the store's stable order and gives its type
+// (RegEnumValueA without the data; read the data with QueryValue). `capacity`
+// and the answers are as for EnumKey; `type` may be null.
+long EnumValue(Key key, uint32_t index, std::string* name, std::size_t capacity, uint32_t* type);
+
 // Deletes a subkey that has no subkeys of its own (kAccessDenied otherwise).
 long DeleteKey(Key parent, std::string_view subKey);
 

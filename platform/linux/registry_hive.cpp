@@ -337,6 +337,23 @@ long EnumKey(Key key, uint32_t index, std::string* name, std::size_t capacity) {
   return kOk;
 }
 
+long EnumValue(Key key, uint32_t index, std::string* name, std::size_t capacity, uint32_t* type) {
+  if (name == nullptr) return kInvalidParameter;
+  Resolved r;
+  if (long rc = Resolve(key, &r); rc != kOk) return rc;
+  std::lock_guard lock(r.hive->mutex);
+  Statement s(r.hive->db, "SELECT name, type FROM vals WHERE key=? ORDER BY fold LIMIT 1 OFFSET ?");
+  s.Bind(1, r.id).Bind(2, static_cast<int64_t>(index));
+  int step = s.Step();
+  if (step == SQLITE_DONE) return KeyExists(*r.hive, r.id) ? kNoMoreItems : kKeyDeleted;
+  if (step != SQLITE_ROW) return kRegistryIoFailed;
+  std::string found = s.Blob(0);
+  if (found.size() + 1 > capacity) return kMoreData;
+  if (type != nullptr) *type = static_cast<uint32_t>(s.Int(1));
+  *name = std::move(found);
+  return kOk;
+}
+
 long DeleteKey(Key parent, std::string_view subKey) {
   if (subKey.empty()) return kInvalidParameter;
   Resolved r;
