@@ -1,6 +1,7 @@
 // Facts about the running system: the computer's name and this program's path.
 #pragma once
 
+#include <ctime>
 #include <string>
 
 namespace ferry {
@@ -18,5 +19,12 @@ namespace ferry {
 
 // Sets (or with an empty value removes) a variable of this process's environment.
 void SetEnvironment(const std::string& name, const std::string& value);
+
+}  // namespace ferry
+
+namespace ferry {
+
+// The local time of `when`, safe to call from any thread.
+std::tm LocalTime(std::time_t when);
 
 }  // namespace ferry

@@ -34,3 +34,13 @@ void SetEnvironment(const std::string& name, const std::string& value) {
 }
 
 }  // namespace ferry
+
+namespace ferry {
+
+std::tm LocalTime(std::time_t when) {
+  std::tm local{};
+  localtime_r(&when, &local);
+  return local;
+}
+
+}  // namespace ferry

@@ -49,7 +49,7 @@ struct ConnectionRecord {
   int32_t timeout = -1;  // the caller presets -1
   uint32_t usingRouter = 0;
   uint32_t disableMt = 0;
-  uint32_t listenRas = 0;
+  uint32_t listenRas = 1;  // the global value; 1 when it is missing
 };
 
 int EnumerateConnection(ConnectionRecord& record);
