@@ -7,6 +7,8 @@
 #include "service/runtime/account_settings.h"
 #include "service/runtime/config_store.h"
 #include "service/runtime/debug_log.h"
+#include "service/transfer/mail_list.h"
+#include "service/transfer/socket_channel.h"
 
 namespace ferry {
 
@@ -37,6 +39,15 @@ class AccountContext {
   // ---- Run fields of the mail transfer and the tickers ----
   // (channels, MailList, ticker item lists, RunStage, SavedAddressmode,
   // MessageCount, TickerMailCount; all empty or zero at construction)
+  SocketChannel popChannel;
+  SocketChannel smtpChannel;
+  MailList mailList;
+  // 0 idle, 1 the account's mail is forwarded, 2 a ticker stage runs.
+  int32_t runStage = 0;
+  uint32_t savedAddressmode = 0;
+  int32_t messageCount = 0;     // what STAT reported in this run
+  int32_t tickerMailCount = 0;  // progress of the current stage (last message number taken)
+  // (ticker item lists come with the tickers)
   // ---- end of run fields ----
 
  private:

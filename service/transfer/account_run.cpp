@@ -1,13 +1,87 @@
 #include "service/transfer/account_run.h"
 
+#include <new>
+#include <string>
+
 #include "service/runtime/account_context.h"
+#include "service/runtime/run_guard.h"
+#include "service/runtime/service_events.h"
+#include "service/runtime/udp_notice.h"
+#include "platform/event_log.h"
+#include "service/transfer/dialogue.h"
+#include "service/transfer/pop3_retrieval.h"
+#include "service/transfer/smtp_delivery.h"
+#include "service/transfer/ticker_stages.h"
+#include "service/transfer/transfer_error.h"
+#include "service/transfer/transfer_ports.h"
 
 namespace ferry {
+namespace {
 
-// The mail transfer is not built yet: no run takes place and none is reported.
+// QUIT on the POP3 connection; `level` is the log level of the command and reply.
+void QuitPop3(AccountContext& context, int level) {
+  SendCommand(context, context.popChannel, "QUIT\r\n");
+  context.LogText(level, "QUIT\r\n");
+  Reply reply = ReadPop3Status(context, context.popChannel);
+  context.LogText(level, Kept(reply.text, kReplyKept));
+  context.popChannel.Close();
+  context.LogText(1, "----------- POP3 Closed  ----------");
+}
+
+void Run(AccountContext& context) {
+  const AccountSettings& s = context.settings;
+  context.popChannel.Create();
+  context.LogText(1, "------------- POP3 ------------");
+  context.LogString(2, "Connecting to %s:POP3", s.popHost);
+  if (s.debugLevel >= 3) ReportServiceEvent(kEventConnecting, s.popHost);
+  if (context.popChannel.Connect(s.popHost, Pop3Port()) != 0) Raise(kErrorNoConnection);
+
+  context.runStage = 1;
+  RetrieveMessages(context);
+  if (s.popDelete == 0) QuitPop3(context, 4);
+  DeliverMessages(context);
+
+  RunScienceTickerStage(context);
+
+  PurgeMessages(context);
+  if (s.popDelete != 0) QuitPop3(context, 3);
+
+  ReportServiceEvent(kEventRunReport, context.messageCount != 0 ? kEventWarning : kEventInformation,
+                     {s.connectionName, s.accountName, std::to_string(context.messageCount)});
+  if (s.enableUdp != 0) BroadcastNotice(FormatRunNotice(context.messageCount, s.accountName), s.udpPort);
+
+  RunCtTickerStage(context);
+}
+
+}  // namespace
+
 int RunAccount(AccountContext& context) {
-  context.LogText(1, "mail transfer not available in this build");
-  return -1;
+  if (context.settings.enableAccount == 0) return kRunNotEnabled;
+  if (context.settings.inUse != 0) return kRunInUse;
+  AccountRunGuard guard(context.settings.connectionName, context.settings.accountName);
+  if (!guard.Acquired()) return kRunInUse;
+
+  context.settings.inUse = 1;
+  context.SaveSettings();
+  context.runStage = 0;
+  try {
+    Run(context);
+  } catch (const TransferError& error) {
+    switch (error.code) {
+      case kErrorMalformedHeader: context.LogText(2, "Error unknown"); break;
+      case kErrorNoConnection: context.LogText(2, "Error no connection"); break;
+      case kErrorNoMemory: context.LogText(2, "Error no memory"); break;
+      default: context.LogNumber(2, "Error in Start: %d", error.code); break;
+    }
+    context.popChannel.Close();
+  } catch (const std::bad_alloc&) {
+    context.LogText(2, "Error no memory");
+    context.popChannel.Close();
+  }
+  context.mailList.clear();
+  context.runStage = 0;
+  context.settings.inUse = 0;
+  return kRunDone;
 }
 
 }  // namespace ferry

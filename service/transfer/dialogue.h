@@ -1,0 +1,33 @@
+// The steps shared by the POP3 and SMTP dialogues: a command sent in full, and
+// a whole reply read, each reported like every transfer.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+#include "service/transfer/reply_reader.h"
+
+namespace ferry {
+
+class AccountContext;
+
+// How much of one reply is kept and logged.
+inline constexpr std::size_t kGreetingKept = 180;
+inline constexpr std::size_t kReplyKept = 1024;
+
+// Sends every byte of `command`; returns the bytes taken.
+std::size_t SendCommand(AccountContext& context, SocketChannel& channel, std::string_view command);
+
+Reply ReadPop3Status(AccountContext& context, SocketChannel& channel);
+Reply ReadPop3Listing(AccountContext& context, SocketChannel& channel);
+Reply ReadSmtpReply(AccountContext& context, SocketChannel& channel);
+
+// The first `capacity` bytes of a reply.
+std::string Kept(std::string_view text, std::size_t capacity);
+
+// Raises kErrorProtocol, after a level-2 log line naming the step, when the
+// reply did not arrive whole.
+void RequireWhole(AccountContext& context, const Reply& reply, const char* step);
+
+}  // namespace ferry

@@ -1,0 +1,37 @@
+#include "service/transfer/mail_list.h"
+
+#include <new>
+
+#include "service/transfer/reply_framing.h"
+#include "service/transfer/transfer_error.h"
+
+namespace ferry {
+
+int MailRecord::SetText(const char* text, int32_t number) {
+  if (text == nullptr) Raise(kErrorNoText);
+  return SetText(std::string_view(text), number);
+}
+
+int MailRecord::SetText(std::string_view text, int32_t number) {
+  try {
+    std::string stored;
+    stored.reserve(text.size() + kEndOfData.size());
+    stored.assign(text);
+    if (!stored.ends_with(kEndOfData)) stored.append(kEndOfData);
+    text_ = std::move(stored);
+  } catch (const std::bad_alloc&) {
+    Raise(kErrorTextMemory);
+  }
+  deleted = false;
+  delivered = false;
+  filled_ = true;
+  number_ = number;
+  return 0;
+}
+
+void MailRecord::Release() {
+  std::string().swap(text_);
+  filled_ = false;
+}
+
+}  // namespace ferry

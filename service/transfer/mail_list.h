@@ -1,0 +1,36 @@
+// A message between retrieval and delivery, and the account's ordered list of
+// them. A record stays where it is while the list holds it.
+#pragma once
+
+#include <cstdint>
+#include <list>
+#include <string>
+#include <string_view>
+
+namespace ferry {
+
+class MailRecord {
+ public:
+  // Stores `text` and the server's message number (-1 for none). The end-of-data
+  // marker CR LF "." CR LF is appended unless the text already ends with it.
+  // Raises kErrorNoText for a null text and kErrorTextMemory when memory runs out.
+  int SetText(const char* text, int32_t number);
+  int SetText(std::string_view text, int32_t number);
+  void Release();
+
+  bool Filled() const { return filled_; }
+  const std::string& GetText() const { return text_; }
+  int32_t GetNumber() const { return number_; }
+
+  bool delivered = false;
+  bool deleted = false;
+
+ private:
+  std::string text_;
+  int32_t number_ = -1;
+  bool filled_ = false;
+};
+
+using MailList = std::list<MailRecord>;
+
+}  // namespace ferry

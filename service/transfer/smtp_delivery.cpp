@@ -1,0 +1,150 @@
+#include "service/transfer/smtp_delivery.h"
+
+#include <new>
+#include <string>
+
+#include "platform/system_info.h"
+#include "service/runtime/account_context.h"
+#include "service/runtime/service_events.h"
+#include "service/transfer/address_computation.h"
+#include "service/transfer/address_rules.h"
+#include "service/transfer/dialogue.h"
+#include "service/transfer/reply_framing.h"
+#include "service/transfer/transfer_error.h"
+#include "service/transfer/transfer_ports.h"
+#include "service/transfer/transfer_report.h"
+
+namespace ferry {
+namespace {
+
+constexpr int kServiceClosing = 421;
+
+// Sends a command and reads its whole reply; a reply that does not arrive whole,
+// or a 421, ends the connection.
+std::string Exchange(AccountContext& context, std::string_view command, const char* step) {
+  SendCommand(context, context.smtpChannel, command);
+  context.LogText(3, std::string(command));
+  Reply reply = ReadSmtpReply(context, context.smtpChannel);
+  RequireWhole(context, reply, step);
+  std::string text = Kept(reply.text, kReplyKept);
+  if (SmtpReplyCode(text) == kServiceClosing) {
+    context.LogString(2, "SMTP server closing: %s", text);
+    Raise(kErrorRejected);
+  }
+  return text;
+}
+
+// For the commands of one message: true when accepted; false when the server
+// rejected this message (4xx or 5xx); anything else ends the connection.
+bool Accepted(AccountContext& context, const std::string& reply) {
+  try {
+    CheckSmtpReply(context, reply);
+    return true;
+  } catch (const TransferError&) {
+    int code = SmtpReplyCode(reply);
+    if (code >= 400 && code <= 599) return false;
+    throw;
+  }
+}
+
+// After a rejection: log it, and reset the session for the next message.
+void Reset(AccountContext& context, const MailRecord& record, const std::string& reply) {
+  context.LogText(2, "Message " + std::to_string(record.GetNumber()) + " not accepted: " + reply);
+  std::string rset = Exchange(context, "RSET\r\n", "RSET");
+  CheckSmtpReply(context, rset);
+  context.LogText(3, rset);
+}
+
+void DeliverOne(AccountContext& context, MailRecord& record) {
+  context.LogText(5, "----- Erstelle CString -----");
+  std::string_view block = HeaderBlockOf(record.GetText());
+  std::string sender = ComputeSender(context, block);
+  std::string recipient = ComputeRecipient(context, block);
+
+  if (context.settings.addressmode == 3) {
+    std::string reply = Exchange(context, "VRFY " + recipient + "\r\n", "VRFY");
+    try {
+      CheckSmtpReply(context, reply);
+    } catch (const TransferError&) {
+      recipient = context.settings.smtpTo;
+      context.LogString(5, "Verify :%s", recipient);
+    }
+    context.LogText(3, reply);
+  }
+
+  std::string reply = Exchange(context, "MAIL FROM:<" + EnvelopeAddress(sender) + ">\r\n", "MAIL FROM");
+  if (!Accepted(context, reply)) return Reset(context, record, reply);
+  context.LogText(3, reply);
+
+  reply = Exchange(context, "RCPT TO:<" + EnvelopeAddress(recipient) + ">\r\n", "RCPT TO");
+  if (!Accepted(context, reply)) return Reset(context, record, reply);
+  context.LogText(3, reply);
+
+  reply = Exchange(context, "DATA\r\n", "DATA");
+  if (!Accepted(context, reply)) return Reset(context, record, reply);
+  context.LogText(3, reply);
+
+  TransferReport report = ReportFor(context);
+  context.smtpChannel.SendAll(kXInfoLine, report);
+  context.LogText(7, std::string(kXInfoLine));
+  const std::string& text = record.GetText();
+  if (context.smtpChannel.SendAll(text, report) < text.size() && context.settings.debugLevel >= 4) {
+    ReportServiceEvent(kEventFailure, "Mail not complete");
+  }
+  context.LogText(7, text);
+
+  Reply end = ReadSmtpReply(context, context.smtpChannel);
+  RequireWhole(context, end, "end of data");
+  reply = Kept(end.text, kReplyKept);
+  if (SmtpReplyCode(reply) == kServiceClosing) Raise(kErrorRejected);
+  if (!Accepted(context, reply)) return Reset(context, record, reply);
+  context.LogText(3, reply);
+  record.delivered = true;
+}
+
+void Session(AccountContext& context) {
+  const AccountSettings& s = context.settings;
+  if (context.smtpChannel.Connect(s.smtpHost, SmtpPort()) != 0) Raise(kErrorNoConnection);
+
+  Reply greeting = ReadSmtpReply(context, context.smtpChannel);
+  RequireWhole(context, greeting, "greeting");
+  context.LogText(3, Kept(greeting.text, kGreetingKept));
+
+  std::string name = ComputerName();
+  std::string reply = Exchange(context, "HELO " + (name.empty() ? std::string("localhost") : name) + "\r\n", "HELO");
+  CheckSmtpReply(context, reply);
+  context.LogText(3, reply);
+
+  for (MailRecord& record : context.mailList) {
+    if (record.delivered || !record.Filled()) continue;
+    DeliverOne(context, record);
+  }
+
+  SendCommand(context, context.smtpChannel, "QUIT\r\n");
+  context.LogText(3, "QUIT\r\n");
+  Reply bye = ReadSmtpReply(context, context.smtpChannel);
+  context.LogText(3, Kept(bye.text, kReplyKept));
+}
+
+}  // namespace
+
+int DeliverMessages(AccountContext& context) {
+  if (context.mailList.empty()) return 0;
+  const AccountSettings& s = context.settings;
+  context.LogText(1, "--------------- SMTP --------------");
+  context.smtpChannel.Create();
+  if (s.debugLevel >= 3) ReportServiceEvent(kEventConnecting, s.smtpHost);
+  context.LogString(2, "Connecting to %s:SMTP", s.smtpHost);
+  try {
+    Session(context);
+  } catch (const TransferError&) {
+    context.LogText(2, "Protokol SMTP fail!");
+  } catch (const std::bad_alloc&) {
+    context.LogText(2, "Protokol SMTP fail!");
+  }
+  context.smtpChannel.Close();
+  context.LogText(1, "----------- SMTP Closed  ----------");
+  return 0;
+}
+
+}  // namespace ferry
