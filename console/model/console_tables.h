@@ -1,0 +1,118 @@
+// The console's in-memory copy of the settings: the global record, 51
+// connection rows and 251 account rows. Every field is a text of 8-bit
+// (Latin-1) characters as the store keeps it; numbers are decimal texts,
+// check boxes "0" or "1", a connection's interval in seconds.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <span>
+#include <string>
+
+namespace ferry::console {
+
+struct GlobalSettings {
+  std::string listenRas;
+  std::string bdwDir;
+  std::string debugLevel;
+  std::string proxyHost;
+  std::string proxyPort;
+  std::string triggerPort;
+  std::string tickerEMail;
+};
+
+// Where a row's values were read from. A save carries the values the console
+// does not edit from that key to the row's key, also when the row was renamed
+// or copied. Empty for rows made in the console.
+struct StoreOrigin {
+  std::string connection;
+  std::string account;
+  bool empty() const { return connection.empty(); }
+};
+
+struct ConnectionRow {
+  std::string name;
+  std::string enableLogging;
+  std::string timeOut;  // seconds
+  StoreOrigin origin;   // account stays empty
+};
+
+struct AccountRow {
+  std::string connection;
+  std::string name;
+  std::string addressmode;
+  std::string addressmodeTicker;
+  std::string command;
+  std::string enableCommand;
+  std::string enableAccount;
+  std::string enableUdp;
+  std::string enableKeepAlive;
+  std::string enableFromUdp;
+  std::string enableWissenschaft;
+  std::string logFile;
+  std::string maxMails;
+  std::string popDelete;
+  std::string popHost;
+  std::string popPasswort;
+  std::string popUser;
+  std::string smtpFrom;
+  std::string smtpHost;
+  std::string smtpTo;
+  std::string udpPort;
+  StoreOrigin origin;
+};
+
+inline constexpr int kConnectionRows = 51;
+inline constexpr int kAccountRows = 251;
+
+using ConnectionTable = std::array<ConnectionRow, kConnectionRows>;
+using AccountTable = std::array<AccountRow, kAccountRows>;
+
+struct Tables {
+  GlobalSettings global;
+  ConnectionTable connections;
+  AccountTable accounts;
+};
+
+// Start values: "Listen RAS" 1, debug level 4, everything else empty.
+void InitTables(Tables& tables);
+
+// Moves the rows after `index` one place up and empties the last row.
+void DeleteConnection(ConnectionTable& table, int index);
+void DeleteAccount(AccountTable& table, int index);
+
+// ---- The account values as the console reads, writes and shows them ----
+enum class ValueType : int32_t { Text = 1, Number = 4 };
+
+struct AccountValue {
+  const char* name;         // value name as the console spells it
+  ValueType type;
+  const char* readDefault;  // what an absent value reads as
+  std::string AccountRow::*field;
+  bool zeroWhenEmpty;       // an empty field is saved and shown as "0"
+  bool written;             // the save writes it ("Enable KeepAlive" is only read)
+};
+
+// The nineteen account values in reading order.
+std::span<const AccountValue> AccountValues();
+
+struct GlobalValue {
+  const char* name;
+  ValueType type;
+  const char* readDefault;
+  std::string GlobalSettings::*field;
+};
+
+// The seven global values in reading order, and in writing order.
+std::span<const GlobalValue> GlobalReadOrder();
+std::span<const GlobalValue> GlobalWriteOrder();
+
+// Connection values, reading and writing order.
+struct ConnectionValue {
+  const char* name;
+  const char* readDefault;
+  std::string ConnectionRow::*field;
+};
+std::span<const ConnectionValue> ConnectionValues();
+
+}  // namespace ferry::console

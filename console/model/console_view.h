@@ -1,0 +1,99 @@
+// What the console's logic needs of its window and of the person in front of
+// it. The Qt window implements both; tests drive the logic with a page that
+// keeps its fields in memory and a dialogs object that answers from a script.
+// All texts are Latin-1 bytes.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace ferry::console {
+
+// The controls that show table fields.
+enum class Control {
+  GlobalBDWDir,
+  GlobalDebugLevel,
+  GlobalListenRAS,  // box
+  GlobalProxyHost,
+  GlobalProxyPort,
+  GlobalTickerEMail,
+  GlobalTriggerPort,
+  ConnectionName,
+  ConnectionEnableLogging,  // box
+  AccountAddressMode,
+  AccountAddressModeTicker,
+  AccountCommand,
+  AccountEnableAccount,  // box
+  AccountEnableCommand,  // box
+  AccountEnableFromUDP,  // box
+  AccountEnableUDP,      // box
+  AccountEnableWissenschaft,  // box
+  AccountLogFile,
+  AccountMaxMails,
+  AccountPOPDelete,  // box
+  AccountPOPHost,
+  AccountPOPPasswort,
+  AccountPOPUser,
+  AccountSMTPFrom,
+  AccountSMTPHost,
+  AccountSMTPTo,
+  AccountUDPPort,
+};
+
+enum class NodeKind { Connection = 1, Account = 2 };  // the node's picture
+
+struct TreeNode {
+  std::string key;     // "A" + connection name (+ account name)
+  std::string text;    // connection or account name
+  NodeKind kind = NodeKind::Connection;
+  std::string parentKey;  // accounts only
+  std::string parentText;
+  // The node's full path: its text, or connection "\" account.
+  std::string Path() const { return kind == NodeKind::Account ? parentText + "\\" + text : text; }
+};
+
+class ConsoleView {
+ public:
+  virtual ~ConsoleView() = default;
+
+  virtual std::string Text(Control control) const = 0;
+  virtual void SetText(Control control, const std::string& text) = 0;
+  virtual bool Checked(Control control) const = 0;
+  // Applies the box's rule of dependent fields when the value changes.
+  virtual void SetChecked(Control control, bool checked) = 0;
+  // The connection interval box in minutes; nullopt when it holds no number.
+  virtual std::optional<double> IntervalMinutes() const = 0;
+  virtual void SetIntervalMinutes(double minutes) = 0;
+
+  virtual void SetAccountFrameEnabled(bool enabled) = 0;
+  // The eighteen account controls.
+  virtual void SetAccountControlsEnabled(bool enabled) = 0;
+
+  // Replaces the tree's nodes; a node whose key is taken is left out.
+  virtual void ShowTree(const std::vector<TreeNode>& nodes) = 0;
+  // Selects the node with this key; nullopt selects none.
+  virtual void SelectNode(const std::optional<std::string>& key) = 0;
+  virtual std::optional<std::string> SelectedNodeKey() const = 0;
+
+  virtual void SetStatus(const std::string& text) = 0;
+  virtual void ShowComputerName(const std::string& name) = 0;
+  // Shows the window (once, at start).
+  virtual void Show() {}
+  // Ends the console at once.
+  virtual void Close() = 0;
+};
+
+enum class BoxStyle { Information, Question, Warning, Plain, Stop };
+enum class Answer { Ok, Yes, No };
+
+class Dialogs {
+ public:
+  virtual ~Dialogs() = default;
+  // Cancel answers the empty text.
+  virtual std::string InputBox(const std::string& prompt, const std::string& title,
+                               const std::string& defaultAnswer) = 0;
+  virtual Answer MessageBox(const std::string& text, const std::string& title, BoxStyle style) = 0;
+};
+
+}  // namespace ferry::console

@@ -1,0 +1,411 @@
+#include "console/ui/console_window.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QEvent>
+#include <QFormLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
+#include <QStatusBar>
+#include <QStyle>
+#include <QTabWidget>
+#include <QToolBar>
+#include <QToolButton>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+#include <algorithm>
+#include <array>
+#include <cmath>
+
+#include "console/ui/qt_dialogs.h"
+
+namespace ferry::console {
+namespace {
+
+// Window texts are written here in UTF-8; the tables carry Latin-1.
+QString T(const char* utf8) { return QString::fromUtf8(utf8); }
+
+constexpr int kKeyRole = Qt::UserRole;
+constexpr int kPictureRole = Qt::UserRole + 1;
+
+// The eighteen account controls (the page's account part).
+constexpr std::array kAccountControls{
+    Control::AccountAddressMode,     Control::AccountAddressModeTicker, Control::AccountCommand,
+    Control::AccountEnableAccount,   Control::AccountEnableCommand,     Control::AccountEnableFromUDP,
+    Control::AccountEnableUDP,       Control::AccountEnableWissenschaft, Control::AccountLogFile,
+    Control::AccountMaxMails,        Control::AccountPOPDelete,         Control::AccountPOPHost,
+    Control::AccountPOPPasswort,     Control::AccountPOPUser,           Control::AccountSMTPFrom,
+    Control::AccountSMTPHost,        Control::AccountSMTPTo,            Control::AccountUDPPort,
+};
+
+// The controls of the account frame besides "Account aktivieren" itself.
+constexpr std::array kAccountFrameControls{
+    Control::AccountPOPHost,    Control::AccountPOPUser,     Control::AccountPOPPasswort,
+    Control::AccountPOPDelete,  Control::AccountSMTPHost,    Control::AccountSMTPFrom,
+    Control::AccountSMTPTo,     Control::AccountAddressMode, Control::AccountEnableCommand,
+    Control::AccountCommand,    Control::AccountEnableUDP,   Control::AccountUDPPort,
+    Control::AccountEnableFromUDP, Control::AccountMaxMails, Control::AccountLogFile,
+};
+
+QLocale UserLocale() {
+  QLocale locale;
+  locale.setNumberOptions(QLocale::RejectGroupSeparator);
+  return locale;
+}
+
+// Two arrow buttons that step the number in the text box beside them.
+QWidget* MakeUpDown(QLineEdit* buddy, int maximum, const char* objectName) {
+  auto* box = new QWidget;
+  box->setObjectName(QString::fromLatin1(objectName));
+  auto* layout = new QVBoxLayout(box);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(0);
+  for (int step : {1, -1}) {
+    auto* button = new QToolButton(box);
+    button->setArrowType(step > 0 ? Qt::UpArrow : Qt::DownArrow);
+    button->setFixedSize(16, 11);
+    button->setAutoRepeat(true);
+    QObject::connect(button, &QToolButton::clicked, buddy, [buddy, maximum, step] {
+      bool ok = false;
+      double value = UserLocale().toDouble(buddy->text(), &ok);
+      if (!ok) value = 0;
+      double next = std::clamp(std::floor(value) + step, 0.0, static_cast<double>(maximum));
+      if (step < 0 && value != std::floor(value)) next = std::clamp(std::floor(value), 0.0, double(maximum));
+      buddy->setText(UserLocale().toString(next, 'f', QLocale::FloatingPointShortest));
+    });
+    layout->addWidget(button);
+  }
+  return box;
+}
+
+}  // namespace
+
+ConsoleWindow::ConsoleWindow(ValueLibrary& values, Dialogs* dialogs) {
+  if (dialogs == nullptr) {
+    ownDialogs_ = std::make_unique<QtDialogs>(this);
+    dialogs = ownDialogs_.get();
+  }
+  console_ = std::make_unique<Console>(*this, *dialogs, values);
+  BuildLayout();
+}
+
+ConsoleWindow::~ConsoleWindow() = default;
+
+void ConsoleWindow::Start() { console_->StartConsole(); }
+
+QToolBar* ConsoleWindow::MakeToolbar(int index, const QString& caption) {
+  auto* bar = new QToolBar(this);
+  bar->setObjectName(QStringLiteral("Symbolleiste%1").arg(index));
+  bar->setMovable(false);
+  bar->setToolButtonStyle(Qt::ToolButtonTextOnly);
+  QAction* action = bar->addAction(caption);
+  action->setObjectName(QStringLiteral("SymbolleisteButton%1").arg(index));
+  connect(action, &QAction::triggered, this, [this, index] { console_->RunCommand(index); });
+  toolbars_[index] = bar;
+  return bar;
+}
+
+QLineEdit* ConsoleWindow::AddLine(Control control, const char* objectName) {
+  auto* line = new QLineEdit;
+  line->setObjectName(QString::fromLatin1(objectName));
+  lines_[control] = line;
+  return line;
+}
+
+QCheckBox* ConsoleWindow::AddBox(Control control, const char* objectName, const QString& caption) {
+  auto* box = new QCheckBox(caption);
+  box->setObjectName(QString::fromLatin1(objectName));
+  boxes_[control] = box;
+  return box;
+}
+
+void ConsoleWindow::BuildLayout() {
+  setObjectName(QStringLiteral("POPConfig"));
+  setWindowTitle(QStringLiteral("Ferrylink Gateway"));
+  setFont(QFont(QStringLiteral("Tahoma")));
+
+  // Toolbars placed on the window.
+  for (auto [index, caption] : std::initializer_list<std::pair<int, const char*>>{
+           {0, "Neue &Verbindung"},
+           {1, "Neuer &Account"},
+           {2, "&Einstellungen einlesen"},
+           {3, "Einstellungen &speichern"},
+           {6, "Accou&nt löschen"},
+           {7, "Verbindung &löschen"},
+           {8, "Account &kopieren"},
+           {4, "&Beenden"}}) {
+    addToolBar(Qt::TopToolBarArea, MakeToolbar(index, T(caption)));
+  }
+
+  tree_ = new QTreeWidget;
+  tree_->setObjectName(QStringLiteral("GlobalList"));
+  tree_->setHeaderHidden(true);
+  tree_->setMinimumWidth(180);
+  tree_->viewport()->installEventFilter(this);
+
+  tabs_ = new QTabWidget;
+  tabs_->setObjectName(QStringLiteral("Kartei"));
+  tabs_->addTab(BuildGlobalTab(), T("Global"));
+  tabs_->addTab(BuildConnectionTab(), T("Verbindungen / Accounts"));
+  tabs_->addTab(BuildNewsTab(), T("Newsticker"));
+
+  auto* central = new QWidget;
+  auto* layout = new QHBoxLayout(central);
+  layout->addWidget(tree_);
+  layout->addWidget(tabs_, 1);
+  setCentralWidget(central);
+  statusBar()->setObjectName(QStringLiteral("Status"));
+
+  for (Control c : kAccountControls) {
+    if (lines_.count(c)) lines_[c]->setEnabled(false);
+    if (boxes_.count(c)) boxes_[c]->setEnabled(false);
+  }
+  accountFrame_->setEnabled(false);
+  toolbars_[9]->setEnabled(false);
+
+  connect(boxes_[Control::AccountEnableAccount], &QCheckBox::toggled, this, [this] { ApplyBoxRules(); });
+  connect(boxes_[Control::AccountEnableCommand], &QCheckBox::toggled, this, [this] { ApplyBoxRules(); });
+  connect(boxes_[Control::ConnectionEnableLogging], &QCheckBox::toggled, this, [this] { ApplyBoxRules(); });
+  connect(computerLocal_, &QCheckBox::clicked, this, [this](bool ticked) {
+    toolbars_[5]->setEnabled(!ticked);
+    console_->ChooseLocalComputer(ticked);
+  });
+}
+
+QWidget* ConsoleWindow::BuildGlobalTab() {
+  auto* page = new QWidget;
+  auto* layout = new QVBoxLayout(page);
+
+  auto* computer = new QGroupBox(T("Rechner"));
+  computer->setObjectName(QStringLiteral("Rahmen0"));
+  auto* computerLayout = new QHBoxLayout(computer);
+  computerName_ = new QLineEdit;
+  computerName_->setObjectName(QStringLiteral("GlobalComputerName"));
+  computerName_->setToolTip(T("zu verwaltender Rechner"));
+  computerName_->setEnabled(false);
+  computerLocal_ = new QCheckBox(T("lokaler Rechner"));
+  computerLocal_->setObjectName(QStringLiteral("OptionComputerLocal"));
+  computerLocal_->setToolTip(T("Dienst auf lokalem Rechner verwalten, oder Remoteverbindung"));
+  computerLocal_->setChecked(true);
+  computerLayout->addWidget(computerName_, 1);
+  computerLayout->addWidget(computerLocal_);
+  QToolBar* choose = MakeToolbar(5, T("Rechner auswählen"));
+  choose->setEnabled(false);
+  computerLayout->addWidget(choose);
+  layout->addWidget(computer);
+
+  auto* global = new QGroupBox(T("globale Einstellungen"));
+  global->setObjectName(QStringLiteral("Rahmen1"));
+  auto* form = new QFormLayout(global);
+  form->addRow(AddBox(Control::GlobalListenRAS, "GlobalListenRAS", T("RAS-Verbindung benutzen")));
+  QLineEdit* level = AddLine(Control::GlobalDebugLevel, "GlobalDebugLevel");
+  level->setToolTip(T("Level der Protokollierung"));
+  auto* levelRow = new QHBoxLayout;
+  levelRow->addWidget(level);
+  levelRow->addWidget(MakeUpDown(level, 9, "GlobalDebugLevelUpDown"));
+  form->addRow(T("Protokoll Level :"), levelRow);
+  form->addRow(T("Proxy Host :"), AddLine(Control::GlobalProxyHost, "GlobalProxyHost"));
+  form->addRow(T("Proxy Port :"), AddLine(Control::GlobalProxyPort, "GlobalProxyPort"));
+  QLineEdit* trigger = AddLine(Control::GlobalTriggerPort, "GlobalTriggerPort");
+  trigger->setToolTip(T("Port auf dem UDP-Steuerpackete empfangen werden"));
+  form->addRow(T("Port für UDP Messages :"), trigger);
+  auto* note = new QLabel(
+      T("Wenn Sie RAS Verbindungen benutzen möchten muß die Verbindung den selben Namen haben, wie der "
+        "RAS-Eintrag. Öffnet sich die RAS Verbindung werden die Accounts in der Verbindung abgeholt und "
+        "zugestellt. Möchten Sie kein RAS benutzen verweden Sie die Verbindung 'NoRAS' um über Standleitung "
+        "Mails zu bekommen."));
+  note->setWordWrap(true);
+  form->addRow(note);
+  layout->addWidget(global);
+  layout->addStretch();
+  return page;
+}
+
+QWidget* ConsoleWindow::BuildConnectionTab() {
+  auto* page = new QWidget;
+  auto* layout = new QVBoxLayout(page);
+
+  auto* connection = new QGroupBox(T("Verbindung"));
+  connection->setObjectName(QStringLiteral("Rahmen2"));
+  auto* form = new QFormLayout(connection);
+  QLineEdit* name = AddLine(Control::ConnectionName, "ConnectionName");
+  name->setEnabled(false);
+  form->addRow(T("Name :"), name);
+  interval_ = new QLineEdit;
+  interval_->setObjectName(QStringLiteral("ConnectionTimeOut"));
+  auto* intervalRow = new QHBoxLayout;
+  intervalRow->addWidget(interval_);
+  intervalRow->addWidget(MakeUpDown(interval_, 9999, "ConnectionTimeOutUpDown"));
+  intervalRow->addWidget(new QLabel(T("(min)")));
+  form->addRow(T("Intervall in dem Nachrichten abgeholt werden :"), intervalRow);
+  form->addRow(AddBox(Control::ConnectionEnableLogging, "ConnectionEnableLogging", T("&Protokollierung aktivieren")));
+  form->addRow(MakeToolbar(10, T("Umbenennen")));
+  layout->addWidget(connection);
+
+  accountFrame_ = new QGroupBox;
+  accountFrame_->setObjectName(QStringLiteral("Rahmen3"));
+  auto* account = new QFormLayout(accountFrame_);
+  account->addRow(T("POP Host :"), AddLine(Control::AccountPOPHost, "AccountPOPHost"));
+  account->addRow(T("Benutzer :"), AddLine(Control::AccountPOPUser, "AccountPOPUser"));
+  QLineEdit* password = AddLine(Control::AccountPOPPasswort, "AccountPOPPasswort");
+  password->setEchoMode(QLineEdit::Password);
+  account->addRow(T("Passwort :"), password);
+  account->addRow(AddBox(Control::AccountPOPDelete, "AccountPOPDelete", T("Nachrichten nach Übertragung löschen")));
+  account->addRow(T("SMTP Host :"), AddLine(Control::AccountSMTPHost, "AccountSMTPHost"));
+  account->addRow(T("From Adresse :"), AddLine(Control::AccountSMTPFrom, "AccountSMTPFrom"));
+  account->addRow(T("To Adresse :"), AddLine(Control::AccountSMTPTo, "AccountSMTPTo"));
+  account->addRow(T("Adress Modus :"), AddLine(Control::AccountAddressMode, "AccountAddressMode"));
+  account->addRow(AddBox(Control::AccountEnableAccount, "AccountEnableAccount", T("Account aktivieren")));
+  account->addRow(AddBox(Control::AccountEnableCommand, "AccountEnableCommand", T("Befehl ausführen :")),
+                  AddLine(Control::AccountCommand, "AccountCommand"));
+  account->addRow(AddBox(Control::AccountEnableUDP, "AccountEnableUDP",
+                         T("Benachrichtigung über UDP-Broadcast auf Port :")),
+                  AddLine(Control::AccountUDPPort, "AccountUDPPort"));
+  account->addRow(AddBox(Control::AccountEnableFromUDP, "AccountEnableFromUDP",
+                         T("erw. Benachrichtigung über UDP (Angabe des Absenders)")));
+  account->addRow(T("max. Mails pro Thread :"), AddLine(Control::AccountMaxMails, "AccountMaxMails"));
+  account->addRow(T("Protokollpfad (lokal auf Server) :"), AddLine(Control::AccountLogFile, "AccountLogFile"));
+  account->addRow(MakeToolbar(9, T("Template")));
+  layout->addWidget(accountFrame_);
+  layout->addStretch();
+  return page;
+}
+
+QWidget* ConsoleWindow::BuildNewsTab() {
+  auto* page = new QWidget;
+  auto* layout = new QVBoxLayout(page);
+  auto* frame = new QGroupBox;
+  frame->setObjectName(QStringLiteral("Rahmen4"));
+  auto* form = new QFormLayout(frame);
+  form->addRow(T("Adresse für Newsticker :"), AddLine(Control::GlobalTickerEMail, "GlobalTickerEMail"));
+  form->addRow(T("Pfad für HTML-Seiten :"), AddLine(Control::GlobalBDWDir, "GlobalBDWDir"));
+  form->addRow(AddBox(Control::AccountEnableWissenschaft, "AccountEnableWissenschaft", T("Newsticker aktivieren")));
+  form->addRow(T("Adress Modus :"), AddLine(Control::AccountAddressModeTicker, "AccountAddressModeTicker"));
+  layout->addWidget(frame);
+  layout->addStretch();
+  return page;
+}
+
+void ConsoleWindow::ApplyBoxRules() {
+  // While no account is shown its controls stay disabled; otherwise
+  // "Account aktivieren" enables the rest of the account frame and its
+  // toolbar, "Befehl ausführen" the command and "Protokollierung" the log path.
+  bool account = accountShown_ && boxes_[Control::AccountEnableAccount]->isChecked();
+  for (Control c : kAccountFrameControls) {
+    if (lines_.count(c)) lines_[c]->setEnabled(account);
+    if (boxes_.count(c)) boxes_[c]->setEnabled(account);
+  }
+  toolbars_[9]->setEnabled(account);
+  lines_[Control::AccountCommand]->setEnabled(account && boxes_[Control::AccountEnableCommand]->isChecked());
+  lines_[Control::AccountLogFile]->setEnabled(account &&
+                                              boxes_[Control::ConnectionEnableLogging]->isChecked());
+  boxes_[Control::AccountEnableAccount]->setEnabled(accountShown_);
+  boxes_[Control::AccountEnableWissenschaft]->setEnabled(accountShown_);
+  lines_[Control::AccountAddressModeTicker]->setEnabled(accountShown_);
+}
+
+std::string ConsoleWindow::Text(Control control) const {
+  auto found = lines_.find(control);
+  if (found == lines_.end()) return {};
+  return found->second->text().toLatin1().toStdString();
+}
+
+void ConsoleWindow::SetText(Control control, const std::string& text) {
+  auto found = lines_.find(control);
+  if (found != lines_.end()) found->second->setText(QString::fromLatin1(text));
+}
+
+bool ConsoleWindow::Checked(Control control) const {
+  auto found = boxes_.find(control);
+  return found != boxes_.end() && found->second->isChecked();
+}
+
+void ConsoleWindow::SetChecked(Control control, bool checked) {
+  auto found = boxes_.find(control);
+  if (found != boxes_.end()) found->second->setChecked(checked);
+}
+
+std::optional<double> ConsoleWindow::IntervalMinutes() const {
+  bool ok = false;
+  double minutes = UserLocale().toDouble(interval_->text().trimmed(), &ok);
+  if (!ok) return std::nullopt;
+  return minutes;
+}
+
+void ConsoleWindow::SetIntervalMinutes(double minutes) {
+  interval_->setText(UserLocale().toString(minutes, 'f', QLocale::FloatingPointShortest));
+}
+
+void ConsoleWindow::SetAccountFrameEnabled(bool enabled) { accountFrame_->setEnabled(enabled); }
+
+void ConsoleWindow::SetAccountControlsEnabled(bool enabled) {
+  accountShown_ = enabled;
+  ApplyBoxRules();
+}
+
+void ConsoleWindow::ShowTree(const std::vector<TreeNode>& nodes) {
+  tree_->clear();
+  QIcon pictures[] = {style()->standardIcon(QStyle::SP_DriveNetIcon), style()->standardIcon(QStyle::SP_FileIcon)};
+  std::map<std::string, QTreeWidgetItem*> items;
+  for (const TreeNode& node : nodes) {
+    QTreeWidgetItem* item = nullptr;
+    if (node.kind == NodeKind::Connection) {
+      item = new QTreeWidgetItem(tree_);
+    } else {
+      auto parent = items.find(node.parentKey);
+      if (parent == items.end()) continue;
+      item = new QTreeWidgetItem(parent->second);
+    }
+    int picture = static_cast<int>(node.kind);
+    item->setText(0, QString::fromLatin1(node.text));
+    item->setIcon(0, pictures[picture - 1]);
+    item->setData(0, kKeyRole, QString::fromLatin1(node.key));
+    item->setData(0, kPictureRole, picture);
+    items[node.key] = item;
+  }
+  tree_->expandAll();
+}
+
+void ConsoleWindow::SelectNode(const std::optional<std::string>& key) {
+  if (key) {
+    QString wanted = QString::fromLatin1(*key);
+    for (QTreeWidgetItemIterator it(tree_); *it != nullptr; ++it) {
+      if ((*it)->data(0, kKeyRole).toString() == wanted) {
+        tree_->setCurrentItem(*it);
+        return;
+      }
+    }
+  }
+  tree_->clearSelection();
+  tree_->setCurrentItem(nullptr);
+}
+
+std::optional<std::string> ConsoleWindow::SelectedNodeKey() const {
+  QList<QTreeWidgetItem*> selected = tree_->selectedItems();
+  if (selected.isEmpty()) return std::nullopt;
+  return selected.first()->data(0, kKeyRole).toString().toLatin1().toStdString();
+}
+
+void ConsoleWindow::SetStatus(const std::string& text) { statusBar()->showMessage(QString::fromLatin1(text)); }
+
+void ConsoleWindow::ShowComputerName(const std::string& name) { computerName_->setText(QString::fromLatin1(name)); }
+
+void ConsoleWindow::Show() { show(); }
+
+void ConsoleWindow::Close() { QApplication::quit(); }
+
+bool ConsoleWindow::eventFilter(QObject* watched, QEvent* event) {
+  // The page of the node losing the selection is stored before the tree
+  // moves the selection (button down); the new node's page is shown after
+  // (button up). Keyboard moves are not followed.
+  if (watched == tree_->viewport()) {
+    if (event->type() == QEvent::MouseButtonPress) console_->TreeMouseDown();
+    if (event->type() == QEvent::MouseButtonRelease) console_->TreeMouseUp();
+  }
+  return QMainWindow::eventFilter(watched, event);
+}
+
+}  // namespace ferry::console

@@ -1,0 +1,83 @@
+// The console window `POPConfig`: the tree, the three tabs with their frames
+// and fields, the eleven one-button toolbars and the status bar. It shows what
+// the console's logic (console/model) tells it and hands it the clicks.
+#pragma once
+
+#include <QMainWindow>
+#include <QString>
+#include <map>
+#include <memory>
+
+#include "console/model/console.h"
+
+class QCheckBox;
+class QGroupBox;
+class QLineEdit;
+class QTabWidget;
+class QToolBar;
+class QTreeWidget;
+class QTreeWidgetItem;
+class QWidget;
+
+namespace ferry::console {
+
+class QtDialogs;
+
+class ConsoleWindow : public QMainWindow, public ConsoleView {
+  Q_OBJECT
+
+ public:
+  // `dialogs` answers the input and message boxes; null uses real modal boxes.
+  explicit ConsoleWindow(ValueLibrary& values, Dialogs* dialogs = nullptr);
+  ~ConsoleWindow() override;
+
+  Console& console() { return *console_; }
+  // The start routine: read the local computer's settings, show the window.
+  void Start();
+
+  // ---- ConsoleView ----
+  std::string Text(Control control) const override;
+  void SetText(Control control, const std::string& text) override;
+  bool Checked(Control control) const override;
+  void SetChecked(Control control, bool checked) override;
+  std::optional<double> IntervalMinutes() const override;
+  void SetIntervalMinutes(double minutes) override;
+  void SetAccountFrameEnabled(bool enabled) override;
+  void SetAccountControlsEnabled(bool enabled) override;
+  void ShowTree(const std::vector<TreeNode>& nodes) override;
+  void SelectNode(const std::optional<std::string>& key) override;
+  std::optional<std::string> SelectedNodeKey() const override;
+  void SetStatus(const std::string& text) override;
+  void ShowComputerName(const std::string& name) override;
+  void Show() override;
+  void Close() override;
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  void BuildLayout();
+  QWidget* BuildGlobalTab();
+  QWidget* BuildConnectionTab();
+  QWidget* BuildNewsTab();
+  QToolBar* MakeToolbar(int index, const QString& caption);
+  QLineEdit* AddLine(Control control, const char* objectName);
+  QCheckBox* AddBox(Control control, const char* objectName, const QString& caption);
+  // The rules of the three boxes that enable dependent fields.
+  void ApplyBoxRules();
+
+  std::unique_ptr<QtDialogs> ownDialogs_;
+  std::unique_ptr<Console> console_;
+  QTreeWidget* tree_ = nullptr;
+  QTabWidget* tabs_ = nullptr;
+  QGroupBox* accountFrame_ = nullptr;
+  QLineEdit* computerName_ = nullptr;
+  QCheckBox* computerLocal_ = nullptr;
+  QLineEdit* interval_ = nullptr;
+  std::map<int, QToolBar*> toolbars_;
+  std::map<Control, QLineEdit*> lines_;
+  std::map<Control, QCheckBox*> boxes_;
+  bool accountShown_ = false;
+};
+
+}  // namespace ferry::console
