@@ -1,0 +1,148 @@
+// The built ferryreg program run as a script would run it: exit status,
+// standard output and standard error, against a temporary hive.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "tests/support/temp_hive.h"
+
+namespace ferry::regtool {
+namespace {
+
+std::string ShellQuote(const std::string& s) {
+  std::string out = "'";
+  for (char c : s) {
+    if (c == '\'') {
+      out += "'\\''";
+    } else {
+      out += c;
+    }
+  }
+  return out + "'";
+}
+
+struct ProgramRun {
+  int code = -1;
+  std::string out;
+  std::string err;
+};
+
+class FerryregProgramTest : public test::TempHiveTest {
+ protected:
+  void SetUp() override {
+    TempHiveTest::SetUp();
+    const char* dir = std::getenv("FERRY_BINARY_DIR");
+    ASSERT_NE(dir, nullptr) << "FERRY_BINARY_DIR is not set (run the tests through ctest)";
+    program_ = std::filesystem::path(dir) / "tools" / "ferryreg" / "ferryreg";
+    ASSERT_TRUE(std::filesystem::exists(program_)) << program_;
+  }
+
+  // Runs the program with `input` on its standard input (nothing: an empty
+  // input that ends at once, as for a script without a terminal).
+  ProgramRun Run(const std::vector<std::string>& args, const std::string& input = "") {
+    std::filesystem::path in = Folder() / "stdin", out = Folder() / "stdout", err = Folder() / "stderr",
+                          rc = Folder() / "status";
+    std::ofstream(in, std::ios::binary) << input;
+    std::string command = ShellQuote(program_.string());
+    for (const std::string& a : args) command += " " + ShellQuote(a);
+    command += " <" + ShellQuote(in.string()) + " >" + ShellQuote(out.string()) + " 2>" + ShellQuote(err.string()) +
+               "; echo $? >" + ShellQuote(rc.string());
+    ProgramRun run;
+    if (std::system(command.c_str()) != 0) return run;
+    run.code = std::stoi(test::ReadFile(rc));
+    run.out = test::ReadFile(out);
+    run.err = test::ReadFile(err);
+    return run;
+  }
+
+  std::filesystem::path program_;
+};
+
+TEST_F(FerryregProgramTest, AddQueryExportDeleteImportRoundTrip) {
+  const std::string key = "HKLM\\SYSTEM\\CurrentControlSet\\Services\\Mailferry Service\\Parameters\\NORAS";
+  ASSERT_EQ(Run({"add", key, "/v", "Timeout", "/t", "REG_DWORD", "/d", "-1"}).code, 0);
+  ASSERT_EQ(Run({"add", key + "\\Postfach", "/v", "POP Host", "/d", "pop.example.org"}).code, 0);
+
+  ProgramRun q = Run({"query", key, "/v", "timeout"});
+  EXPECT_EQ(q.code, 0) << q.err;
+  EXPECT_NE(q.out.find("    Timeout    REG_DWORD    0xffffffff\n"), std::string::npos) << q.out;
+
+  std::string file = (Folder() / "noras.reg").string();
+  ProgramRun exported = Run({"export", key, file});
+  ASSERT_EQ(exported.code, 0) << exported.err;
+  EXPECT_NE(test::ReadFile(file).find("\"POP Host\"=\"pop.example.org\"\r\n"), std::string::npos);
+
+  ASSERT_EQ(Run({"delete", key, "/f"}).code, 0);
+  EXPECT_EQ(Run({"query", key}).code, 1);
+
+  ProgramRun imported = Run({"import", file});
+  ASSERT_EQ(imported.code, 0) << imported.err;
+  ProgramRun back = Run({"query", key + "\\postfach"});
+  EXPECT_EQ(back.code, 0) << back.err;
+  EXPECT_NE(back.out.find("    POP Host    REG_SZ    pop.example.org\n"), std::string::npos) << back.out;
+}
+
+TEST_F(FerryregProgramTest, WithoutATerminalDestructiveCommandsNeedF) {
+  ASSERT_EQ(Run({"add", "HKCU\\Software\\K", "/v", "a", "/d", "1"}).code, 0);
+  ProgramRun refused = Run({"delete", "HKCU\\Software\\K"});
+  EXPECT_EQ(refused.code, 1);
+  EXPECT_NE(refused.err.find("/f"), std::string::npos) << refused.err;
+  EXPECT_EQ(Run({"query", "HKCU\\Software\\K", "/v", "a"}).code, 0);
+
+  EXPECT_EQ(Run({"delete", "HKCU\\Software\\K", "/v", "a"}, "y\n").code, 0);
+  EXPECT_EQ(Run({"query", "HKCU\\Software\\K", "/v", "a"}).code, 1);
+}
+
+struct BadRun {
+  const char* name;
+  std::vector<std::string> args;
+  std::string mentions;
+};
+
+void PrintTo(const BadRun& c, std::ostream* os) { *os << c.name; }
+
+class FerryregBadInputTest : public FerryregProgramTest, public ::testing::WithParamInterface<BadRun> {};
+
+TEST_P(FerryregBadInputTest, ExitsTwoWithAMessage) {
+  const BadRun& c = GetParam();
+  ProgramRun run = Run(c.args);
+  EXPECT_EQ(run.code, 2);
+  EXPECT_NE(run.err.find(c.mentions), std::string::npos) << run.err;
+  EXPECT_TRUE(run.out.empty()) << run.out;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Inputs, FerryregBadInputTest,
+    ::testing::Values(BadRun{"NoArguments", {}, "no operation"},
+                      BadRun{"UnknownVerb", {"frobnicate"}, "unknown operation"},
+                      BadRun{"MissingKey", {"add"}, "needs a KEY"},
+                      BadRun{"BadType", {"add", "HKLM\\K", "/v", "a", "/t", "REG_FLOAT", "/d", "1"}, "unknown type"},
+                      BadRun{"BadDword", {"add", "HKLM\\K", "/v", "a", "/t", "REG_DWORD", "/d", "0xfffffffff"},
+                             "REG_DWORD"},
+                      BadRun{"BadRoot", {"query", "HKU\\K"}, "HKEY_LOCAL_MACHINE"}),
+    [](const auto& p) { return std::string(p.param.name); });
+
+TEST_F(FerryregProgramTest, MalformedImportNamesTheLineAndExitsTwo) {
+  std::filesystem::path file = Folder() / "bad.reg";
+  std::ofstream(file, std::ios::binary) << "Windows Registry Editor Version 5.00\n"
+                                           "[HKEY_LOCAL_MACHINE\\Software\\New]\n"
+                                           "\"a\"=hex:00,zz\n";
+  ProgramRun run = Run({"import", file.string()});
+  EXPECT_EQ(run.code, 2);
+  EXPECT_NE(run.err.find("line 3"), std::string::npos) << run.err;
+  EXPECT_EQ(Run({"query", "HKLM\\Software\\New"}).code, 1);
+  EXPECT_EQ(Run({"import", (Folder() / "missing.reg").string()}).code, 1);
+}
+
+TEST_F(FerryregProgramTest, HelpExplainsConfirmation) {
+  ProgramRun help = Run({"--help"});
+  EXPECT_EQ(help.code, 0);
+  EXPECT_NE(help.out.find("standard input"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace ferry::regtool
