@@ -17,6 +17,7 @@
 #include "tests/support/temp_hive.h"
 #include "tools/ferryreg/commands.h"
 #include "tools/ferryreg/hive_access.h"
+#include "tools/ferryreg/reg_file_parser.h"
 #include "tools/ferryreg/value_text.h"
 
 namespace ferry::regtool {
@@ -153,6 +154,27 @@ TEST_F(FerryregStoreTest, MalformedFileChangesNothing) {
   RunResult r = Ferryreg({"import", file.string()});
   EXPECT_EQ(r.code, kExitBadInput);
   EXPECT_NE(r.err.find("line 6"), std::string::npos) << r.err;
+  EXPECT_EQ(WholeStore(), before);
+}
+
+// A change the store refuses part-way undoes the changes before it.
+TEST_F(FerryregStoreTest, StoreFailureMidImportRollsEverythingBack) {
+  FillVariedTree();
+  std::vector<KeyDump> before = WholeStore();
+  KeyPath fresh{Root::kLocalMachine, {"Software", "Fresh"}};
+  KeyPath params{Root::kLocalMachine,
+                 {"SYSTEM", "CurrentControlSet", "Services", "Mailferry Service", "Parameters"}};
+  std::vector<RegOperation> ops{
+      {RegOperation::Kind::kDeleteKey, KeyPath{Root::kLocalMachine, {"SYSTEM", "CurrentControlSet"}}, {}, 3},
+      {RegOperation::Kind::kCreateKey, fresh, {}, 4},
+      {RegOperation::Kind::kSetValue, fresh, {"a", reg::kSz, "b"}, 5},
+      {RegOperation::Kind::kCreateKey, params, {}, 6},
+      // A value name longer than the store takes: refused by the store.
+      {RegOperation::Kind::kSetValue, params, {std::string(kMaxValueNameLength + 1, 'n'), reg::kSz, "x"}, 7},
+  };
+  ApplyResult result = ApplyOperations(lm_.get(), ops);
+  EXPECT_NE(result.code, reg::kOk);
+  EXPECT_EQ(result.line, 7);
   EXPECT_EQ(WholeStore(), before);
 }
 

@@ -63,12 +63,4 @@ std::string FullKeyName(const KeyPath& path) {
   return out;
 }
 
-bool IsWithin(const KeyPath& inner, const KeyPath& outer) {
-  if (inner.root != outer.root || inner.parts.size() < outer.parts.size()) return false;
-  for (std::size_t i = 0; i < outer.parts.size(); ++i) {
-    if (FoldName(inner.parts[i]) != FoldName(outer.parts[i])) return false;
-  }
-  return true;
-}
-
 }  // namespace ferry::regtool

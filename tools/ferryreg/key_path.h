@@ -28,10 +28,6 @@ std::string SubKeyText(const KeyPath& path);
 // The full name with the long root name: "HKEY_LOCAL_MACHINE\Software\Name".
 std::string FullKeyName(const KeyPath& path);
 
-// True when `inner` is `outer` or lies below it (names compared without regard
-// to letter case, as the store does).
-bool IsWithin(const KeyPath& inner, const KeyPath& outer);
-
 // Latin-1 upper-case fold used to compare names the way the store does.
 std::string FoldName(std::string_view name);
 
