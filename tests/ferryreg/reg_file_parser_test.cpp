@@ -148,6 +148,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         MalformedCase{"NoHeader", "[HKLM\\K]\n", 1, "Windows Registry Editor"},
         MalformedCase{"EmptyFile", "", 1, "Windows Registry Editor"},
+        MalformedCase{"Utf16File", std::string("\xFF\xFEW\0i\0", 6), 1, "UTF-16"},
+        MalformedCase{"Utf8WithMark", "\xEF\xBB\xBFWindows Registry Editor Version 5.00\n", 1, "UTF-8"},
         MalformedCase{"WrongVersion", "Windows Registry Editor Version 4.00\n", 1, "Windows Registry Editor"},
         MalformedCase{"ValueBeforeKey", kHead + "\"a\"=\"b\"\n", 3, "[key]"},
         MalformedCase{"ValueAfterDeletion", kHead + "[-HKLM\\K]\n\"a\"=\"b\"\n", 4, "[-key]"},

@@ -187,7 +187,8 @@ hex:; any other type as hex(N):. Texts are 8-bit bytes, written unchanged.
 import reads FILE in the same format ("name"=-, [-KEY] and @= included). The
 whole file is checked first: on a malformed line ferryreg names the line and
 changes nothing. The changes then take effect together or not at all. One file
-may change keys of one root only.
+may change keys of one root only. FILE is 8-bit (ANSI, Latin-1) text with LF or
+CR LF line ends; a UTF-16 file must first be saved as ANSI text.
 
 The store is the hive named by MAILFERRY_HIVE when it is set.
 

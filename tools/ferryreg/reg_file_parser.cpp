@@ -194,6 +194,12 @@ RegFileParse ParseRegFile(std::string_view text) {
   RegFileParse result;
   std::vector<std::string_view> lines = SplitLines(text);
   try {
+    if (text.starts_with("\xFF\xFE") || text.starts_with("\xFE\xFF")) {
+      throw LineError{1, "the file is UTF-16 text; save it as 8-bit (ANSI, Latin-1) text"};
+    }
+    if (text.starts_with("\xEF\xBB\xBF")) {
+      throw LineError{1, "the file is UTF-8 text with a byte order mark; save it as 8-bit (ANSI, Latin-1) text"};
+    }
     std::string_view header = lines.empty() ? std::string_view() : TrimRight(lines[0]);
     if (header != kRegFileHeader && header != "REGEDIT4") {
       throw LineError{1, "the file must begin with the line \"" + std::string(kRegFileHeader) + "\""};
