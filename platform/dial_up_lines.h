@@ -1,0 +1,35 @@
+// The active dial-up lines of the system. On Windows these are the connections of
+// the Remote Access Service (rasapi32.dll, loaded by name). On Linux they are the
+// network interfaces that are up: the handle is the interface index (a ppp link
+// gets a new index each time it comes up), the entry name the interface name.
+//
+// The loopback interface is not a line: it is always up, so it would look like a
+// line that came up at every service start, and no connection is ever dialled
+// over it. The permanent connection is "NORAS", not "lo".
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace ferry {
+
+inline constexpr int kMaxDialUpLines = 20;
+
+struct DialUpLine {
+  uint64_t handle = 0;  // never 0 for an active line
+  std::string entryName;
+};
+
+// Binds the system's dial-up library. False when it is not available; the
+// enumeration then always fails.
+bool LoadDialUpLibrary();
+void FreeDialUpLibrary();
+
+// Lists the active lines into `lines` (at most kMaxDialUpLines) and sets `*count`
+// to the number the system reports. Returns 0 on success; nonzero on failure,
+// also when more than kMaxDialUpLines lines are active (then `*count` tells how
+// many there are and `lines` is left empty).
+int EnumerateDialUpLines(std::vector<DialUpLine>* lines, int* count);
+
+}  // namespace ferry

@@ -1,0 +1,45 @@
+// The worker of one account run: a thread of its own that builds the
+// AccountContext, runs the account and destroys the context again.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <string>
+
+namespace ferry {
+
+class AccountContext;
+using AccountRunFunction = int (*)(AccountContext&);
+
+inline constexpr uint32_t kWorkerMagic = 1919;
+inline constexpr std::size_t kWorkerNameWidth = 80;
+
+// What the starter hands to the worker thread; the worker frees it.
+struct WorkerStartBlock {
+  uint32_t magic = kWorkerMagic;
+  std::string connectionName;  // at most 79 characters
+  std::string accountName;     // at most 79 characters
+  AccountRunFunction run = nullptr;
+};
+
+// Starts a worker thread for the account and returns at once (0). A thread that
+// cannot be started loses this run; nothing is reported. `run` is the account
+// run (RunAccount unless a test supplies another).
+int StartAccountWorker(const std::string& connectionName, const std::string& accountName,
+                       AccountRunFunction run = nullptr);
+
+// The worker thread's function: with the right magic number, builds the
+// context, runs the account and destroys the context; an exception from the run
+// ends only this worker. Frees the block in every case.
+void AccountWorker(WorkerStartBlock* block);
+
+// Builds and destroys an account's context: afterwards the connection key and
+// the account key hold every value, with defaults where nothing was stored.
+void CreateAccountSettings(const std::string& connectionName, const std::string& accountName);
+
+// Workers started and not yet ended. The service never waits for its workers;
+// tests do, before they remove the store the workers use.
+int RunningWorkers();
+bool WaitForWorkers(std::chrono::milliseconds timeout);
+
+}  // namespace ferry

@@ -1,0 +1,26 @@
+// The command line of mailferry2: splitting it into the argument table and
+// finding the verb.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace ferry {
+
+// The argument table has room for this many entries; further tokens are dropped.
+inline constexpr std::size_t kMaxArguments = 15;
+
+// Splits a whole command line at blanks (runs of blanks count as one; only the
+// blank separates). The first token is the program path; when it begins with a
+// double quote the second token is taken as argument 0 instead (the rest of a
+// quoted path that holds one blank).
+std::vector<std::string> SplitCommandLine(std::string_view commandLine);
+
+enum class Verb { None, Install, Remove, Debug, Create };
+
+// The verb in argument 1: written after "-" or "/", letter case ignored.
+// "create" counts only with exactly two names after it.
+Verb FindVerb(const std::vector<std::string>& args);
+
+}  // namespace ferry

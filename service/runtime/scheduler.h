@@ -1,0 +1,90 @@
+// The scheduler's decisions, one pass of the service loop at a time: when a
+// dial-up line, the permanent connection "NORAS" or a triggered connection is
+// run. Waiting, the dial-up enumeration and the start of a worker come in as
+// hooks, so a pass can be driven with a simulated clock: every wait that runs
+// out stands for its full time.
+#pragma once
+
+#include <array>
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "platform/dial_up_lines.h"
+#include "service/runtime/config_store.h"
+#include "service/runtime/loop_events.h"
+
+namespace ferry {
+
+inline constexpr std::chrono::milliseconds kTickWait{5000};
+inline constexpr std::chrono::milliseconds kRouterWait{10000};
+inline constexpr int32_t kTickSeconds = 5;
+
+struct SchedulerHooks {
+  // Waits for StopEvent or TriggerEvent (StopEvent wins).
+  std::function<Wake(std::chrono::milliseconds)> waitStopOrTrigger;
+  // Waits for StopEvent alone; true when it was set.
+  std::function<bool(std::chrono::milliseconds)> waitStop;
+  // TriggerName, taking TriggerEvent back.
+  std::function<std::string()> takeTrigger;
+  // The active dial-up lines and the count reported; 0 on success.
+  std::function<int(std::vector<DialUpLine>*, int*)> enumerateLines;
+  // Starts the run of one account (never waited for).
+  std::function<void(const std::string& connection, const std::string& account)> startWorker;
+};
+
+// The hooks of the running service: the loop's events, the dial-up binding and
+// StartAccountWorker.
+SchedulerHooks ServiceSchedulerHooks(LoopEvents& events);
+
+// Reads the key of `name` into a record (Timeout preset −1). A name longer than
+// a record holds (31 characters) is not cut to fit, which could name another
+// connection: it gives an empty record.
+ConnectionRecord ReadConnection(const std::string& name);
+
+class Scheduler {
+ public:
+  explicit Scheduler(SchedulerHooks hooks);
+
+  // Reads the permanent connection "NORAS": its Timeout and the global
+  // "Listen RAS" (1 when missing, as for the account settings). No run happens.
+  void Start();
+
+  // One pass: wait, then a triggered run, a dial-up tick or a permanent-
+  // connection tick. False when StopEvent ended the loop.
+  bool Pass();
+
+  bool ListenRas() const { return listenRas_; }
+
+ private:
+  struct Slot {
+    uint64_t handle = 0;          // seen at this tick
+    uint64_t previousHandle = 0;  // seen at the previous tick
+    int32_t counter = 0;          // seconds since the line's last run
+    int32_t timeout = 0;          // the connection's Timeout when the line came up
+  };
+
+  void RunConnection(const ConnectionRecord& record);
+  bool TriggeredRun();
+  void DialUpTick();
+  void PermanentTick();
+  // The slot of the previous tick that held `handle`, or -1.
+  int KnownSlot(uint64_t handle) const;
+
+  SchedulerHooks hooks_;
+  std::array<Slot, kMaxDialUpLines> slots_{};
+  int knownCount_ = 0;
+  bool listenRas_ = true;
+  int32_t permanentTimeout_ = -1;
+  int32_t permanentCounter_ = 0;
+};
+
+// The service's loop: binds the dial-up lines, performs the start parameter
+// "create", reports the service running once the events and the trigger
+// listener exist (event 1), clears every "In Use" flag, runs passes until
+// StopEvent, then reports the end (event 2) and unbinds. Returns 0.
+int ServiceLoop(const std::vector<std::string>& args);
+
+}  // namespace ferry

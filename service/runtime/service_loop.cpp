@@ -1,0 +1,50 @@
+// ServiceLoop: set-up, the passes of the scheduler, shutdown.
+#include <system_error>
+#include <thread>
+
+#include "platform/network_startup.h"
+#include "service/runtime/account_worker.h"
+#include "service/runtime/config_store.h"
+#include "service/runtime/dial_up_binding.h"
+#include "service/runtime/scheduler.h"
+#include "service/runtime/service_events.h"
+#include "service/runtime/service_status.h"
+#include "service/runtime/trigger_listener.h"
+
+namespace ferry {
+
+int ServiceLoop(const std::vector<std::string>& args) {
+  LoadRasBinding();
+  if (args.size() == 4 && args[1] == "create") CreateAccountSettings(args[2], args[3]);
+  StartNetworking();
+
+  LoopEvents events;
+  std::thread listener;
+  if (ReportStatus(svc::State::StartPending, 0, 3000)) {
+    PublishLoopEvents(&events);
+    try {
+      listener = std::thread(TriggerListener, std::ref(events), DefaultTriggerListenerOptions());
+    } catch (const std::system_error&) {
+      // Without the listener the service runs on, deaf to triggers.
+    }
+    if (ReportStatus(svc::State::Running, 0, 0)) {
+      ReportServiceEvent(kEventLoopStarted, nullptr);
+      ResetInUseFlags();
+      Scheduler scheduler(ServiceSchedulerHooks(events));
+      scheduler.Start();
+      while (scheduler.Pass()) {
+      }
+    }
+  }
+
+  ReportServiceEvent(kEventLoopEnded, nullptr);
+  FreeRasBinding();
+  StopNetworking();
+  WithdrawLoopEvents(&events);
+  // The listener looks at StopEvent between receives; it ends within one slice.
+  events.SetStop();
+  if (listener.joinable()) listener.join();
+  return 0;
+}
+
+}  // namespace ferry

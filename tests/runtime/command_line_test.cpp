@@ -1,0 +1,60 @@
+// The command line: splitting into the argument table and the verb table.
+#include "service/runtime/command_line.h"
+
+#include <gtest/gtest.h>
+
+namespace ferry::test {
+namespace {
+
+TEST(SplitCommandLineTest, SplitsAtBlanksAndSkipsTheFirstPartOfAQuotedPath) {
+  struct Case {
+    const char* name;
+    const char* line;
+    std::vector<std::string> args;
+  };
+  const std::vector<Case> cases = {
+      {"Plain", "mailferry2 -install", {"mailferry2", "-install"}},
+      {"RunsOfBlanks", "mailferry2   -create  NORAS   Postfach ", {"mailferry2", "-create", "NORAS", "Postfach"}},
+      {"QuotedPathWithOneBlank", "\"C:\\Program Files\\mailferry2.exe\" -debug",
+       {"Files\\mailferry2.exe\"", "-debug"}},
+      {"QuotedPathWithoutBlankShiftsTheVerb", "\"C:\\mf2.exe\" -debug", {"-debug"}},
+      {"TabIsNoSeparator", "mailferry2\t-debug", {"mailferry2\t-debug"}},
+      {"Empty", "", {}},
+      {"SixteenTokensKeepFifteen", "a b c d e f g h i j k l m n o p",
+       {"a", "b", "c", "d", "e", "f", "g", "h", "i", "j", "k", "l", "m", "n", "o"}},
+  };
+  for (const Case& c : cases) EXPECT_EQ(SplitCommandLine(c.line), c.args) << c.name;
+}
+
+TEST(FindVerbTest, VerbAfterDashOrSlashInAnyLetterCase) {
+  struct Case {
+    const char* name;
+    std::vector<std::string> args;
+    Verb verb;
+  };
+  const std::vector<Case> cases = {
+      {"Install", {"mf2", "-install"}, Verb::Install},
+      {"InstallSlashMixedCase", {"mf2", "/InStAlL"}, Verb::Install},
+      {"InstallWithoutLead", {"mf2", "install"}, Verb::None},
+      {"InstallOtherLead", {"mf2", "+install"}, Verb::None},
+      {"InstallWithExtraArguments", {"mf2", "-install", "x"}, Verb::Install},
+      {"Remove", {"mf2", "/REMOVE"}, Verb::Remove},
+      {"Debug", {"mf2", "-Debug"}, Verb::Debug},
+      {"CreateTwoNames", {"mf2", "-create", "NORAS", "Postfach"}, Verb::Create},
+      {"CreateSlash", {"mf2", "/CREATE", "NORAS", "Postfach"}, Verb::Create},
+      {"CreateOneName", {"mf2", "-create", "NORAS"}, Verb::None},
+      {"CreateThreeNames", {"mf2", "-create", "NORAS", "Postfach", "x"}, Verb::None},
+      {"Prefix", {"mf2", "-inst"}, Verb::None},
+      {"LeadOnly", {"mf2", "-"}, Verb::None},
+      {"NoVerb", {"mf2"}, Verb::None},
+      {"NoArguments", {}, Verb::None},
+  };
+  for (const Case& c : cases) EXPECT_EQ(FindVerb(c.args), c.verb) << c.name;
+}
+
+TEST(FindVerbTest, QuotedProgramPathWithOneBlankLeavesTheVerbInArgumentOne) {
+  EXPECT_EQ(FindVerb(SplitCommandLine("\"C:\\Program Files\\mailferry2.exe\" /install")), Verb::Install);
+}
+
+}  // namespace
+}  // namespace ferry::test
