@@ -1,0 +1,212 @@
+// mailferry2 as a real process on a throwaway store and event file: in the
+// foreground until SIGINT or SIGTERM, under a stand-in for systemd's notify
+// socket, and started from a shell without a verb.
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <poll.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <thread>
+
+#include "platform/system_info.h"
+#include "platform/udp_socket.h"
+#include "service/runtime/trigger_listener.h"
+#include "tests/runtime/store_setup.h"
+#include "tests/support/temp_hive.h"
+
+extern char** environ;
+
+namespace ferry::test {
+namespace {
+
+constexpr uint32_t kLoopback = 0x7F000001;
+
+bool WaitFor(const std::function<bool()>& condition, std::chrono::seconds limit) {
+  auto end = std::chrono::steady_clock::now() + limit;
+  while (!condition()) {
+    if (std::chrono::steady_clock::now() > end) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return true;
+}
+
+// A datagram socket in the abstract namespace, standing in for systemd's.
+class NotifySocket {
+ public:
+  NotifySocket() {
+    name_ = "ferrytest-notify-" + std::to_string(getpid()) + "-" + std::to_string(reinterpret_cast<uintptr_t>(this));
+    fd_ = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::memcpy(address.sun_path + 1, name_.data(), name_.size());
+    bound_ = bind(fd_, reinterpret_cast<sockaddr*>(&address),
+                  static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + name_.size())) == 0;
+  }
+  ~NotifySocket() { close(fd_); }
+  bool Bound() const { return bound_; }
+  std::string EnvironmentValue() const { return "@" + name_; }
+  // The next message, or "<none>" after 15 s.
+  std::string Next() {
+    pollfd pfd{fd_, POLLIN, 0};
+    if (poll(&pfd, 1, 15000) != 1) return "<none>";
+    char buffer[512];
+    ssize_t n = recv(fd_, buffer, sizeof buffer, 0);
+    return n < 0 ? "<error>" : std::string(buffer, static_cast<std::size_t>(n));
+  }
+
+ private:
+  std::string name_;
+  int fd_ = -1;
+  bool bound_ = false;
+};
+
+class ServiceProcessTest : public TempHiveTest {
+ protected:
+  void SetUp() override {
+    TempHiveTest::SetUp();
+    const char* dir = std::getenv("FERRY_BINARY_DIR");
+    if (dir == nullptr) GTEST_SKIP() << "FERRY_BINARY_DIR is not set (run the test through ctest)";
+    binary_ = std::string(dir) + "/service/mailferry2";
+    if (access(binary_.c_str(), X_OK) != 0) GTEST_SKIP() << binary_ << " is not built";
+    UdpSocket probe;
+    ASSERT_TRUE(probe.Bind(kLoopback, 0));
+    triggerPort_ = probe.LocalPort();
+    PutDword(schema::kParametersKey, schema::kTriggerPort, triggerPort_);
+  }
+
+  void TearDown() override {
+    if (pid_ > 0) {
+      kill(pid_, SIGKILL);
+      waitpid(pid_, nullptr, 0);
+    }
+    TempHiveTest::TearDown();
+  }
+
+  void Start(const std::vector<std::string>& args, const std::string& notifySocket = "") {
+    std::vector<std::string> env;
+    for (char** e = environ; *e != nullptr; ++e) {
+      std::string entry = *e;
+      if (entry.rfind("NOTIFY_SOCKET=", 0) == 0 || entry.rfind("MAILFERRY_TRIGGER_ADDRESS=", 0) == 0) continue;
+      env.push_back(entry);
+    }
+    env.push_back(std::string(kTriggerAddressEnvironmentVariable) + "=127.0.0.1");
+    if (!notifySocket.empty()) env.push_back("NOTIFY_SOCKET=" + notifySocket);
+    std::vector<std::string> words{binary_};
+    words.insert(words.end(), args.begin(), args.end());
+    std::vector<char*> argv, envp;
+    for (std::string& w : words) argv.push_back(w.data());
+    argv.push_back(nullptr);
+    for (std::string& e : env) envp.push_back(e.data());
+    envp.push_back(nullptr);
+    ASSERT_EQ(posix_spawn(&pid_, binary_.c_str(), nullptr, nullptr, argv.data(), envp.data()), 0);
+  }
+
+  // The exit status, or -1 when the process did not end normally within 20 s.
+  int WaitForExit() {
+    int status = 0;
+    bool ended = WaitFor([&] { return waitpid(pid_, &status, WNOHANG) == pid_; }, std::chrono::seconds(20));
+    if (!ended) return -1;
+    pid_ = -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+
+  int CountEvents(const std::string& prefix) const {
+    auto lines = Events();
+    return static_cast<int>(std::count_if(lines.begin(), lines.end(), [&](const std::string& l) { return l.rfind(prefix, 0) == 0; }));
+  }
+
+  bool WaitForEvent(const std::string& prefix, std::chrono::seconds limit = std::chrono::seconds(15)) {
+    return WaitFor([&] { return CountEvents(prefix) > 0; }, limit);
+  }
+
+  std::string binary_;
+  uint16_t triggerPort_ = 0;
+  pid_t pid_ = -1;
+};
+
+int CountLines(const std::string& text, const std::string& line) {
+  int n = 0;
+  std::size_t pos = 0;
+  while ((pos = text.find(line + "\n", pos)) != std::string::npos) {
+    ++n;
+    pos += line.size() + 1;
+  }
+  return n;
+}
+
+TEST_F(ServiceProcessTest, DebugRunsEnabledAccountsEveryTickAndOnATriggerAndEndsOnSigint) {
+  const std::string runs = (Folder() / "runs").string();
+  PutDword(schema::kParametersKey, schema::kListenRas, 0);
+  PutDword(schema::ConnectionKey("NORAS"), schema::kTimeout, 0);
+  for (const char* name : {"Anna", "Bert"}) {
+    std::string account = schema::AccountKey("NORAS", name);
+    PutDword(account, schema::kEnableAccount, std::string(name) == "Anna" ? 1 : 0);
+    PutDword(account, schema::kEnableCommand, 1);
+    PutString(account, schema::kCommand, std::string("echo ") + name + " >> '" + runs + "'");
+  }
+  Start({"-debug"});
+  ASSERT_TRUE(WaitForEvent("1\t"));
+  ASSERT_TRUE(WaitForEvent("31\t0\tNORAS")) << "a tick runs the permanent connection";
+  ASSERT_TRUE(WaitFor([&] { return CountLines(ReadFile(runs), "Anna") >= 1; }, std::chrono::seconds(15)));
+
+  UdpSocket sender;
+  for (int attempt = 0; attempt < 5 && CountEvents("10\t") == 0; ++attempt) {
+    ASSERT_TRUE(sender.SendTo(kLoopback, triggerPort_, "NORAS"));
+    WaitForEvent("10\t", std::chrono::seconds(2));
+  }
+  ASSERT_TRUE(WaitForEvent("10\t10\tNORAS"));
+  // Every tick run (event 31) and every trigger (event 10) started Anna once.
+  EXPECT_TRUE(WaitFor([&] { return CountLines(ReadFile(runs), "Anna") == CountEvents("31\t") + CountEvents("10\t"); },
+                      std::chrono::seconds(15)))
+      << ReadFile(runs);
+  EXPECT_EQ(CountLines(ReadFile(runs), "Bert"), 0);
+
+  ASSERT_EQ(kill(pid_, SIGINT), 0);
+  EXPECT_EQ(WaitForExit(), 0);
+  auto events = Events();
+  ASSERT_GE(events.size(), 3u);
+  EXPECT_EQ(events.front(), "1\t0");
+  EXPECT_EQ(events[events.size() - 2], "2\t0");
+  EXPECT_EQ(events.back(), "0\t0\tStartServiceCtrlDispatcher failed.");
+}
+
+TEST_F(ServiceProcessTest, SigtermEndsTheForegroundLoopToo) {
+  Start({"/DEBUG"});
+  ASSERT_TRUE(WaitForEvent("1\t"));
+  ASSERT_EQ(kill(pid_, SIGTERM), 0);
+  EXPECT_EQ(WaitForExit(), 0);
+  EXPECT_EQ(CountEvents("2\t0"), 1);
+}
+
+TEST_F(ServiceProcessTest, UnderTheServiceManagerReportsThroughTheNotifySocketAndStopsOnSigterm) {
+  NotifySocket notify;
+  ASSERT_TRUE(notify.Bound());
+  Start({}, notify.EnvironmentValue());
+  EXPECT_EQ(notify.Next(), "STATUS=start pending\nEXTEND_TIMEOUT_USEC=3000000");
+  EXPECT_EQ(notify.Next(), "STATUS=start pending\nEXTEND_TIMEOUT_USEC=3000000");
+  EXPECT_EQ(notify.Next(), "READY=1\nSTATUS=running");
+  ASSERT_TRUE(WaitForEvent("1\t"));
+  ASSERT_EQ(kill(pid_, SIGTERM), 0);
+  EXPECT_EQ(notify.Next(), "STOPPING=1\nSTATUS=stop pending");
+  EXPECT_EQ(notify.Next(), "STATUS=stopped");
+  EXPECT_EQ(WaitForExit(), 0);
+  EXPECT_EQ(Events(), (std::vector<std::string>{"1\t0", "2\t0"}));
+}
+
+TEST_F(ServiceProcessTest, StartedFromAShellWithoutAVerbTheDispatcherFails) {
+  Start({});
+  EXPECT_EQ(WaitForExit(), 0);
+  EXPECT_EQ(Events(), (std::vector<std::string>{"0\t0\tStartServiceCtrlDispatcher failed."}));
+}
+
+}  // namespace
+}  // namespace ferry::test
