@@ -17,10 +17,10 @@ std::condition_variable gWorkersChanged;
 int gRunningWorkers = 0;
 
 void WorkerEnded() {
-  {
-    std::lock_guard lock(gWorkersMutex);
-    --gRunningWorkers;
-  }
+  // Notified under the lock: a waiter that sees the count drop may end the
+  // process at once, and the worker must be done with the condition by then.
+  std::lock_guard lock(gWorkersMutex);
+  --gRunningWorkers;
   gWorkersChanged.notify_all();
 }
 

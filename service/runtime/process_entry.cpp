@@ -1,5 +1,7 @@
 // mailferry2: the gateway service. The shell has already split the command line,
 // so the argument table is argv (its first 15 entries).
+#include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -9,5 +11,10 @@
 int main(int argc, char** argv) {
   std::vector<std::string> args;
   for (int i = 0; i < argc && args.size() < ferry::kMaxArguments; ++i) args.emplace_back(argv[i]);
-  return ferry::ProcessEntry(args);
+  int status = ferry::ProcessEntry(args);
+  // Account workers are never waited for: they end with the process. Leaving
+  // without static destructors keeps a worker still at work from meeting torn
+  // down globals (the store, the run guards).
+  std::fflush(nullptr);
+  std::_Exit(status);
 }
