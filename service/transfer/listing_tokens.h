@@ -30,6 +30,7 @@ struct ListingEntry {
   int32_t number;
   int32_t size;    // 0 when the listing has no size after the number
   bool outOfStep;  // the listed number was replaced by the last one taken plus 1
+  bool operator==(const ListingEntry&) const = default;
 };
 
 // Splits the entries at blanks, commas, periods, CR, LF and tabs into number and

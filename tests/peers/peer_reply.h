@@ -1,0 +1,29 @@
+// What a scripted peer does in place of its normal answer to one command.
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace ferry::test {
+
+struct PeerReply {
+  enum class Then { Continue, Close, Hang };
+  // Written one after another, each as a segment of its own.
+  std::vector<std::string> segments;
+  // Continue the dialogue, close the connection, or fall silent (read and drop
+  // until the client closes).
+  Then then = Then::Continue;
+};
+
+// Called with each command line (CR LF included), and with "" for the greeting;
+// an answer replaces the peer's own.
+using PeerOverride = std::function<std::optional<PeerReply>(std::string_view command)>;
+
+inline PeerReply Say(std::string text) { return PeerReply{{std::move(text)}, PeerReply::Then::Continue}; }
+inline PeerReply SayAndClose(std::string text) { return PeerReply{{std::move(text)}, PeerReply::Then::Close}; }
+inline PeerReply Silence() { return PeerReply{{}, PeerReply::Then::Hang}; }
+
+}  // namespace ferry::test

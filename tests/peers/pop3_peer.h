@@ -1,0 +1,53 @@
+// A scripted POP3 server on loopback: a mailbox of messages, USER/PASS, STAT,
+// LIST, RETR (dot-stuffed), DELE (committed at QUIT), RSET, NOOP, QUIT. Every
+// byte the client sends is kept; an override misbehaves on any command.
+#pragma once
+
+#include <cstdint>
+#include <mutex>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "tests/peers/loopback_server.h"
+#include "tests/peers/peer_reply.h"
+
+namespace ferry::test {
+
+struct Pop3PeerOptions {
+  std::string user = "anna";
+  std::string password = "geheim";
+  std::size_t pieceSize = 0;  // 0: each reply in one write
+  PeerOverride override;
+};
+
+class Pop3Peer {
+ public:
+  Pop3Peer(std::vector<std::string> messages, Pop3PeerOptions options = {});
+
+  const std::string& Host() const { return server_.Address(); }
+  uint16_t Port() const { return server_.Port(); }
+  bool OnStandardPort() const { return server_.OnWantedPort(); }
+  std::string Transcript() const { return server_.Transcript(); }
+  int Connections() const { return server_.Connections(); }
+  void Stop() { server_.Stop(); }
+
+  // Message numbers (1-based) deleted by a session that ended with QUIT.
+  std::set<int> Deleted() const;
+  // The texts still in the mailbox.
+  std::vector<std::string> Remaining() const;
+
+  // The RETR answer for a message text: status, dot-stuffed lines, ".".
+  static std::string RetrAnswer(const std::string& text);
+
+ private:
+  void Serve(PeerConnection& connection);
+
+  Pop3PeerOptions options_;
+  mutable std::mutex mutex_;
+  std::vector<std::string> messages_;
+  std::set<int> deleted_;
+  LoopbackServer server_;  // last: its thread starts once the rest is built
+};
+
+}  // namespace ferry::test
