@@ -60,6 +60,7 @@ TEST_F(AccountWorkerTest, CommandRunsBeforeTheRunAndTheContextIsSavedAfterIt) {
 
 TEST_F(AccountWorkerTest, ExceptionFromTheRunEndsOnlyThatWorkerAndTheContextIsStillSaved) {
   const std::string account = schema::AccountKey("NORAS", "Postfach");
+  PutAccount("NORAS", "Postfach", 1);
   StartAccountWorker("NORAS", "Postfach", ThrowingRun);
   StartAccountWorker("NORAS", "Zweites", CountingRun);
   ASSERT_TRUE(WaitForWorkers(std::chrono::seconds(30)));
