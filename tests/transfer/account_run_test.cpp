@@ -1,0 +1,266 @@
+// Whole account runs against a scripted POP3 mailbox and SMTP sink: the bytes
+// of both dialogues, the delete guarantee, batches, the refusals, the run report
+// and the notices, and a mailbox that misbehaves.
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include "service/runtime/run_guard.h"
+#include "service/runtime/udp_notice.h"
+#include "service/transfer/account_run.h"
+#include "tests/transfer/transfer_fixture.h"
+
+namespace ferry::test {
+namespace {
+
+std::vector<std::string> Mailbox(int count) {
+  std::vector<std::string> box;
+  for (int i = 1; i <= count; ++i) {
+    std::string n = std::to_string(i);
+    box.push_back(Message("From: Sender " + n + " <s" + n + "@sender.example>\r\nTo: <user" + n +
+                              "@mailbox.example>\r\nSubject: Nummer " + n,
+                          "Zeile eins\r\n.Punktzeile\r\n"));
+  }
+  return box;
+}
+
+std::string Retrieval(int from, int to) {
+  std::string out;
+  for (int i = from; i <= to; ++i) out += "RETR " + std::to_string(i) + "\r\n";
+  return out;
+}
+std::string Deletion(int from, int to) {
+  std::string out;
+  for (int i = from; i <= to; ++i) out += "DELE " + std::to_string(i) + "\r\n";
+  return out;
+}
+const std::string kLogin = "USER anna\r\nPASS geheim\r\nSTAT\r\n";
+
+class AccountRunTest : public TransferTest {
+ protected:
+  int Run() {
+    auto context = Context();
+    return RunAccount(*context);
+  }
+  bool HasEvent(const std::string& line) const {
+    for (const std::string& e : Events()) {
+      if (e == line) return true;
+    }
+    return false;
+  }
+};
+
+TEST_F(AccountRunTest, DeletesAfterDeliveryAndQuitsAfterTheLastDele) {
+  Pop3Peer pop(Mailbox(3));
+  SmtpPeer smtp;
+  Use(pop);
+  Use(smtp);
+  SetStoreNumber(kAccountKey, "POP Delete", 1);
+  SetStoreNumber(kAccountKey, "Addressmode", 1);
+
+  EXPECT_EQ(Run(), kRunDone);
+
+  EXPECT_EQ(pop.Transcript(), kLogin + "LIST\r\n" + Retrieval(1, 3) + Deletion(1, 3) + "QUIT\r\n");
+  EXPECT_TRUE(pop.Remaining().empty());
+  ASSERT_EQ(smtp.Mails().size(), 3U);
+  EXPECT_EQ(smtp.Mails()[2].rcptTo.front(), "<user3@mailbox.example>");
+  // The text arrives as the server stuffed it, behind the x-info line.
+  std::string stuffed = Mailbox(1)[0];
+  stuffed.replace(stuffed.find(".Punktzeile"), 1, "..");
+  EXPECT_EQ(smtp.Mails()[0].data, "x-info: Forwarded from POP3 <-> SMTP Gateway\r\n" + stuffed + ".\r\n");
+  EXPECT_TRUE(HasEvent("5\t2\tNORAS\tPostfach\t3"));
+  EXPECT_EQ(StoreNumber(kAccountKey, "In Use"), 0U);
+}
+
+TEST_F(AccountRunTest, WithoutPopDeleteQuitComesBeforeTheDeliveryAndNothingIsDeleted) {
+  Pop3Peer pop(Mailbox(2));
+  SmtpPeer smtp;
+  Use(pop);
+  Use(smtp);
+  EXPECT_EQ(Run(), kRunDone);
+  EXPECT_EQ(pop.Transcript(), kLogin + "LIST\r\n" + Retrieval(1, 2) + "QUIT\r\n");
+  EXPECT_EQ(pop.Remaining().size(), 2U);
+  EXPECT_EQ(smtp.Mails().size(), 2U);
+  std::string log = Log();
+  EXPECT_LT(log.find("----------- POP3 Closed  ----------"), log.find("--------------- SMTP --------------"));
+}
+
+TEST_F(AccountRunTest, DeletesExactlyTheAcceptedMessages) {
+  Pop3Peer pop(Mailbox(3));
+  SmtpPeer smtp({.override = [](std::string_view command) -> std::optional<PeerReply> {
+    if (command == "RCPT TO:<user2@mailbox.example>\r\n") return Say("550 5.1.1 unknown user\r\n");
+    return std::nullopt;
+  }});
+  Use(pop);
+  Use(smtp);
+  SetStoreNumber(kAccountKey, "POP Delete", 1);
+  SetStoreNumber(kAccountKey, "Addressmode", 1);
+  Run();
+  EXPECT_EQ(pop.Transcript(), kLogin + "LIST\r\n" + Retrieval(1, 3) + "DELE 1\r\nDELE 3\r\nQUIT\r\n");
+  EXPECT_EQ(pop.Remaining(), (std::vector<std::string>{Mailbox(3)[1]}));
+  EXPECT_NE(Log().find("Message 2 not accepted: 550 5.1.1 unknown user"), std::string::npos);
+}
+
+struct BatchCase {
+  const char* name;
+  int32_t maxMails;
+  std::string dialogue;  // after LIST
+  int smtpConnections;
+};
+
+class BatchTest : public AccountRunTest, public ::testing::WithParamInterface<BatchCase> {};
+
+TEST_P(BatchTest, DeliversAfterEveryMaxMailsthNumberAndTheRestAtTheEnd) {
+  Pop3Peer pop(Mailbox(25));
+  SmtpPeer smtp;
+  Use(pop);
+  Use(smtp);
+  SetStoreNumber(kAccountKey, "POP Delete", 1);
+  SetStoreNumber(kAccountKey, "Max Mails", static_cast<uint32_t>(GetParam().maxMails));
+  Run();
+  EXPECT_EQ(pop.Transcript(), kLogin + "LIST\r\n" + GetParam().dialogue + "QUIT\r\n");
+  EXPECT_EQ(smtp.Connections(), GetParam().smtpConnections);
+  EXPECT_EQ(smtp.Mails().size(), 25U);
+  EXPECT_TRUE(pop.Remaining().empty());
+}
+
+const std::string kTens =
+    Retrieval(1, 10) + Deletion(1, 10) + Retrieval(11, 20) + Deletion(11, 20) + Retrieval(21, 25) + Deletion(21, 25);
+INSTANTIATE_TEST_SUITE_P(Batches, BatchTest,
+                         ::testing::Values(BatchCase{"Ten", 10, kTens, 3}, BatchCase{"MinusTen", -10, kTens, 3},
+                                           BatchCase{"Zero", 0, Retrieval(1, 25) + Deletion(1, 25), 1}),
+                         [](const auto& param) { return std::string(param.param.name); });
+
+struct MailboxCase {
+  const char* name;
+  std::string trigger;  // how the answered command begins ("" the greeting)
+  PeerReply reply;
+  std::string dialogue;        // the whole POP3 transcript expected
+  std::size_t delivered;       // messages that reached the sink
+  const char* logLine;         // a line the debug log must hold
+  bool runReport = true;       // whether event 5 is written
+};
+
+class MailboxTest : public AccountRunTest, public ::testing::WithParamInterface<MailboxCase> {};
+
+TEST_P(MailboxTest, RunEndsAsTheMailboxAllows) {
+  const MailboxCase& c = GetParam();
+  std::string trigger = c.trigger;
+  PeerReply reply = c.reply;
+  Pop3PeerOptions options;
+  options.override = [trigger, reply](std::string_view command) -> std::optional<PeerReply> {
+    if (trigger.empty() ? command.empty() : command.starts_with(trigger)) return reply;
+    return std::nullopt;
+  };
+  Pop3Peer pop(Mailbox(3), options);
+  SmtpPeer smtp;
+  Use(pop);
+  Use(smtp);
+  EXPECT_EQ(Run(), kRunDone);
+  EXPECT_EQ(pop.Transcript(), c.dialogue);
+  EXPECT_EQ(smtp.Mails().size(), c.delivered);
+  EXPECT_NE(Log().find(c.logLine), std::string::npos) << Log();
+  bool reported = false;
+  for (const std::string& e : Events()) reported = reported || e.starts_with("5\t");
+  EXPECT_EQ(reported, c.runReport);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Mailboxes, MailboxTest,
+    ::testing::Values(
+        MailboxCase{"NegativePass", "PASS", Say("-ERR authentication failed\r\n"), "USER anna\r\nPASS geheim\r\nQUIT\r\n",
+                    0, "POP3 Error:4"},
+        MailboxCase{"NegativeUser", "USER", Say("-ERR who\r\n"), "USER anna\r\nQUIT\r\n", 0, "POP3 Error:0"},
+        MailboxCase{"StatZero", "STAT", Say("+OK 0 0\r\n"), kLogin + "QUIT\r\n", 0, "0 Nachrichten"},
+        MailboxCase{"ListingInTwoSegments", "LIST", PeerReply{{"+OK\r\n", "1 120\r\n2 1", "30\r\n3 99\r\n.\r\n"}},
+                    kLogin + "LIST\r\n" + Retrieval(1, 3) + "QUIT\r\n", 3, "3 Nachrichten"},
+        MailboxCase{"OutOfStepNumbers", "LIST", Say("+OK\r\n1 120\r\n2 130\r\n1 140\r\n.\r\n"),
+                    kLogin + "LIST\r\n" + Retrieval(1, 3) + "QUIT\r\n", 3, "Read error on Msg 3"},
+        MailboxCase{"MessageWithoutEndMarker", "RETR 2", SayAndClose("+OK\r\nFrom: x@y\r\n\r\nhalf a mess"),
+                    kLogin + "LIST\r\n" + Retrieval(1, 2), 1, "POP3 Error:5"},
+        MailboxCase{"NegativeRetr", "RETR 3", Say("-ERR gone\r\n"), kLogin + "LIST\r\n" + Retrieval(1, 3) + "QUIT\r\n",
+                    2, "RETR refused: -ERR gone"},
+        MailboxCase{"HugeGreeting", "", PeerReply{{std::string(100 * 1024, 'g')}, PeerReply::Then::Hang}, "QUIT\r\n",
+                    0, "Protocol failure at greeting: reply too long"},
+        MailboxCase{"ClosedAfterGreeting", "", SayAndClose("+OK hello\r\n"), "", 0, "POP3 Error:5"}),
+    [](const auto& param) { return std::string(param.param.name); });
+
+TEST_F(AccountRunTest, RepliesInSingleBytesStayInStep) {
+  Pop3Peer pop(Mailbox(2), {.user = "anna", .password = "geheim", .pieceSize = 1, .override = {}});
+  SmtpPeer smtp({.multiLine = true, .pieceSize = 1, .override = {}});
+  Use(pop);
+  Use(smtp);
+  SetStoreNumber(kAccountKey, "POP Delete", 1);
+  Run();
+  EXPECT_EQ(pop.Transcript(), kLogin + "LIST\r\n" + Retrieval(1, 2) + Deletion(1, 2) + "QUIT\r\n");
+  EXPECT_TRUE(pop.Remaining().empty());
+}
+
+TEST_F(AccountRunTest, UnreachableServerEndsTheRunWithoutReport) {
+  SetStoreText(kAccountKey, "POP Host", UnusedLoopbackAddress());
+  EXPECT_EQ(Run(), kRunDone);
+  std::string log = Log();
+  EXPECT_NE(log.find("------------- POP3 ------------"), std::string::npos);
+  EXPECT_NE(log.find("Error no connection"), std::string::npos);
+  EXPECT_TRUE(Events().empty() || !Events().front().starts_with("5\t"));
+  EXPECT_EQ(StoreNumber(kAccountKey, "In Use"), 0U);
+}
+
+TEST_F(AccountRunTest, RefusesDisabledAndBusyAccounts) {
+  SetStoreNumber(kAccountKey, "Enable Account", 0);
+  EXPECT_EQ(Run(), kRunNotEnabled);
+  EXPECT_EQ(Log(), "");
+
+  SetStoreNumber(kAccountKey, "Enable Account", 1);
+  SetStoreNumber(kAccountKey, "In Use", 1);
+  EXPECT_EQ(Run(), kRunInUse);
+  EXPECT_EQ(Log(), "");
+
+  SetStoreNumber(kAccountKey, "In Use", 0);
+  {
+    AccountRunGuard running("noras", "POSTFACH");
+    EXPECT_EQ(Run(), kRunInUse);
+  }
+  // The refused run did not write the flag back.
+  EXPECT_EQ(StoreNumber(kAccountKey, "In Use"), 0U);
+}
+
+TEST_F(AccountRunTest, NoticesGoToTheNoticeAddress) {
+  int receiver = ::socket(AF_INET, SOCK_DGRAM, 0);
+  sockaddr_in local{};
+  local.sin_family = AF_INET;
+  local.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ASSERT_EQ(::bind(receiver, reinterpret_cast<sockaddr*>(&local), sizeof local), 0);
+  socklen_t len = sizeof local;
+  ::getsockname(receiver, reinterpret_cast<sockaddr*>(&local), &len);
+  timeval tv{5, 0};
+  ::setsockopt(receiver, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+  SetEnvironment(kNoticeAddressEnvironmentVariable, "127.0.0.1");
+
+  Pop3Peer pop(Mailbox(2));
+  SmtpPeer smtp;
+  Use(pop);
+  Use(smtp);
+  SetStoreNumber(kAccountKey, "Enable UDP", 1);
+  SetStoreNumber(kAccountKey, "Enable From UDP", 1);
+  SetStoreNumber(kAccountKey, "UDP Port", ntohs(local.sin_port));
+  Run();
+
+  std::vector<std::string> got;
+  char buffer[512];
+  for (int i = 0; i < 3; ++i) {
+    long n = ::recv(receiver, buffer, sizeof buffer, 0);
+    if (n <= 0) break;
+    got.emplace_back(buffer, static_cast<std::size_t>(n));
+  }
+  ::close(receiver);
+  SetEnvironment(kNoticeAddressEnvironmentVariable, "");
+  EXPECT_EQ(got, (std::vector<std::string>{"#Postfach#Sender 1 <s1@sender.example>",
+                                           "#Postfach#Sender 2 <s2@sender.example>", "2 Postfach"}));
+}
+
+}  // namespace
+}  // namespace ferry::test
