@@ -1,0 +1,207 @@
+// The console window on the offscreen platform, driven with mouse clicks.
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QLocale>
+#include <QStatusBar>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolBar>
+#include <QTreeWidget>
+#include <deque>
+
+#include "console/model/text_rules.h"
+#include "console/ui/console_window.h"
+#include "platform/registry.h"
+#include "platform/store_location.h"
+#include "platform/system_info.h"
+#include "schema/registry_schema.h"
+
+using namespace ferry;
+using namespace ferry::console;
+
+namespace {
+
+// Answers input boxes from a queue and every question with Yes.
+class QueueDialogs : public Dialogs {
+ public:
+  std::string InputBox(const std::string&, const std::string&, const std::string&) override {
+    if (inputs.empty()) return {};
+    std::string a = inputs.front();
+    inputs.pop_front();
+    return a;
+  }
+  Answer MessageBox(const std::string& text, const std::string&, BoxStyle style) override {
+    messages.push_back(text);
+    return style == BoxStyle::Question ? Answer::Yes : Answer::Ok;
+  }
+  std::deque<std::string> inputs;
+  std::vector<std::string> messages;
+};
+
+void PutText(const std::string& path, const char* name, const std::string& text) {
+  reg::KeyHolder key;
+  QVERIFY(reg::CreateKey(reg::LocalMachine(), path, key.out()) == reg::kOk);
+  QVERIFY(reg::SetValue(key.get(), name, reg::kSz, text.data(), static_cast<uint32_t>(text.size())) == reg::kOk);
+}
+
+void PutNumber(const std::string& path, const char* name, uint32_t number) {
+  reg::KeyHolder key;
+  QVERIFY(reg::CreateKey(reg::LocalMachine(), path, key.out()) == reg::kOk);
+  QVERIFY(reg::SetValue(key.get(), name, reg::kDword, &number, 4) == reg::kOk);
+}
+
+std::string StoredText(const std::string& path, const char* name) {
+  reg::KeyHolder key;
+  if (reg::OpenKey(reg::LocalMachine(), path, reg::kRead, key.out()) != reg::kOk) return "<no key>";
+  char buffer[256] = {};
+  uint32_t size = sizeof buffer - 1;
+  if (reg::QueryValue(key.get(), name, nullptr, buffer, &size) != reg::kOk) return "<no value>";
+  return std::string(buffer, size);
+}
+
+}  // namespace
+
+class ConsoleWindowTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void init() {
+    QVERIFY(folder_.isValid());
+    SetEnvironment(reg::kHiveEnvironmentVariable, (folder_.path() + "/registry.hive").toStdString());
+    const std::string dial = schema::ConnectionKey("Dial");
+    PutNumber(dial, "Timeout", 600);
+    PutText(schema::AccountKey("Dial", "anna"), "POP Host", "pop.anna.example");
+    PutText(schema::AccountKey("Dial", "anna"), "POP User", "J\xFCrgen");  // Latin-1 in the store
+    PutNumber(schema::AccountKey("Dial", "anna"), "Enable Account", 1);
+    PutText(schema::AccountKey("Dial", "bert"), "POP Host", "pop.bert.example");
+    PutNumber(schema::AccountKey("Dial", "bert"), "Enable Account", 1);
+    values_ = std::make_unique<ValueLibrary>(std::vector<std::string>{FERRY_VALUE_LIBRARY});
+    window_ = std::make_unique<ConsoleWindow>(*values_, &dialogs_);
+    window_->Start();
+    QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
+  }
+
+  void cleanup() {
+    window_.reset();
+    values_.reset();
+    SetEnvironment(reg::kHiveEnvironmentVariable, "");
+  }
+
+  void windowShowsItsTextsRight() {
+    QCOMPARE(window_->windowTitle(), QStringLiteral("Ferrylink Gateway"));
+    QCOMPARE(Toolbar(5)->actions().first()->text(), QString::fromUtf8("Rechner auswählen"));
+    QCOMPARE(Toolbar(6)->actions().first()->text(), QString::fromUtf8("Accou&nt löschen"));
+    auto* tabs = window_->findChild<QTabWidget*>("Kartei");
+    QCOMPARE(tabs->tabText(1), QStringLiteral("Verbindungen / Accounts"));
+    QCOMPARE(Box("AccountPOPDelete")->text(), QString::fromUtf8("Nachrichten nach Übertragung löschen"));
+    ClickNode("Dial\\anna");
+    QCOMPARE(Line("AccountPOPUser")->text(), QString::fromUtf8("Jürgen"));
+    QCOMPARE(Line("ConnectionTimeOut")->text(), QStringLiteral("10"));
+  }
+
+  void clickingBetweenAccountsKeepsTheEditsOfTheFirst() {
+    ClickNode("Dial\\anna");
+    QCOMPARE(Line("AccountPOPHost")->text(), QStringLiteral("pop.anna.example"));
+    Line("AccountPOPHost")->setText(QString::fromUtf8("pop.müller.example"));
+    ClickNode("Dial\\bert");
+    QCOMPARE(Line("AccountPOPHost")->text(), QStringLiteral("pop.bert.example"));
+    ClickNode("Dial\\anna");
+    QCOMPARE(Line("AccountPOPHost")->text(), QString::fromUtf8("pop.müller.example"));
+    // Saved as Latin-1 bytes.
+    QTest::mouseClick(Toolbar(3)->widgetForAction(Toolbar(3)->actions().first()), Qt::LeftButton);
+    QCOMPARE(StoredText(schema::AccountKey("Dial", "anna"), "POP Host"), std::string("pop.m\xFCller.example"));
+  }
+
+  void clearingAccountAktivierenDisablesTheAccountFrame() {
+    ClickNode("Dial\\anna");
+    QCheckBox* enable = Box("AccountEnableAccount");
+    QVERIFY(enable->isChecked());
+    QVERIFY(Line("AccountPOPHost")->isEnabled());
+    QVERIFY(Toolbar(9)->isEnabled());
+    QTest::mouseClick(enable, Qt::LeftButton, {}, QPoint(8, enable->height() / 2));
+    QVERIFY(!enable->isChecked());
+    QVERIFY(enable->isEnabled());
+    QVERIFY(!Line("AccountPOPHost")->isEnabled());
+    QVERIFY(!Box("AccountPOPDelete")->isEnabled());
+    QVERIFY(!Toolbar(9)->isEnabled());
+    QTest::mouseClick(enable, Qt::LeftButton, {}, QPoint(8, enable->height() / 2));
+    QVERIFY(Line("AccountPOPHost")->isEnabled());
+    QVERIFY(Toolbar(9)->isEnabled());
+  }
+
+  void befehlAusfuehrenEnablesTheCommand() {
+    ClickNode("Dial\\anna");
+    QCheckBox* command = Box("AccountEnableCommand");
+    QVERIFY(!command->isChecked());
+    QVERIFY(!Line("AccountCommand")->isEnabled());
+    QTest::mouseClick(command, Qt::LeftButton, {}, QPoint(8, command->height() / 2));
+    QVERIFY(Line("AccountCommand")->isEnabled());
+  }
+
+  void chooseComputerIsDisabledWhileLocalIsTicked() {
+    QCheckBox* local = Box("OptionComputerLocal");
+    QVERIFY(local->isChecked());
+    QVERIFY(!Toolbar(5)->isEnabled());
+    QTest::mouseClick(local, Qt::LeftButton, {}, QPoint(8, local->height() / 2));
+    QVERIFY(!local->isChecked());
+    QVERIFY(Toolbar(5)->isEnabled());
+    QTest::mouseClick(local, Qt::LeftButton, {}, QPoint(8, local->height() / 2));
+    QVERIFY(!Toolbar(5)->isEnabled());
+    QCOMPARE(Line("GlobalComputerName")->text(), QString::fromLatin1(UpperCase(LocalComputerName())));
+  }
+
+  void anIntervalInTheUsersLocaleIsStoredInSeconds() {
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    ClickNode("Dial");
+    Line("ConnectionTimeOut")->setText(QStringLiteral("1,5"));
+    ClickNode("Dial\\anna");
+    QLocale::setDefault(QLocale::c());
+    QCOMPARE(QString::fromStdString(window_->console().tables().connections[0].timeOut), QStringLiteral("90"));
+  }
+
+  void aMissingValueLibraryShowsInTheStatusBar() {
+    ValueLibrary missing(std::vector<std::string>{"/nonexistent/libmailferryres.so"});
+    QueueDialogs dialogs;
+    ConsoleWindow window(missing, &dialogs);
+    window.Start();
+    QVERIFY(window.statusBar()->currentMessage().contains(QStringLiteral("libmailferryres.so")));
+    QCOMPARE(dialogs.messages.size(), size_t{1});
+  }
+
+ private:
+  QToolBar* Toolbar(int index) {
+    return window_->findChild<QToolBar*>(QStringLiteral("Symbolleiste%1").arg(index));
+  }
+  QLineEdit* Line(const char* name) { return window_->findChild<QLineEdit*>(name); }
+  QCheckBox* Box(const char* name) { return window_->findChild<QCheckBox*>(name); }
+
+  void ClickNode(const QString& path) {
+    auto* tree = window_->findChild<QTreeWidget*>("GlobalList");
+    QStringList parts = path.split('\\');
+    QTreeWidgetItem* item = nullptr;
+    for (int i = 0; i < tree->topLevelItemCount(); ++i)
+      if (tree->topLevelItem(i)->text(0) == parts[0]) item = tree->topLevelItem(i);
+    QVERIFY(item != nullptr);
+    if (parts.size() > 1) {
+      QTreeWidgetItem* child = nullptr;
+      for (int i = 0; i < item->childCount(); ++i)
+        if (item->child(i)->text(0) == parts[1]) child = item->child(i);
+      item = child;
+      QVERIFY(item != nullptr);
+    }
+    // The Verbindungen / Accounts tab holds the page being checked.
+    window_->findChild<QTabWidget*>("Kartei")->setCurrentIndex(1);
+    QRect rect = tree->visualItemRect(item);
+    QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, rect.center());
+    QCOMPARE(tree->currentItem(), item);
+  }
+
+  QTemporaryDir folder_;
+  QueueDialogs dialogs_;
+  std::unique_ptr<ValueLibrary> values_;
+  std::unique_ptr<ConsoleWindow> window_;
+};
+
+QTEST_MAIN(ConsoleWindowTest)
+#include "console_window_test.moc"

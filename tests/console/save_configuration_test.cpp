@@ -1,0 +1,222 @@
+// Saving the tables: what is written, what is kept, and that a failed save
+// leaves the stored settings whole.
+#include <cstring>
+
+#include "schema/registry_schema.h"
+#include "tests/console/console_fixture.h"
+
+namespace ferry::test {
+namespace {
+
+using console::Answer;
+using console::Control;
+using schema::AccountKey;
+using schema::ConnectionKey;
+
+// Every stored value below Parameters: path, name -> text.
+using Snapshot = std::map<std::pair<std::string, std::string>, std::string>;
+
+void Collect(const std::string& path, Snapshot& out, const std::vector<std::string>& names) {
+  for (const std::string& name : names) {
+    if (auto v = Stored(path, name)) out[{path, name}] = *v;
+  }
+}
+
+class SaveConfigurationTest : public ConsoleTest {
+ protected:
+  // A store as the service leaves it: every value of the schema in the
+  // global key, in two connections, in their accounts and in "volatile".
+  void WriteServiceHive() {
+    auto fill = [](const std::string& path, schema::Scope scope, uint32_t seed) {
+      for (const schema::ValueInfo& v : schema::Values()) {
+        if (v.scope != scope) continue;
+        if (v.kind == schema::Kind::Number) {
+          PutNumber(path, v.name, seed++ % 7);
+        } else {
+          PutText(path, v.name, std::string(v.name) + " of " + path.substr(path.rfind('\\') + 1));
+        }
+      }
+    };
+    fill(schema::kParametersKey, schema::Scope::Global, 1);
+    fill(schema::kVolatileKey, schema::Scope::Volatile, 1);
+    for (const char* connection : {"NORAS", "Dial"}) {
+      fill(ConnectionKey(connection), schema::Scope::Connection, 2);
+      for (const char* account : {"anna", "bert"}) fill(AccountKey(connection, account), schema::Scope::Account, 3);
+    }
+  }
+
+  static std::vector<std::string> Names(schema::Scope scope) {
+    std::vector<std::string> names;
+    for (const schema::ValueInfo& v : schema::Values())
+      if (v.scope == scope) names.emplace_back(v.name);
+    return names;
+  }
+
+  static Snapshot Everything() {
+    Snapshot all;
+    std::vector<std::string> accountNames = Names(schema::Scope::Account);
+    for (const schema::OldName& old : schema::OldAccountNames()) accountNames.emplace_back(old.name);
+    Collect(schema::kParametersKey, all, Names(schema::Scope::Global));
+    Collect(schema::kVolatileKey, all, Names(schema::Scope::Volatile));
+    for (const std::string& connection : Subkeys(schema::kParametersKey)) {
+      Collect(ConnectionKey(connection), all, Names(schema::Scope::Connection));
+      for (const std::string& account : Subkeys(ConnectionKey(connection)))
+        Collect(AccountKey(connection, account), all, accountNames);
+    }
+    return all;
+  }
+
+  bool Save() { return console->SaveConfiguration(); }
+};
+
+TEST_F(SaveConfigurationTest, ASaveKeepsEveryValueTheServiceWrote) {
+  WriteServiceHive();
+  Snapshot before = Everything();
+  Start();
+  ASSERT_TRUE(Save()) << LastShown();
+  Snapshot after = Everything();
+  // The console's own values come back as it read them, the rest untouched.
+  for (const auto& [where, value] : before) {
+    ASSERT_TRUE(after.count(where)) << where.first << " " << where.second;
+    EXPECT_EQ(after[where], value) << where.first << " " << where.second;
+  }
+}
+
+TEST_F(SaveConfigurationTest, ValuesTheConsoleDoesNotShowSurvive) {
+  std::string anna = AccountKey("Dial", "anna");
+  PutNumber(anna, "Addressmode From", 2);
+  PutNumber(anna, "Enable CT", 1);
+  PutNumber(anna, "Enable KeepAlive", 1);
+  PutNumber(anna, "In Use", 1);
+  PutText(ConnectionKey("Dial"), "Logfile", "/var/log/dial.log");
+  PutNumber(ConnectionKey("Dial"), "using Router", 1);
+  PutNumber(ConnectionKey("Dial"), "Disable MT", 1);
+  PutText(schema::kParametersKey, "CTDir", "/srv/ct");
+  Start();
+  Click("Dial\\anna");
+  page.texts[Control::AccountPOPHost] = "edited.example";
+  console->RunCommand(console::kSaveSettings);
+  EXPECT_EQ(Stored(anna, "POP Host"), "edited.example");
+  EXPECT_EQ(Stored(anna, "Addressmode From"), "2");
+  EXPECT_EQ(Stored(anna, "Enable CT"), "1");
+  EXPECT_EQ(Stored(anna, "Enable KeepAlive"), "1");
+  EXPECT_EQ(Stored(anna, "In Use"), "1");
+  EXPECT_EQ(Stored(ConnectionKey("Dial"), "Logfile"), "/var/log/dial.log");
+  EXPECT_EQ(Stored(ConnectionKey("Dial"), "using Router"), "1");
+  EXPECT_EQ(Stored(ConnectionKey("Dial"), "Disable MT"), "1");
+  EXPECT_EQ(Stored(schema::kParametersKey, "CTDir"), "/srv/ct");
+}
+
+TEST_F(SaveConfigurationTest, RenamedAndCopiedRowsCarryTheirValuesRemovedOnesGo) {
+  PutNumber(AccountKey("Dial", "anna"), "Enable CT", 1);
+  PutText(ConnectionKey("Dial"), "Logfile", "/var/log/dial.log");
+  PutNumber(AccountKey("NORAS", "gone"), "Enable CT", 1);
+  PutNumber(AccountKey("Old", "x"), "Enable CT", 1);
+  Start();
+  console->ShowPage("Dial");
+  dialogs.inputs = {"Remote", "NORAS", "annacopy"};
+  console->RunCommand(console::kRenameConnection);
+  for (const auto& node : console->treeNodes())
+    if (node.Path() == "Remote\\anna") page.selected = node.key;
+  console->RunCommand(console::kCopyAccount);
+  for (const auto& node : console->treeNodes())
+    if (node.Path() == "Old") page.selected = node.key;
+  dialogs.answers = {Answer::Yes, Answer::Yes};
+  console->RunCommand(console::kDeleteConnection);
+  for (const auto& node : console->treeNodes())
+    if (node.Path() == "NORAS\\gone") page.selected = node.key;
+  console->RunCommand(console::kDeleteAccount);
+  ASSERT_TRUE(Save()) << LastShown();
+
+  EXPECT_EQ(Subkeys(schema::kParametersKey), (std::vector<std::string>{"NORAS", "Remote"}));
+  EXPECT_EQ(Stored(ConnectionKey("Remote"), "Logfile"), "/var/log/dial.log");
+  EXPECT_EQ(Stored(AccountKey("Remote", "anna"), "Enable CT"), "1");
+  EXPECT_EQ(Stored(AccountKey("NORAS", "annacopy"), "Enable CT"), "1");
+  EXPECT_EQ(Subkeys(ConnectionKey("NORAS")), std::vector<std::string>{"annacopy"});
+}
+
+TEST_F(SaveConfigurationTest, VolatileStays) {
+  PutText(schema::kVolatileKey, "LastTitle", "Neuer Prozessor");
+  PutText(schema::kVolatileKey, "LastDate", "Mon, 01 Jan 2001 00:00:00 GMT");
+  Start();
+  ASSERT_TRUE(Save());
+  EXPECT_EQ(Stored(schema::kVolatileKey, "LastTitle"), "Neuer Prozessor");
+  EXPECT_EQ(Stored(schema::kVolatileKey, "LastDate"), "Mon, 01 Jan 2001 00:00:00 GMT");
+}
+
+TEST_F(SaveConfigurationTest, EmptyNumbersAreSavedAsZero) {
+  InstallService();
+  console->computerName() = "";
+  console->ConnectComputer();  // NORAS added with empty fields, nothing shown
+  console->tables().global.proxyPort.clear();
+  ASSERT_TRUE(Save());
+  EXPECT_EQ(Stored(ConnectionKey("NORAS"), "TimeOut"), "0");
+  EXPECT_EQ(Stored(ConnectionKey("NORAS"), "Enable Logging"), "0");
+  EXPECT_EQ(Stored(schema::kParametersKey, "ProxyPort"), "0");
+  EXPECT_EQ(Connection("NORAS")->timeOut, "0");
+}
+
+TEST_F(SaveConfigurationTest, WhatTheConsoleWritesAndHow) {
+  InstallService();
+  Start();
+  dialogs.inputs = {"bob"};
+  page.selected = "ANORAS";
+  console->RunCommand(console::kNewAccount);
+  page.interval = 1.5;
+  console->RunCommand(console::kSaveSettings);
+  std::string bob = AccountKey("NORAS", "bob");
+  EXPECT_EQ(Stored(ConnectionKey("NORAS"), "Timeout"), "90");
+  EXPECT_EQ(Stored(bob, "Addressmode"), "3");
+  EXPECT_EQ(Stored(bob, "Logfile"), "c:\\Log.txt");
+  EXPECT_EQ(Stored(bob, "UDP Port"), "15002");
+  EXPECT_EQ(Stored(bob, "Enable KeepAlive"), std::nullopt);  // never written by the console
+  EXPECT_EQ(Stored(schema::kParametersKey, "TriggerPort"), "15001");
+  EXPECT_EQ(Stored(schema::kParametersKey, "BDWDir"), "c:\\");
+}
+
+TEST_F(SaveConfigurationTest, AFailedWriteLeavesTheOldConfigurationWhole) {
+  WriteServiceHive();
+  Snapshot before = Everything();
+  Start();
+  struct Case {
+    const char* name;
+    void (*spoil)(console::Tables&);
+  };
+  const Case cases[] = {
+      // The store refuses a key name over 255 characters.
+      {"OverlongConnectionName", [](console::Tables& t) { t.connections[1].name = std::string(300, 'c'); }},
+      {"NumberThatIsNoNumber", [](console::Tables& t) { t.accounts[3].maxMails = "zehn"; }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    console->ConnectComputer();
+    c.spoil(console->tables());
+    dialogs.shown.clear();
+    EXPECT_FALSE(Save());
+    ASSERT_EQ(dialogs.shown.size(), 1u);
+    EXPECT_EQ(dialogs.shown[0].title, "Fehler");
+    EXPECT_NE(dialogs.shown[0].text.find("unver\xE4ndert"), std::string::npos);
+    EXPECT_EQ(Everything(), before);
+    EXPECT_EQ(Subkeys(schema::kParametersKey), (std::vector<std::string>{"Dial", "NORAS", "volatile"}));
+  }
+  // The store is usable afterwards: the connection is not left in a transaction.
+  console->ConnectComputer();
+  EXPECT_TRUE(Save()) << LastShown();
+}
+
+TEST_F(SaveConfigurationTest, NoServiceKeyMeansNothingIsWritten) {
+  InstallService();
+  Start();
+  reg::KeyHolder services;
+  ASSERT_EQ(reg::OpenKey(reg::LocalMachine(), "SYSTEM\\CurrentControlSet\\Services", reg::kAllAccess, services.out()),
+            reg::kOk);
+  ASSERT_EQ(reg::DeleteKey(services.get(), "Mailferry Service\\Parameters"), reg::kOk);
+  ASSERT_EQ(reg::DeleteKey(services.get(), "Mailferry Service"), reg::kOk);
+  EXPECT_FALSE(Save());
+  EXPECT_EQ(LastShown(), "Der Service ist auf diesem Rechner nicht installiert");
+  EXPECT_EQ(dialogs.shown.back().title, "Fehler");
+  EXPECT_FALSE(KeyExists(schema::kServiceKey));
+}
+
+}  // namespace
+}  // namespace ferry::test

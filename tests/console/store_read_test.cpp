@@ -1,0 +1,170 @@
+// Reading a computer's settings into the tables.
+#include "console/model/store_texts.h"
+#include "schema/registry_schema.h"
+#include "tests/console/console_fixture.h"
+
+namespace ferry::test {
+namespace {
+
+using console::BoxStyle;
+using schema::AccountKey;
+using schema::ConnectionKey;
+
+class StoreReadTest : public ConsoleTest {};
+
+TEST_F(StoreReadTest, AnInstalledServiceWithoutConnectionsGivesOneNorasRow) {
+  InstallService();
+  Start();
+  EXPECT_EQ(ConnectionNames(), std::vector<std::string>{"NORAS"});
+  EXPECT_EQ(Connection("NORAS")->enableLogging, "0");  // shown, so made "0"
+  EXPECT_TRUE(AccountNames().empty());
+  EXPECT_EQ(page.status, console::texts::kReading);
+  EXPECT_TRUE(dialogs.shown.empty());
+}
+
+TEST_F(StoreReadTest, ReadingLeavesTheAddedNorasRowEmpty) {
+  InstallService();
+  console->computerName() = "";
+  console->ConnectComputer();
+  ASSERT_NE(Connection("NORAS"), nullptr);
+  EXPECT_EQ(Connection("NORAS")->enableLogging, "");
+  EXPECT_EQ(Connection("NORAS")->timeOut, "");
+}
+
+TEST_F(StoreReadTest, VolatileIsNoConnectionAndAStoredNorasIsNotAddedTwice) {
+  PutText(schema::kVolatileKey, schema::kLastTitle, "title");
+  PutNumber(ConnectionKey("NORAS"), "Timeout", 300);
+  PutNumber(ConnectionKey("Uplink"), "Timeout", 120);
+  MakeKey(AccountKey("Uplink", "bob"));
+  Start();
+  EXPECT_EQ(ConnectionNames(), (std::vector<std::string>{"NORAS", "Uplink"}));
+  EXPECT_EQ(Connection("NORAS")->timeOut, "300");
+  EXPECT_EQ(AccountNames(), (std::vector<std::pair<std::string, std::string>>{{"Uplink", "bob"}}));
+}
+
+TEST_F(StoreReadTest, NorasIsAddedAfterTheStoredConnections) {
+  MakeKey(ConnectionKey("Alpha"));
+  MakeKey(ConnectionKey("Beta"));
+  Start();
+  EXPECT_EQ(ConnectionNames(), (std::vector<std::string>{"Alpha", "Beta", "NORAS"}));
+}
+
+TEST_F(StoreReadTest, AbsentValuesReadAsTheirDefaults) {
+  MakeKey(AccountKey("NORAS", "bare"));
+  console->computerName() = "";
+  console->ConnectComputer();
+  const console::GlobalSettings& g = console->tables().global;
+  EXPECT_EQ(g.bdwDir, "c:\\");
+  EXPECT_EQ(g.debugLevel, "0");
+  EXPECT_EQ(g.listenRas, "0");
+  EXPECT_EQ(g.proxyHost, "0");
+  EXPECT_EQ(g.proxyPort, "0");
+  EXPECT_EQ(g.triggerPort, "15001");
+  EXPECT_EQ(g.tickerEMail, "");
+  EXPECT_EQ(Connection("NORAS")->enableLogging, "0");
+  EXPECT_EQ(Connection("NORAS")->timeOut, "600");
+  const console::AccountRow* a = Account("NORAS", "bare");
+  ASSERT_NE(a, nullptr);
+  EXPECT_EQ(a->addressmode, "3");
+  EXPECT_EQ(a->logFile, "c:\\Log.txt");
+  EXPECT_EQ(a->maxMails, "10");
+  EXPECT_EQ(a->popDelete, "1");
+  EXPECT_EQ(a->udpPort, "15002");
+  EXPECT_EQ(a->enableAccount, "0");
+  EXPECT_EQ(a->enableKeepAlive, "0");
+  EXPECT_EQ(a->popHost, "");
+}
+
+TEST_F(StoreReadTest, StoredValuesReadAsTexts) {
+  PutText(schema::kParametersKey, "BDWDir", "/srv/ticker");
+  PutNumber(schema::kParametersKey, "DebugLevel", 9);
+  PutNumber(schema::kParametersKey, "TriggerPort", 2000);
+  PutNumber(ConnectionKey("NORAS"), "Timeout", 0xFFFFFFFF);
+  PutNumber(ConnectionKey("NORAS"), "Enable Logging", 1);
+  std::string acc = AccountKey("NORAS", "J\xFCrgen");
+  PutText(acc, "POP Host", "  pop.example  ");
+  PutText(acc, "Logfile", "/var/log/j.log");
+  PutNumber(acc, "Enable KeepAlive", 1);
+  PutNumber(acc, "Max Mails", 25);
+  Start();
+  EXPECT_EQ(console->tables().global.bdwDir, "/srv/ticker");
+  EXPECT_EQ(console->tables().global.debugLevel, "9");
+  EXPECT_EQ(console->tables().global.triggerPort, "2000");
+  EXPECT_EQ(Connection("NORAS")->timeOut, "-1");
+  EXPECT_EQ(Connection("NORAS")->enableLogging, "1");
+  const console::AccountRow* a = Account("NORAS", "J\xFCrgen");
+  ASSERT_NE(a, nullptr);
+  EXPECT_EQ(a->popHost, "pop.example");  // trimmed
+  EXPECT_EQ(a->logFile, "/var/log/j.log");
+  EXPECT_EQ(a->enableKeepAlive, "1");
+  EXPECT_EQ(a->maxMails, "25");
+}
+
+TEST_F(StoreReadTest, AtMost51ConnectionsAreRead) {
+  for (int i = 0; i < 53; ++i) MakeKey(ConnectionKey("c" + std::to_string(100 + i)));
+  Start();
+  EXPECT_EQ(ConnectionNames().size(), 51u);
+  EXPECT_EQ(Connection("NORAS"), nullptr);  // every row holds another connection
+}
+
+TEST_F(StoreReadTest, AMissingServiceSaysSoAndLeavesTheTablesEmpty) {
+  MakeKey("SYSTEM\\CurrentControlSet\\Services");
+  const std::string here = console::LocalComputerName();
+  console->computerName() = here;
+  console->ConnectComputer();
+  ASSERT_EQ(dialogs.shown.size(), 1u);
+  EXPECT_EQ(dialogs.shown[0].text, "Der Ferrylink Dienst ist auf dem Computer " + here +
+                                       " nicht installiert! Bitte w\xE4hlen Sie einen anderen Computer.");
+  EXPECT_EQ(dialogs.shown[0].title, "Dienst nicht installiert");
+  EXPECT_EQ(dialogs.shown[0].style, BoxStyle::Stop);
+  EXPECT_TRUE(ConnectionNames().empty());
+  EXPECT_EQ(page.status, "");
+}
+
+TEST_F(StoreReadTest, AnUnreachableComputerGivesKeineVerbindung) {
+  InstallService();
+  PutNumber(ConnectionKey("Old"), "Timeout", 60);
+  Start();
+  ASSERT_FALSE(ConnectionNames().empty());
+  SetEnvironment(reg::kRemoteHivesEnvironmentVariable, (Folder() / "remote").string());
+  console->computerName() = "ELSEWHERE";
+  console->ConnectComputer();
+  SetEnvironment(reg::kRemoteHivesEnvironmentVariable, "");
+  ASSERT_EQ(dialogs.shown.size(), 1u);
+  EXPECT_EQ(dialogs.shown[0].text, "Verbindung mit Computer ELSEWHERE kann nicht hergestellt werden.");
+  EXPECT_EQ(dialogs.shown[0].title, "keine Verbindung");
+  EXPECT_EQ(console->targetRoot(), nullptr);
+  EXPECT_TRUE(ConnectionNames().empty());
+  EXPECT_EQ(page.status, "");
+}
+
+TEST_F(StoreReadTest, AnotherComputersHiveIsReachedThroughTheRemoteFolder) {
+  // Build the other computer's hive, then point the console at it.
+  std::filesystem::path remote = Folder() / "remote";
+  std::filesystem::create_directory(remote);
+  SetEnvironment(reg::kHiveEnvironmentVariable, (remote / "SERVER2.hive").string());
+  PutNumber(ConnectionKey("Far"), "Timeout", 60);
+  SetEnvironment(reg::kHiveEnvironmentVariable, HivePath().string());
+  InstallService();
+
+  SetEnvironment(reg::kRemoteHivesEnvironmentVariable, remote.string());
+  console->computerName() = "SERVER2";
+  console->ConnectComputer();
+  SetEnvironment(reg::kRemoteHivesEnvironmentVariable, "");
+  EXPECT_TRUE(dialogs.shown.empty());
+  EXPECT_EQ(ConnectionNames(), (std::vector<std::string>{"Far", "NORAS"}));
+}
+
+TEST_F(StoreReadTest, AMissingValueLibraryIsReportedNotACrash) {
+  InstallService();
+  console::ValueLibrary missing({"/nonexistent/libmailferryres.so"});
+  console::Console other(page, dialogs, missing);
+  other.ConnectComputer();
+  ASSERT_EQ(dialogs.shown.size(), 1u);
+  EXPECT_EQ(dialogs.shown[0].title, "Wertebibliothek fehlt");
+  EXPECT_NE(page.status.find("libmailferryres.so"), std::string::npos) << page.status;
+  EXPECT_FALSE(other.SaveConfiguration());
+}
+
+}  // namespace
+}  // namespace ferry::test

@@ -1,0 +1,276 @@
+// The eleven toolbar commands and their edge cases.
+#include "console/model/command_texts.h"
+#include "schema/registry_schema.h"
+#include "tests/console/console_fixture.h"
+
+namespace ferry::test {
+namespace {
+
+using console::Answer;
+using console::BoxStyle;
+using console::Control;
+using schema::AccountKey;
+using schema::ConnectionKey;
+using Names = std::vector<std::pair<std::string, std::string>>;
+
+class ToolbarCommandTest : public ConsoleTest {
+ protected:
+  void SetUp() override {
+    ConsoleTest::SetUp();
+    for (const char* account : {"a1", "a2", "a3"}) PutText(AccountKey("Dial", account), "POP Host", account);
+    PutText(AccountKey("NORAS", "n1"), "POP Host", "n1.example");
+    PutNumber(AccountKey("NORAS", "n1"), "Max Mails", 33);
+    MakeKey(ConnectionKey("Zeta"));
+    PutText(AccountKey("Zeta", "z1"), "POP Host", "z1.example");
+    Start();
+  }
+  void Run(int command) { console->RunCommand(command); }
+  void Select(const std::string& path) {
+    for (const auto& node : console->treeNodes())
+      if (node.Path() == path) page.selected = node.key;
+  }
+};
+
+TEST_F(ToolbarCommandTest, NewConnectionAddsARowWithSixtySeconds) {
+  dialogs.inputs = {"Uplink"};
+  Run(console::kNewConnection);
+  ASSERT_EQ(dialogs.shown.size(), 1u);
+  EXPECT_EQ(dialogs.shown[0].text, "Geben Sie den Namen der neuen Verbindung ein.");
+  EXPECT_EQ(dialogs.shown[0].title, "Neue Verbindung");
+  EXPECT_EQ(dialogs.shown[0].defaultAnswer, "neue Verbindung");
+  EXPECT_EQ(ConnectionNames(), (std::vector<std::string>{"Dial", "NORAS", "Zeta", "Uplink"}));
+  EXPECT_EQ(Connection("Uplink")->timeOut, "60");
+  EXPECT_EQ(page.selected, "ADial");  // the first connection is shown
+}
+
+TEST_F(ToolbarCommandTest, NewConnectionRefusesATakenNameAndCancelChangesNothing) {
+  dialogs.inputs = {" Zeta ", ""};
+  Run(console::kNewConnection);
+  EXPECT_EQ(LastShown(), "Diese Verbindung existiert schon. W\xE4hlen Sie einen anderen Namen");
+  EXPECT_EQ(dialogs.shown.back().title, "Verbindung");
+  Run(console::kNewConnection);
+  EXPECT_EQ(ConnectionNames(), (std::vector<std::string>{"Dial", "NORAS", "Zeta"}));
+}
+
+TEST_F(ToolbarCommandTest, NewAccountGoesToTheSelectedConnectionFromEitherNode) {
+  Select("Zeta");
+  dialogs.inputs = {"z2"};
+  Run(console::kNewAccount);
+  Select("Zeta\\z1");
+  dialogs.inputs = {"z3"};
+  Run(console::kNewAccount);
+  const console::AccountRow* z2 = Account("Zeta", "z2");
+  ASSERT_NE(z2, nullptr);
+  ASSERT_NE(Account("Zeta", "z3"), nullptr);
+  EXPECT_EQ(z2->addressmode, "3");
+  EXPECT_EQ(z2->enableAccount, "1");
+  EXPECT_EQ(z2->logFile, "c:\\Log.txt");
+  EXPECT_EQ(z2->maxMails, "10");
+  EXPECT_EQ(z2->popDelete, "1");
+  EXPECT_EQ(z2->udpPort, "15002");
+  EXPECT_EQ(z2->popHost, "");
+  EXPECT_TRUE(z2->origin.empty());
+  EXPECT_EQ(dialogs.shown[0].text, "Geben Sie den Namen des neuen Accounts ein.");
+  EXPECT_EQ(dialogs.shown[0].defaultAnswer, "neuer Account");
+  // The page is not changed and the node being edited stays selected.
+  EXPECT_EQ(page.selected, "AZetaz1");
+}
+
+TEST_F(ToolbarCommandTest, NewAccountRefusesADuplicateInOneConnectionOnly) {
+  Select("Dial");
+  dialogs.inputs = {"a2"};
+  Run(console::kNewAccount);
+  EXPECT_EQ(LastShown(), "Dieser Account existiert schon. W\xE4hlen Sie einen anderen Namen");
+  EXPECT_EQ(dialogs.shown.back().title, "Account");
+  Select("Zeta");
+  dialogs.inputs = {"a2"};
+  Run(console::kNewAccount);
+  EXPECT_NE(Account("Zeta", "a2"), nullptr);
+  EXPECT_EQ(AccountNames().size(), 6u);
+}
+
+TEST_F(ToolbarCommandTest, NewAccountWithoutASelectionAsksForAConnection) {
+  page.selected.reset();
+  Run(console::kNewAccount);
+  EXPECT_EQ(LastShown(), "W\xE4hlen Sie zuerst eine Verbindung aus");
+  EXPECT_EQ(dialogs.shown.back().title, "keine Verbindung");
+  EXPECT_EQ(dialogs.shown.back().style, BoxStyle::Information);
+}
+
+TEST_F(ToolbarCommandTest, DeletingAConnectionWithThreeAccountsClosesTheRowsUp) {
+  Select("Dial");
+  dialogs.answers = {Answer::Yes};
+  Run(console::kDeleteConnection);
+  EXPECT_EQ(dialogs.shown.back().title, "Verbindung l\xF6schen");
+  EXPECT_EQ(ConnectionNames(), (std::vector<std::string>{"NORAS", "Zeta"}));
+  EXPECT_EQ(AccountNames(), (Names{{"NORAS", "n1"}, {"Zeta", "z1"}}));
+  EXPECT_EQ(console->tables().connections[2].name, "");
+  EXPECT_EQ(console->tables().accounts[2].name, "");
+}
+
+TEST_F(ToolbarCommandTest, DeletingAConnectionNeedsYes) {
+  Select("Dial");
+  dialogs.answers = {Answer::No};
+  Run(console::kDeleteConnection);
+  EXPECT_EQ(LastShown(),
+            "Das L\xF6schen der Verbindung beinhaltet auch das l\xF6schen aller enthaltenen Accounts. M\xF6"
+            "chten Sie fortfahren?");
+  EXPECT_EQ(AccountNames().size(), 5u);
+}
+
+TEST_F(ToolbarCommandTest, NorasCannotBeDeletedOrRenamed) {
+  Select("NORAS");
+  Run(console::kDeleteConnection);
+  EXPECT_EQ(LastShown(), "Diese Verbindung darf nicht gel\xF6scht werden.");
+  EXPECT_EQ(dialogs.shown.back().style, BoxStyle::Plain);
+  console->ShowPage("NORAS");
+  Run(console::kRenameConnection);
+  EXPECT_EQ(LastShown(), "Diese Verbindung kann nicht umbenannt werden");
+  EXPECT_EQ(dialogs.shown.back().title, "Umbenennen");
+  EXPECT_EQ(dialogs.shown.back().style, BoxStyle::Warning);
+  EXPECT_EQ(ConnectionNames(), (std::vector<std::string>{"Dial", "NORAS", "Zeta"}));
+}
+
+TEST_F(ToolbarCommandTest, DeleteAccountRemovesTheSelectedRowOnYes) {
+  Select("Dial\\a2");
+  dialogs.answers = {Answer::No, Answer::Yes};
+  Run(console::kDeleteAccount);
+  EXPECT_EQ(AccountNames().size(), 5u);
+  EXPECT_EQ(dialogs.shown.back().text, "M\xF6" "chten Sie den Account wirklich l\xF6schen?");
+  Select("Dial\\a2");
+  Run(console::kDeleteAccount);
+  EXPECT_EQ(AccountNames(), (Names{{"Dial", "a1"}, {"Dial", "a3"}, {"NORAS", "n1"}, {"Zeta", "z1"}}));
+}
+
+TEST_F(ToolbarCommandTest, AccountCommandsNeedAnAccountNode) {
+  for (int command : {console::kDeleteAccount, console::kCopyAccount, console::kTemplate}) {
+    Select("Dial");
+    Run(command);
+    EXPECT_EQ(LastShown(), "W\xE4hlen Sie zuerst einen Account aus") << command;
+    EXPECT_EQ(dialogs.shown.back().title, "keine Verbindung");
+  }
+  Select("Dial\\a1");
+  Run(console::kDeleteConnection);
+  EXPECT_EQ(LastShown(), "W\xE4hlen Sie zuerst eine Verbindung aus");
+}
+
+TEST_F(ToolbarCommandTest, CopyFindsTheTargetInOtherLetterCase) {
+  Select("NORAS\\n1");
+  dialogs.inputs = {"zeta", "n1copy"};
+  Run(console::kCopyAccount);
+  EXPECT_EQ(dialogs.shown[0].text, "Geben Sie die Verbindung an, in die Sie den Account kopieren wollen.");
+  EXPECT_EQ(dialogs.shown[1].defaultAnswer, "n1");
+  const console::AccountRow* copy = Account("Zeta", "n1copy");
+  ASSERT_NE(copy, nullptr);
+  EXPECT_EQ(copy->popHost, "n1.example");
+  EXPECT_EQ(copy->maxMails, "33");
+  EXPECT_EQ(copy->origin.connection, "NORAS");  // its stored values go with it
+  EXPECT_NE(Account("NORAS", "n1"), nullptr);
+}
+
+TEST_F(ToolbarCommandTest, CopyToAMissingConnectionIsRefused) {
+  Select("NORAS\\n1");
+  dialogs.inputs = {"Nowhere", "n1"};
+  Run(console::kCopyAccount);
+  EXPECT_EQ(LastShown(), "Diese Verbindung existiert nicht.");
+  EXPECT_EQ(dialogs.shown.back().style, BoxStyle::Warning);
+  EXPECT_EQ(AccountNames().size(), 5u);
+}
+
+TEST_F(ToolbarCommandTest, CopyOntoAnExistingAccountOverwritesOnYes) {
+  Select("NORAS\\n1");
+  dialogs.inputs = {"Dial", "a1", "Dial", "a1"};
+  dialogs.answers = {Answer::No, Answer::Yes};
+  Run(console::kCopyAccount);
+  EXPECT_EQ(LastShown(), "Dieser Account existiert schon. M\xF6" "chten Sie ihn \xFC" "berschreiben?");
+  EXPECT_EQ(Account("Dial", "a1")->popHost, "a1");
+  Select("NORAS\\n1");
+  Run(console::kCopyAccount);
+  EXPECT_EQ(AccountNames().size(), 5u);
+  EXPECT_EQ(Account("Dial", "a1")->popHost, "n1.example");
+}
+
+TEST_F(ToolbarCommandTest, CancelInTheInputBoxesChangesNothing) {
+  Select("Dial\\a1");
+  dialogs.inputs = {"", "", "Dial", "", ""};
+  Run(console::kNewConnection);
+  Run(console::kNewAccount);
+  Run(console::kCopyAccount);  // second box cancelled
+  console->ShowPage("Dial");
+  Run(console::kRenameConnection);
+  EXPECT_EQ(ConnectionNames(), (std::vector<std::string>{"Dial", "NORAS", "Zeta"}));
+  EXPECT_EQ(AccountNames().size(), 5u);
+  EXPECT_TRUE(dialogs.inputs.empty());
+}
+
+TEST_F(ToolbarCommandTest, RenameMovesTheAccountsAlong) {
+  console->ShowPage("Dial");
+  dialogs.inputs = {"Remote"};
+  Run(console::kRenameConnection);
+  EXPECT_EQ(dialogs.shown[0].text, "Geben Sie den neuen Namen der Verbindung ein!");
+  EXPECT_EQ(dialogs.shown[0].defaultAnswer, "Dial");
+  EXPECT_EQ(ConnectionNames(), (std::vector<std::string>{"Remote", "NORAS", "Zeta"}));
+  EXPECT_EQ(AccountNames()[0], (std::pair<std::string, std::string>{"Remote", "a1"}));
+  EXPECT_EQ(Account("Remote", "a3")->origin.connection, "Dial");
+}
+
+TEST_F(ToolbarCommandTest, RenameOntoAnotherConnectionIsRefused) {
+  console->ShowPage("Dial");
+  dialogs.inputs = {"ZETA"};
+  Run(console::kRenameConnection);
+  EXPECT_EQ(LastShown(), "Diese Verbindung existiert schon. W\xE4hlen Sie einen anderen Namen");
+  EXPECT_EQ(ConnectionNames(), (std::vector<std::string>{"Dial", "NORAS", "Zeta"}));
+}
+
+TEST_F(ToolbarCommandTest, TemplateFillsThePageNotTheRow) {
+  Select("Dial\\a1");
+  console->ShowPage("Dial", std::string("a1"));
+  dialogs.answers = {Answer::Yes};
+  Run(console::kTemplate);
+  EXPECT_EQ(dialogs.shown.back().title, "Template kopieren");
+  EXPECT_EQ(page.Text(Control::AccountPOPUser), "popuser");
+  EXPECT_EQ(page.Text(Control::AccountUDPPort), "15002");
+  EXPECT_TRUE(page.Checked(Control::AccountEnableAccount));
+  EXPECT_NE(page.Text(Control::AccountSMTPTo).find('@'), std::string::npos);
+  EXPECT_EQ(Account("Dial", "a1")->popUser, "");
+  Click("Zeta");  // storing the page brings the values into the row
+  EXPECT_EQ(Account("Dial", "a1")->popUser, "popuser");
+}
+
+TEST_F(ToolbarCommandTest, ChooseComputerTakesTheAnswerInCapitals) {
+  SetEnvironment(reg::kRemoteHivesEnvironmentVariable, Folder().string());
+  dialogs.inputs = {"faraway"};
+  Run(console::kChooseComputer);
+  SetEnvironment(reg::kRemoteHivesEnvironmentVariable, "");
+  EXPECT_EQ(dialogs.shown[0].text, "Geben Sie den Rechner ein, den Sie verwalten m\xF6" "chten.");
+  EXPECT_EQ(console->computerName(), "FARAWAY");
+  EXPECT_EQ(page.computerName, "FARAWAY");
+  EXPECT_EQ(LastShown(), "Verbindung mit Computer FARAWAY kann nicht hergestellt werden.");
+  EXPECT_TRUE(ConnectionNames().empty());
+  // An empty answer is the local computer again.
+  dialogs.inputs = {""};
+  Run(console::kChooseComputer);
+  EXPECT_EQ(ConnectionNames(), (std::vector<std::string>{"Dial", "NORAS", "Zeta"}));
+}
+
+TEST_F(ToolbarCommandTest, ReadAgainDropsUnsavedChangesAndQuitCloses) {
+  Select("Dial");
+  dialogs.answers = {Answer::Yes};
+  Run(console::kDeleteConnection);
+  Run(console::kReadSettings);
+  EXPECT_EQ(ConnectionNames(), (std::vector<std::string>{"Dial", "NORAS", "Zeta"}));
+  Run(console::kQuit);
+  EXPECT_TRUE(page.closed);
+  Run(11);  // no such toolbar
+  Run(-1);
+}
+
+TEST_F(ToolbarCommandTest, SaveStoresTheShownPageFirst) {
+  Click("Dial\\a2");
+  page.texts[Control::AccountPOPHost] = "saved.example";
+  Run(console::kSaveSettings);
+  EXPECT_EQ(Stored(AccountKey("Dial", "a2"), "POP Host"), "saved.example");
+}
+
+}  // namespace
+}  // namespace ferry::test
