@@ -12,3 +12,15 @@ endif()
 if(EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/console/CMakeLists.txt AND TARGET ferry_console_model)
   add_subdirectory(console)
 endif()
+
+# transfer: the throwaway loopback mailbox and sink of scripts/demo, and the
+# test against real POP3 and SMTP servers (installed and started by its script).
+add_executable(ferry_demo_peers ${CMAKE_CURRENT_SOURCE_DIR}/peers/demo/demo_peers.cpp)
+target_link_libraries(ferry_demo_peers PRIVATE ferry_test_support ferry_warnings)
+if(TARGET mailferry2 AND TARGET ferryreg)
+  add_test(NAME transfer.real_servers
+    COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/integration/real_servers.sh
+            $<TARGET_FILE:mailferry2> $<TARGET_FILE:ferryreg>)
+  set_tests_properties(transfer.real_servers PROPERTIES LABELS "transfer;integration" SKIP_RETURN_CODE 77
+    TIMEOUT 600 RUN_SERIAL TRUE)
+endif()

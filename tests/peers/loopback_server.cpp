@@ -108,6 +108,12 @@ LoopbackServer::LoopbackServer(uint16_t wantedPort, Serve serve) : wantedPort_(w
   if (listener_ != net::kNoSocket) thread_ = std::thread([this] { AcceptLoop(); });
 }
 
+LoopbackServer::LoopbackServer(const std::string& address, uint16_t port, Serve serve)
+    : wantedPort_(port), address_(address), serve_(std::move(serve)) {
+  listener_ = net::ListenStream(address_, port, &port_);
+  if (listener_ != net::kNoSocket) thread_ = std::thread([this] { AcceptLoop(); });
+}
+
 void LoopbackServer::AcceptLoop() {
   while (!stop_.load()) {
     int ready = net::WaitReadable(listener_, 100);

@@ -51,6 +51,8 @@ class LoopbackServer {
   // Listens on `wantedPort` of a free 127.x.y.z address; where that port cannot
   // be bound (not root), on a port the system picks on 127.0.0.1.
   LoopbackServer(uint16_t wantedPort, Serve serve);
+  // Listens on exactly `address`:`port`; Port() is 0 when that fails.
+  LoopbackServer(const std::string& address, uint16_t port, Serve serve);
   ~LoopbackServer() { Stop(); }
   LoopbackServer(const LoopbackServer&) = delete;
   LoopbackServer& operator=(const LoopbackServer&) = delete;

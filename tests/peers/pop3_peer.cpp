@@ -9,6 +9,12 @@ Pop3Peer::Pop3Peer(std::vector<std::string> messages, Pop3PeerOptions options)
       messages_(std::move(messages)),
       server_(110, [this](PeerConnection& c) { Serve(c); }) {}
 
+Pop3Peer::Pop3Peer(std::vector<std::string> messages, Pop3PeerOptions options, const std::string& address,
+                   uint16_t port)
+    : options_(std::move(options)),
+      messages_(std::move(messages)),
+      server_(address, port, [this](PeerConnection& c) { Serve(c); }) {}
+
 std::set<int> Pop3Peer::Deleted() const {
   std::lock_guard lock(mutex_);
   return deleted_;

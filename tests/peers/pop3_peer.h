@@ -24,6 +24,8 @@ struct Pop3PeerOptions {
 class Pop3Peer {
  public:
   Pop3Peer(std::vector<std::string> messages, Pop3PeerOptions options = {});
+  // On exactly `address`:`port` (the demo); Port() is 0 when that fails.
+  Pop3Peer(std::vector<std::string> messages, Pop3PeerOptions options, const std::string& address, uint16_t port);
 
   const std::string& Host() const { return server_.Address(); }
   uint16_t Port() const { return server_.Port(); }

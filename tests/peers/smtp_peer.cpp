@@ -5,6 +5,9 @@ namespace ferry::test {
 SmtpPeer::SmtpPeer(SmtpPeerOptions options)
     : options_(std::move(options)), server_(25, [this](PeerConnection& c) { Serve(c); }) {}
 
+SmtpPeer::SmtpPeer(SmtpPeerOptions options, const std::string& address, uint16_t port)
+    : options_(std::move(options)), server_(address, port, [this](PeerConnection& c) { Serve(c); }) {}
+
 std::vector<ReceivedMail> SmtpPeer::Mails() const {
   std::lock_guard lock(mutex_);
   return mails_;

@@ -29,6 +29,8 @@ struct SmtpPeerOptions {
 class SmtpPeer {
  public:
   explicit SmtpPeer(SmtpPeerOptions options = {});
+  // On exactly `address`:`port` (the demo); Port() is 0 when that fails.
+  SmtpPeer(SmtpPeerOptions options, const std::string& address, uint16_t port);
 
   const std::string& Host() const { return server_.Address(); }
   uint16_t Port() const { return server_.Port(); }
