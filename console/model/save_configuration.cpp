@@ -205,6 +205,9 @@ bool Console::SaveConfiguration() {
     dialogs_.MessageBox(texts::kSaveFailedBefore + failure.what + texts::kSaveFailedAfter, texts::kErrorTitle,
                         BoxStyle::Warning);
     return false;
+  } catch (...) {
+    reg::RollbackTransaction(root);
+    throw;
   }
   view_.SetStatus(texts::kSaved);
   return true;
