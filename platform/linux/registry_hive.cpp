@@ -57,6 +57,7 @@ class Statement {
   Statement& operator=(const Statement&) = delete;
 
   bool ok() const { return stmt_ != nullptr; }
+  sqlite3_stmt* get() const { return stmt_; }
   Statement& Bind(int i, int64_t v) {
     if (stmt_ != nullptr) sqlite3_bind_int64(stmt_, i, v);
     return *this;
@@ -110,6 +111,46 @@ bool PrepareHiveFile(const std::string& path) {
   return true;
 }
 
+// Puts a fresh or existing hive into WAL mode and creates its tables. Two
+// processes opening a new hive at once can find it locked while the other one
+// switches the journal mode, which the busy handler does not cover: retry.
+bool InitialiseHive(sqlite3* db) {
+  auto isBusy = [](int rc) { return (rc & 0xFF) == SQLITE_BUSY || (rc & 0xFF) == SQLITE_LOCKED; };
+  for (int attempt = 0; attempt < 500; ++attempt) {
+    if (attempt > 0) usleep(10000);
+    {
+      Statement mode(db, "PRAGMA journal_mode=WAL");
+      int rc = mode.Step();
+      if (rc != SQLITE_ROW) {
+        if (isBusy(rc)) continue;
+        return false;
+      }
+      const unsigned char* journal = sqlite3_column_text(mode.get(), 0);
+      if (journal == nullptr || std::strcmp(reinterpret_cast<const char*>(journal), "wal") != 0) continue;
+    }
+    if (!Exec(db, "PRAGMA synchronous=NORMAL")) continue;
+    int tables = -1;
+    {
+      Statement check(db, "SELECT count(*) FROM sqlite_master WHERE name='vals'");
+      if (check.Step() == SQLITE_ROW) tables = static_cast<int>(check.Int(0));
+    }
+    if (tables == 1) return true;
+    if (tables < 0 || !Exec(db, "BEGIN IMMEDIATE")) continue;
+    bool ok = Exec(db,
+                   "CREATE TABLE IF NOT EXISTS keys(id INTEGER PRIMARY KEY, parent INTEGER NOT NULL,"
+                   " name BLOB NOT NULL, fold BLOB NOT NULL);"
+                   "CREATE UNIQUE INDEX IF NOT EXISTS keys_by_parent ON keys(parent, fold);"
+                   "CREATE TABLE IF NOT EXISTS vals(key INTEGER NOT NULL, name BLOB NOT NULL, fold BLOB NOT NULL,"
+                   " type INTEGER NOT NULL, data BLOB NOT NULL, PRIMARY KEY(key, fold)) WITHOUT ROWID;"
+                   "INSERT OR IGNORE INTO keys(id, parent, name, fold) VALUES"
+                   " (1, 0, CAST('HKEY_LOCAL_MACHINE' AS BLOB), CAST('HKEY_LOCAL_MACHINE' AS BLOB)),"
+                   " (2, 0, CAST('HKEY_CURRENT_USER' AS BLOB), CAST('HKEY_CURRENT_USER' AS BLOB));");
+    if (ok && Exec(db, "COMMIT")) return true;
+    Exec(db, "ROLLBACK");
+  }
+  return false;
+}
+
 std::shared_ptr<Hive> OpenHive(const std::string& path, bool mayCreate) {
   if (mayCreate) {
     if (!PrepareHiveFile(path)) return nullptr;
@@ -121,23 +162,7 @@ std::shared_ptr<Hive> OpenHive(const std::string& path, bool mayCreate) {
   if (sqlite3_open_v2(path.c_str(), &hive->db, flags, nullptr) != SQLITE_OK) return nullptr;
   sqlite3_busy_timeout(hive->db, kBusyTimeoutMs);
   sqlite3_extended_result_codes(hive->db, 1);
-  if (!Exec(hive->db, "PRAGMA journal_mode=WAL") || !Exec(hive->db, "PRAGMA synchronous=NORMAL")) return nullptr;
-  Statement check(hive->db, "SELECT count(*) FROM sqlite_master WHERE name='vals'");
-  if (check.Step() == SQLITE_ROW && check.Int(0) == 1) return hive;
-  if (!Exec(hive->db, "BEGIN IMMEDIATE")) return nullptr;
-  bool ok = Exec(hive->db,
-                 "CREATE TABLE IF NOT EXISTS keys(id INTEGER PRIMARY KEY, parent INTEGER NOT NULL,"
-                 " name BLOB NOT NULL, fold BLOB NOT NULL);"
-                 "CREATE UNIQUE INDEX IF NOT EXISTS keys_by_parent ON keys(parent, fold);"
-                 "CREATE TABLE IF NOT EXISTS vals(key INTEGER NOT NULL, name BLOB NOT NULL, fold BLOB NOT NULL,"
-                 " type INTEGER NOT NULL, data BLOB NOT NULL, PRIMARY KEY(key, fold)) WITHOUT ROWID;"
-                 "INSERT OR IGNORE INTO keys(id, parent, name, fold) VALUES"
-                 " (1, 0, CAST('HKEY_LOCAL_MACHINE' AS BLOB), CAST('HKEY_LOCAL_MACHINE' AS BLOB)),"
-                 " (2, 0, CAST('HKEY_CURRENT_USER' AS BLOB), CAST('HKEY_CURRENT_USER' AS BLOB));");
-  if (!ok || !Exec(hive->db, "COMMIT")) {
-    Exec(hive->db, "ROLLBACK");
-    return nullptr;
-  }
+  if (!InitialiseHive(hive->db)) return nullptr;
   return hive;
 }
 

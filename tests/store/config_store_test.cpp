@@ -1,0 +1,219 @@
+// Loading and saving an account run's settings against a real hive.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "platform/registry.h"
+#include "schema/registry_schema.h"
+#include "service/runtime/account_context.h"
+#include "service/runtime/config_store.h"
+#include "tests/support/temp_hive.h"
+
+namespace ferry {
+namespace {
+
+namespace s = schema;
+using reg::Key;
+using reg::KeyHolder;
+
+class ConfigStoreTest : public test::TempHiveTest {
+ protected:
+  static KeyHolder Open(const std::string& path) {
+    KeyHolder key;
+    EXPECT_EQ(reg::CreateKey(reg::LocalMachine(), path, key.out()), reg::kOk);
+    return key;
+  }
+  static void PutText(const std::string& path, const char* name, const std::string& text) {
+    reg::SetValue(Open(path).get(), name, reg::kSz, text.data(), static_cast<uint32_t>(text.size()));
+  }
+  static void PutNumber(const std::string& path, const char* name, uint32_t value) {
+    reg::SetValue(Open(path).get(), name, reg::kDword, &value, 4);
+  }
+  static bool Has(const std::string& path, const char* name) {
+    uint32_t size = 0;
+    return reg::QueryValue(Open(path).get(), name, nullptr, nullptr, &size) == reg::kOk;
+  }
+  // The stored bytes and type of a value.
+  static std::pair<uint32_t, std::string> Raw(const std::string& path, const char* name) {
+    std::string bytes(1024, '\0');
+    uint32_t size = 1024;
+    uint32_t type = 0;
+    if (reg::QueryValue(Open(path).get(), name, &type, bytes.data(), &size) != reg::kOk) return {0, "<missing>"};
+    bytes.resize(size);
+    return {type, bytes};
+  }
+  static uint32_t Number(const std::string& path, const char* name) {
+    auto [type, bytes] = Raw(path, name);
+    uint32_t value = 0xDEADBEEF;
+    if (bytes.size() == 4) std::memcpy(&value, bytes.data(), 4);
+    return value;
+  }
+
+  const std::string account = s::AccountKey("NORAS", "Postfach");
+  const std::string connection = s::ConnectionKey("NORAS");
+};
+
+TEST_F(ConfigStoreTest, OldNamesAreReadFirstAndReplacedAtTheFirstSave) {
+  PutText(account, s::kOldEMailHost, "pop.old.example");
+  PutText(account, s::kOldEMailTo, "old@example.org");
+  PutText(account, s::kSmtpTo, "new@example.org");
+  PutNumber(account, s::kOldEMailFlags, 3);
+  PutNumber(account, s::kOldFlags, 7);
+  PutNumber(account, s::kEnableCt, 1);
+  PutNumber(connection, s::kOldLogEnabled, 1);
+  {
+    AccountContext context("NORAS", "Postfach");
+    EXPECT_EQ(context.settings.popHost, "pop.old.example");
+    EXPECT_EQ(context.settings.smtpTo, "new@example.org");
+    EXPECT_EQ(context.settings.addressmode, 3u);
+    EXPECT_EQ(context.settings.enableLogging, 1u);
+  }
+  EXPECT_EQ(Raw(account, s::kPopHost), std::make_pair(reg::kSz, std::string("pop.old.example")));
+  EXPECT_EQ(Raw(account, s::kSmtpTo).second, "new@example.org");
+  EXPECT_EQ(Number(account, s::kAddressmode), 3u);
+  EXPECT_EQ(Number(connection, s::kEnableLogging), 1u);
+  for (const char* old : {s::kOldEMailHost, s::kOldEMailTo, s::kOldEMailFlags, s::kOldFlags})
+    EXPECT_FALSE(Has(account, old)) << old;
+  EXPECT_FALSE(Has(connection, s::kOldLogEnabled));
+  EXPECT_EQ(Number(account, s::kEnableCt), 1u) << "never written by the service, but kept";
+}
+
+TEST_F(ConfigStoreTest, EveryValueIsWrittenWithItsDefault) {
+  { AccountContext context("NORAS", "Postfach"); }
+  EXPECT_EQ(Number(connection, s::kTimeout), 0xFFFFFFFFu);
+  EXPECT_EQ(Number(account, s::kMaxMails), 10u);
+  EXPECT_EQ(Number(s::kParametersKey, s::kListenRas), 1u);
+  EXPECT_EQ(Raw(account, s::kCommand), std::make_pair(reg::kSz, std::string()));
+  for (const s::ValueInfo& v : s::Values()) {
+    std::string path = v.scope == s::Scope::Global       ? s::kParametersKey
+                       : v.scope == s::Scope::Connection ? connection
+                       : v.scope == s::Scope::Account    ? account
+                                                         : s::kVolatileKey;
+    EXPECT_EQ(Has(path, v.name), v.writtenByService) << v.name;
+  }
+}
+
+TEST_F(ConfigStoreTest, FieldWidthsAndStoredTypesAreHandledAsStored) {
+  PutNumber(s::kParametersKey, s::kDebugLevel, 9);
+  PutText(account, s::kPopHost, std::string(61, 'h'));     // longer than the field: ignored
+  PutText(account, s::kPopUser, std::string(60, 'u'));     // fills it: kept as a terminated text
+  PutText(account, s::kOldEMailHost, std::string(31, 'o'));  // beyond the old 30-byte width
+  PutText(account, s::kOldEMailTo, std::string(30, 't'));    // within it
+  PutText(account, s::kMaxMails, "12");                    // a text read as a number: its bytes
+  PutText(account, s::kSmtpFrom, std::string("a@b\0junk", 8));
+  AccountSettings st;
+  st.connectionName = "NORAS";
+  st.accountName = "Postfach";
+  LoadSettings(st);
+  EXPECT_EQ(st.debugLevel, 9);
+  EXPECT_EQ(st.popHost, "");
+  EXPECT_EQ(st.popUser, std::string(59, 'u'));
+  EXPECT_EQ(st.smtpTo, std::string(30, 't'));
+  EXPECT_EQ(st.maxMails, 0x3231);  // '1' '2' over the low bytes of 10
+  EXPECT_EQ(st.smtpFrom, "a@b");
+}
+
+TEST_F(ConfigStoreTest, ConnectionEnumerationTakesTenSlotsAndStopsAtLongNames) {
+  for (int i = 0; i < 12; ++i) {
+    std::string name = "acc" + std::string(1, static_cast<char>('a' + i));
+    PutNumber(s::AccountKey("Dial", name), s::kEnableAccount, i % 2);
+  }
+  PutNumber(s::ConnectionKey("Dial"), s::kUsingRouter, 1);
+  ConnectionRecord record;
+  record.name = "Dial";
+  EnumerateConnection(record);
+  EXPECT_EQ(record.accountCount, 10);
+  EXPECT_EQ(record.accounts[0].accountName, "acca");
+  EXPECT_EQ(record.accounts[9].accountName, "accj");
+  EXPECT_EQ(record.accounts[1].enableAccount, 1u);
+  EXPECT_EQ(record.accounts[2].enableAccount, 0u);
+  EXPECT_EQ(record.accounts[3].connectionName, "Dial");
+  EXPECT_EQ(record.usingRouter, 1u);
+  EXPECT_EQ(record.timeout, -1);
+
+  PutNumber(s::AccountKey("Long", "a-short-one"), s::kEnableAccount, 1);
+  PutNumber(s::AccountKey("Long", "b" + std::string(29, 'x')), s::kEnableAccount, 1);
+  PutNumber(s::AccountKey("Long", "c-after-it"), s::kEnableAccount, 1);
+  ConnectionRecord longNames;
+  longNames.name = "Long";
+  EnumerateConnection(longNames);
+  EXPECT_EQ(longNames.accountCount, 1);
+
+  ConnectionRecord missing;
+  missing.name = "Missing";
+  missing.accountCount = 5;
+  EnumerateConnection(missing);
+  EXPECT_EQ(missing.accountCount, 0);
+}
+
+TEST_F(ConfigStoreTest, ResetClearsInUseInEveryAccountOfEveryConnection) {
+  for (const char* conn : {"Alpha", "Beta", "NORAS"})
+    for (const char* acc : {"one", "two", "three"}) PutNumber(s::AccountKey(conn, acc), s::kInUse, 1);
+  Open(s::kVolatileKey);
+  ResetInUseFlags();
+  for (const char* conn : {"Alpha", "Beta", "NORAS"})
+    for (const char* acc : {"one", "two", "three"}) EXPECT_EQ(Number(s::AccountKey(conn, acc), s::kInUse), 0u);
+}
+
+TEST_F(ConfigStoreTest, TriggerPortDefaultsTo2000AndUsesTheLow16Bits) {
+  EXPECT_EQ(ReadTriggerPort(), 2000);
+  PutNumber(s::kParametersKey, s::kTriggerPort, 0x12345);
+  EXPECT_EQ(ReadTriggerPort(), 0x2345);
+}
+
+// A run that finds its account in use must not write "In Use" back after the
+// owner has cleared it, and a run that did not touch the ticker state must not
+// undo what another run stored meanwhile.
+TEST_F(ConfigStoreTest, InterleavedRunsDoNotUndoNewerValues) {
+  PutNumber(account, s::kEnableAccount, 1);
+  auto owner = std::make_unique<AccountContext>("NORAS", "Postfach");
+  owner->settings.inUse = 1;
+  owner->SaveSettings();
+  ASSERT_EQ(Number(account, s::kInUse), 1u);
+
+  auto refused = std::make_unique<AccountContext>("NORAS", "Postfach");
+  ASSERT_EQ(refused->settings.inUse, 1u);  // the refused run sees the flag
+
+  owner->settings.inUse = 0;
+  owner->settings.lastTitle = "Newest item";
+  owner->settings.lastDate = " Sat, 05 Dec 2026 10:00:00 GMT";
+  owner.reset();
+  ASSERT_EQ(Number(account, s::kInUse), 0u);
+
+  refused.reset();
+  EXPECT_EQ(Number(account, s::kInUse), 0u);
+  EXPECT_EQ(Raw(s::kVolatileKey, s::kLastTitle).second, "Newest item");
+  EXPECT_EQ(Raw(s::kVolatileKey, s::kLastDate).second, " Sat, 05 Dec 2026 10:00:00 GMT");
+}
+
+TEST_F(ConfigStoreTest, ChangedValuesAreWrittenBackAtDestruction) {
+  {
+    AccountContext context("NORAS", "Postfach");
+    context.settings.lastTitle = "Title";
+  }
+  EXPECT_EQ(Raw(s::kVolatileKey, s::kLastTitle).second, "Title");
+  PutText(account, s::kPopHost, "changed.by.console");
+  { AccountContext context("NORAS", "Postfach"); }
+  EXPECT_EQ(Raw(account, s::kPopHost).second, "changed.by.console");
+}
+
+TEST_F(ConfigStoreTest, ContextRunsTheCommandBeforeItsSaveAndOpensTheLog) {
+  auto marker = Folder() / "ran";
+  auto log = Folder() / "account.log";
+  PutNumber(account, s::kEnableCommand, 1);
+  PutText(account, s::kCommand, "echo ran >> \"" + marker.string() + "\"");
+  PutNumber(connection, s::kEnableLogging, 1);
+  PutText(connection, s::kLogfile, log.string());
+  PutNumber(s::kParametersKey, s::kDebugLevel, 1);
+  {
+    AccountContext context("NORAS", "Postfach");
+    EXPECT_EQ(test::ReadFile(marker), "ran\n");
+    context.LogText(1, "hello");
+  }
+  EXPECT_NE(test::ReadFile(log).find(" : hello"), std::string::npos);
+  EXPECT_EQ(Raw(account, s::kLogfile).second, log.string()) << "the effective log path lands in the account key";
+}
+
+}  // namespace
+}  // namespace ferry
