@@ -19,9 +19,9 @@
 namespace ferry::console {
 namespace {
 
-// Stored values are carried as raw bytes of their own type; larger ones are no
-// value of the schema and are not carried.
-constexpr uint32_t kMaxCarriedValue = 64 * 1024;
+// Stored values are carried as raw bytes of their own type. The bound only
+// keeps a damaged store from exhausting memory; no setting comes near it.
+constexpr uint32_t kMaxCarriedValue = 16 * 1024 * 1024;
 constexpr int kMaxKeyDepth = 8;
 
 struct CarriedValue {
@@ -48,24 +48,16 @@ bool Handled(std::string_view name, schema::Scope scope) {
   return false;
 }
 
-// The names a key of this scope may hold that the console does not write:
-// every value of the schema for that scope and every old name.
-std::vector<std::string> CarriedNames(schema::Scope scope) {
-  std::vector<std::string> names;
-  for (const schema::ValueInfo& v : schema::Values()) {
-    if (v.scope == scope && !Handled(v.name, scope)) names.emplace_back(v.name);
-  }
-  for (const schema::OldName& old : schema::OldAccountNames()) {
-    if (!Handled(old.name, scope)) names.emplace_back(old.name);
-  }
-  return names;
-}
-
+// Every stored value of the key that the console does not write, whatever its
+// name: values of the schema it does not show, old names, and names it does
+// not know at all.
 Carried ReadCarried(reg::Key root, const std::string& path, schema::Scope scope) {
   Carried carried;
   reg::KeyHolder key;
   if (reg::OpenKey(root, path, reg::kQueryValue, key.out()) != reg::kOk) return carried;
-  for (const std::string& name : CarriedNames(scope)) {
+  std::string name;
+  for (uint32_t i = 0; reg::EnumValue(key.get(), i, &name, 16384, nullptr) == reg::kOk; ++i) {
+    if (Handled(name, scope)) continue;
     uint32_t type = 0;
     uint32_t size = 0;
     if (reg::QueryValue(key.get(), name, &type, nullptr, &size) != reg::kOk || size > kMaxCarriedValue) continue;

@@ -92,6 +92,7 @@ TEST_F(SaveConfigurationTest, ValuesTheConsoleDoesNotShowSurvive) {
   PutNumber(ConnectionKey("Dial"), "using Router", 1);
   PutNumber(ConnectionKey("Dial"), "Disable MT", 1);
   PutText(schema::kParametersKey, "CTDir", "/srv/ct");
+  PutText(anna, "A value of a newer version", "kept");
   Start();
   Click("Dial\\anna");
   page.texts[Control::AccountPOPHost] = "edited.example";
@@ -105,6 +106,7 @@ TEST_F(SaveConfigurationTest, ValuesTheConsoleDoesNotShowSurvive) {
   EXPECT_EQ(Stored(ConnectionKey("Dial"), "using Router"), "1");
   EXPECT_EQ(Stored(ConnectionKey("Dial"), "Disable MT"), "1");
   EXPECT_EQ(Stored(schema::kParametersKey, "CTDir"), "/srv/ct");
+  EXPECT_EQ(Stored(anna, "A value of a newer version"), "kept");
 }
 
 TEST_F(SaveConfigurationTest, RenamedAndCopiedRowsCarryTheirValuesRemovedOnesGo) {
