@@ -8,6 +8,7 @@
 #include "service/runtime/config_store.h"
 #include "service/runtime/debug_log.h"
 #include "service/transfer/mail_list.h"
+#include "service/tickers/ticker_item.h"
 #include "service/transfer/socket_channel.h"
 
 namespace ferry {
@@ -47,7 +48,8 @@ class AccountContext {
   uint32_t savedAddressmode = 0;
   int32_t messageCount = 0;     // what STAT reported in this run
   int32_t tickerMailCount = 0;  // progress of the current stage (last message number taken)
-  // (ticker item lists come with the tickers)
+  TickerItemList scienceItems;  // links found in this run's mail, in the order found
+  TickerItemList newsItems;     // new items of the CT index page, newest first
   // ---- end of run fields ----
 
  private:

@@ -7,11 +7,11 @@
 #include "service/runtime/run_guard.h"
 #include "service/runtime/service_events.h"
 #include "service/runtime/udp_notice.h"
+#include "service/tickers/ticker_stages.h"
 #include "platform/event_log.h"
 #include "service/transfer/dialogue.h"
 #include "service/transfer/pop3_retrieval.h"
 #include "service/transfer/smtp_delivery.h"
-#include "service/transfer/ticker_stages.h"
 #include "service/transfer/transfer_error.h"
 #include "service/transfer/transfer_ports.h"
 

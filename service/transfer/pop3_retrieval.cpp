@@ -7,6 +7,7 @@
 #include "service/runtime/account_context.h"
 #include "service/runtime/service_events.h"
 #include "service/runtime/udp_notice.h"
+#include "service/tickers/science_ticker.h"
 #include "service/transfer/dialogue.h"
 #include "service/transfer/listing_tokens.h"
 #include "service/transfer/reply_framing.h"
@@ -109,6 +110,7 @@ void TakeMessage(AccountContext& context, const ListingEntry& entry) {
 
   if (BatchEnds(entry.number, context.settings.maxMails)) {
     DeliverMessages(context);
+    if (context.settings.enableWissenschaft != 0) ScanScienceLinks(context);
     PurgeMessages(context);
   }
   if (context.settings.enableFromUdp != 0) SendSenderNotice(context, received);

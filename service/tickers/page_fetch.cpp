@@ -1,0 +1,87 @@
+#include "service/tickers/page_fetch.h"
+
+#include <charconv>
+#include <new>
+
+#include "platform/socket.h"
+#include "service/runtime/account_context.h"
+#include "service/runtime/service_events.h"
+#include "service/tickers/ticker_texts.h"
+#include "service/transfer/socket_channel.h"
+#include "service/transfer/transfer_error.h"
+
+namespace ferry {
+namespace {
+
+bool SameLetters(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    char x = a[i] >= 'A' && a[i] <= 'Z' ? char(a[i] + 32) : a[i];
+    char y = b[i] >= 'A' && b[i] <= 'Z' ? char(b[i] + 32) : b[i];
+    if (x != y) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+std::size_t KeptAliveResponseLength(std::string_view received) {
+  std::string_view header = ResponseHeader(received);
+  if (header.empty()) return 0;
+  constexpr std::string_view kName = "content-length:";
+  for (std::size_t at = 0; at < header.size();) {
+    std::size_t eol = header.find("\r\n", at);
+    std::string_view line = header.substr(at, eol - at);
+    at = eol + 2;
+    if (line.size() < kName.size() || !SameLetters(line.substr(0, kName.size()), kName)) continue;
+    std::string_view value = line.substr(kName.size());
+    while (!value.empty() && (value.front() == ' ' || value.front() == '\t')) value.remove_prefix(1);
+    std::size_t length = 0;
+    auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), length);
+    if (ec != std::errc() || end == value.data()) return 0;
+    return header.size() + length;
+  }
+  return 0;
+}
+
+std::string FetchPage(AccountContext& context, const TickerSite& site, const PageRequest& request,
+                      TickerStageState& state) {
+  std::string buffer;
+  try {
+    buffer.assign(request.limit + 1, '\0');
+  } catch (const std::bad_alloc&) {
+    Raise(kErrorNoMemory);
+  }
+  if (context.settings.debugLevel >= request.eventLevel) ReportServiceEvent(kEventConnecting, site.name);
+  context.LogString(4, "Connecting to %s", site.name);
+
+  SocketChannel channel;
+  channel.Create();
+  if (channel.Connect(site.host, site.port) != 0) {
+    context.LogString(4, "unable to connect to %s", site.name);
+    context.LogNumber(4, "Error code is %d", net::LastSocketError());
+    channel.Close();
+    state.failed = true;
+    return {};
+  }
+  if (request.logAfterConnect) context.LogText(5, request.text);
+
+  channel.SendAll(request.text, nullptr);
+  std::size_t received = 0;
+  while (received < request.limit) {
+    long n = channel.Receive(buffer.data() + received, request.limit - received);
+    if (n <= 0) break;
+    received += static_cast<std::size_t>(n);
+    if (request.keepAlive) {
+      std::size_t whole = KeptAliveResponseLength(std::string_view(buffer.data(), received));
+      if (whole != 0 && received >= whole) break;
+    }
+  }
+  channel.Close();
+  buffer.resize(received);
+  context.LogNumber(6, "Len:%d\n", static_cast<int32_t>(received));
+  context.LogText(7, buffer);
+  return buffer;
+}
+
+}  // namespace ferry

@@ -1,0 +1,62 @@
+#include "service/tickers/ticker_stages.h"
+
+#include <string>
+
+#include "platform/event_log.h"
+#include "service/runtime/account_context.h"
+#include "service/runtime/service_events.h"
+#include "service/tickers/ct_newsticker.h"
+#include "service/tickers/science_ticker.h"
+#include "service/transfer/pop3_retrieval.h"
+#include "service/transfer/smtp_delivery.h"
+#include "service/transfer/transfer_error.h"
+
+namespace ferry {
+namespace {
+
+// Puts "Addressmode Ticker" in force for the life of a stage.
+class TickerAddressmode {
+ public:
+  explicit TickerAddressmode(AccountContext& context) : context_(context) {
+    context_.runStage = 2;
+    context_.savedAddressmode = context_.settings.addressmode;
+    context_.settings.addressmode = context_.settings.addressmodeTicker;
+  }
+  ~TickerAddressmode() { context_.settings.addressmode = context_.savedAddressmode; }
+  TickerAddressmode(const TickerAddressmode&) = delete;
+  TickerAddressmode& operator=(const TickerAddressmode&) = delete;
+
+ private:
+  AccountContext& context_;
+};
+
+}  // namespace
+
+void RunScienceTickerStage(AccountContext& context) {
+  if (context.settings.enableWissenschaft == 0) return;
+  TickerAddressmode mode(context);
+  ScanScienceLinks(context);
+  PurgeMessages(context);
+  if (context.scienceItems.empty()) return;
+  try {
+    FetchScienceItems(context);
+  } catch (const TransferError& error) {
+    context.LogNumber(2, "HTML failed: %d", error.code);
+  }
+  DeliverMessages(context);
+}
+
+void RunCtTickerStage(AccountContext& context) {
+  if (context.settings.enableCt == 0) return;
+  {
+    TickerAddressmode mode(context);
+    ReadCtNewsTicker(context);
+    DeliverMessages(context);
+    PurgeMessages(context);
+  }
+  const AccountSettings& s = context.settings;
+  ReportServiceEvent(kEventTickerReport, kEventInformation,
+                     {s.connectionName, s.accountName, std::to_string(context.tickerMailCount)});
+}
+
+}  // namespace ferry

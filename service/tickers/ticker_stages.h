@@ -1,0 +1,17 @@
+// The news ticker stages of an account run. Each runs with the account's
+// "Addressmode Ticker" in place of its "Addressmode" and RunStage 2.
+#pragma once
+
+namespace ferry {
+
+class AccountContext;
+
+// After the last delivery of the account's mail: scans the messages still in
+// the MailList, lets PurgeMessages close their batch, fetches the collected
+// items and delivers their mails. Does nothing without "Enable Wissenschaft".
+void RunScienceTickerStage(AccountContext& context);
+// After the run report: the CT newsticker, its delivery and its report
+// (event 105). Does nothing without "Enable CT".
+void RunCtTickerStage(AccountContext& context);
+
+}  // namespace ferry
