@@ -1,7 +1,6 @@
 #include "service/runtime/account_context.h"
 
-#include <cstdlib>
-
+#include "platform/command_interpreter.h"
 #include "schema/registry_schema.h"
 
 namespace ferry {
@@ -21,7 +20,7 @@ AccountContext::AccountContext(const std::string& connectionName, const std::str
   log_.SetLevel(settings.debugLevel);
   if (settings.enableCommand != 0) {
     // The exit status of the command is of no interest; the run goes on.
-    [[maybe_unused]] int status = std::system(settings.command.c_str());
+    RunCommandInterpreter(settings.command);
   }
   SaveAllSettings();
 }
