@@ -1,5 +1,7 @@
 // Saving the tables: what is written, what is kept, and that a failed save
 // leaves the stored settings whole.
+#include <algorithm>
+#include <cstdlib>
 #include <cstring>
 
 #include "schema/registry_schema.h"
@@ -76,6 +78,28 @@ TEST_F(SaveConfigurationTest, ASaveKeepsEveryValueTheServiceWrote) {
   ASSERT_TRUE(Save()) << LastShown();
   Snapshot after = Everything();
   // The console's own values come back as it read them, the rest untouched.
+  for (const auto& [where, value] : before) {
+    ASSERT_TRUE(after.count(where)) << where.first << " " << where.second;
+    EXPECT_EQ(after[where], value) << where.first << " " << where.second;
+  }
+}
+
+// The same with a store written by the service program itself.
+TEST_F(SaveConfigurationTest, AStoreCreatedByTheServiceKeepsEveryValueThroughASave) {
+  const char* dir = std::getenv("FERRY_BINARY_DIR");
+  ASSERT_NE(dir, nullptr) << "run through ctest";
+  std::string service = std::string(dir) + "/service/mailferry2";
+  for (const char* account : {"NORAS Postfach", "NORAS Info", "Dial anna"})
+    ASSERT_EQ(std::system((service + " -create " + account + " >/dev/null 2>&1").c_str()), 0) << account;
+  Snapshot before = Everything();
+  ASSERT_GT(before.size(), 60u);
+  Start();
+  std::vector<std::string> shown;
+  for (const auto& node : console->treeNodes()) shown.push_back(node.Path());
+  for (const char* path : {"NORAS", "NORAS\\Postfach", "NORAS\\Info", "Dial", "Dial\\anna"})
+    EXPECT_NE(std::find(shown.begin(), shown.end(), path), shown.end()) << path;
+  ASSERT_TRUE(Save()) << LastShown();
+  Snapshot after = Everything();
   for (const auto& [where, value] : before) {
     ASSERT_TRUE(after.count(where)) << where.first << " " << where.second;
     EXPECT_EQ(after[where], value) << where.first << " " << where.second;
