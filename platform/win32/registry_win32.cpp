@@ -1,0 +1,386 @@
+// The settings store on Windows: the system registry through advapi32, one call
+// each. Two additions sit in front of the calls:
+//
+// - A throwaway store. When MAILFERRY_HIVE is set (tests and the demo set it to
+//   a file of their own on Linux), HKEY_LOCAL_MACHINE and HKEY_CURRENT_USER are
+//   taken as two keys below HKEY_CURRENT_USER\Software\MailFerry Stores\<the
+//   variable's text, '\' written as '/'>, so a test never touches the real
+//   service's keys. The redirection is resolved per call, like the hive file on
+//   Linux; the keys stay behind until deleted (scripts/test-windows deletes the
+//   whole "MailFerry Stores" tree after the suite).
+//
+// - Transactions. The registry has none that every system offers, so a
+//   transaction is a journal of undo steps kept for the thread that began it:
+//   each write records how to put back what it changed, Commit forgets the
+//   journal and Rollback replays it backwards. Other threads and processes see
+//   the writes as they happen, and a crash leaves them in place.
+#include <windows.h>
+
+#include <cstdlib>
+#include <memory>
+#include <vector>
+
+#include "platform/registry.h"
+#include "platform/store_location.h"
+#include "platform/system_info.h"
+
+namespace ferry::reg {
+namespace {
+
+constexpr const char* kStoresKey = "Software\\MailFerry Stores";
+
+HKEY Native(Key key) { return reinterpret_cast<HKEY>(key); }
+Key Wrap(HKEY key) { return reinterpret_cast<Key>(key); }
+
+bool IsRoot(HKEY key) { return key == HKEY_LOCAL_MACHINE || key == HKEY_CURRENT_USER; }
+
+std::string RedirectionPath() {
+  const char* hive = std::getenv(kHiveEnvironmentVariable);
+  if (hive == nullptr || *hive == '\0') return {};
+  std::string path = std::string(kStoresKey) + "\\";
+  for (const char* p = hive; *p != '\0'; ++p) path += *p == '\\' ? '/' : *p;
+  return path;
+}
+
+// The key a call works on: the handle itself, or for a root under
+// redirection a handle of the throwaway root, closed when the call ends.
+class Target {
+ public:
+  explicit Target(Key key) : key_(Native(key)) {
+    if (!IsRoot(key_)) return;
+    std::string redirect = RedirectionPath();
+    if (redirect.empty()) return;
+    redirect += key_ == HKEY_LOCAL_MACHINE ? "\\LocalMachine" : "\\CurrentUser";
+    HKEY root = nullptr;
+    error_ = RegCreateKeyExA(HKEY_CURRENT_USER, redirect.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                             KEY_ALL_ACCESS, nullptr, &root, nullptr);
+    key_ = error_ == ERROR_SUCCESS ? root : nullptr;
+    owned_ = error_ == ERROR_SUCCESS;
+  }
+  Target(const Target&) = delete;
+  Target& operator=(const Target&) = delete;
+  ~Target() {
+    if (owned_) RegCloseKey(key_);
+  }
+  HKEY get() const { return key_; }
+  long error() const { return error_; }
+
+ private:
+  HKEY key_;
+  bool owned_ = false;
+  long error_ = ERROR_SUCCESS;
+};
+
+// A second handle to the same key, for the journal (the caller may close its own).
+HKEY Reopen(HKEY key) {
+  HKEY copy = nullptr;
+  return RegOpenKeyExA(key, "", 0, KEY_ALL_ACCESS, &copy) == ERROR_SUCCESS ? copy : nullptr;
+}
+
+struct StoredValue {
+  std::string name;
+  DWORD type = REG_NONE;
+  std::string data;
+};
+
+// Reads one value whole; false when it does not exist (or cannot be read).
+bool ReadValue(HKEY key, const std::string& name, StoredValue* out) {
+  for (int attempt = 0; attempt < 4; ++attempt) {
+    DWORD type = REG_NONE;
+    DWORD size = 0;
+    if (RegQueryValueExA(key, name.c_str(), nullptr, &type, nullptr, &size) != ERROR_SUCCESS) return false;
+    std::string data(size, '\0');
+    LONG rc = RegQueryValueExA(key, name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(data.data()), &size);
+    if (rc == ERROR_MORE_DATA) continue;  // changed in between
+    if (rc != ERROR_SUCCESS) return false;
+    data.resize(size);
+    *out = {name, type, std::move(data)};
+    return true;
+  }
+  return false;
+}
+
+std::vector<StoredValue> ReadAllValues(HKEY key) {
+  std::vector<StoredValue> values;
+  for (DWORD index = 0;; ++index) {
+    char name[16384];
+    DWORD length = sizeof name;
+    if (RegEnumValueA(key, index, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+    StoredValue value;
+    if (ReadValue(key, std::string(name, length), &value)) values.push_back(std::move(value));
+  }
+  return values;
+}
+
+std::vector<std::string> SplitPath(std::string_view path) {
+  std::vector<std::string> parts;
+  std::size_t start = 0;
+  while (start <= path.size()) {
+    std::size_t end = path.find('\\', start);
+    if (end == std::string_view::npos) end = path.size();
+    parts.emplace_back(path.substr(start, end - start));
+    start = end + 1;
+  }
+  return parts;
+}
+
+std::string JoinPath(const std::vector<std::string>& parts, std::size_t count) {
+  std::string path;
+  for (std::size_t i = 0; i < count; ++i) path += (i > 0 ? "\\" : "") + parts[i];
+  return path;
+}
+
+// One undo step. `key` is the journal's own handle.
+struct UndoStep {
+  enum class Kind { RestoreValue, RemoveValue, RemoveKeys, RestoreKey } kind;
+  HKEY key = nullptr;
+  StoredValue value;                // RestoreValue, RemoveValue (name only)
+  std::vector<std::string> path;    // RemoveKeys, RestoreKey: below `key`
+  std::size_t firstCreated = 0;     // RemoveKeys: path[firstCreated..] were created
+  std::vector<StoredValue> values;  // RestoreKey
+};
+
+struct Journal {
+  int depth = 0;
+  std::vector<UndoStep> steps;
+
+  void Clear() {
+    for (UndoStep& step : steps) {
+      if (step.key != nullptr) RegCloseKey(step.key);
+    }
+    steps.clear();
+  }
+  ~Journal() { Clear(); }
+};
+
+thread_local Journal tJournal;
+
+bool Journaling() { return tJournal.depth > 0; }
+
+void RecordValueChange(HKEY key, const std::string& name) {
+  UndoStep step{};
+  StoredValue old;
+  step.kind = ReadValue(key, name, &old) ? UndoStep::Kind::RestoreValue : UndoStep::Kind::RemoveValue;
+  old.name = name;
+  step.value = std::move(old);
+  step.key = Reopen(key);
+  if (step.key != nullptr) tJournal.steps.push_back(std::move(step));
+}
+
+void Undo(const UndoStep& step) {
+  switch (step.kind) {
+    case UndoStep::Kind::RestoreValue:
+      RegSetValueExA(step.key, step.value.name.c_str(), 0, step.value.type,
+                     reinterpret_cast<const BYTE*>(step.value.data.data()),
+                     static_cast<DWORD>(step.value.data.size()));
+      break;
+    case UndoStep::Kind::RemoveValue:
+      RegDeleteValueA(step.key, step.value.name.c_str());
+      break;
+    case UndoStep::Kind::RemoveKeys:
+      for (std::size_t n = step.path.size(); n > step.firstCreated; --n) {
+        RegDeleteKeyA(step.key, JoinPath(step.path, n).c_str());
+      }
+      break;
+    case UndoStep::Kind::RestoreKey: {
+      HKEY restored = nullptr;
+      std::string path = JoinPath(step.path, step.path.size());
+      if (RegCreateKeyExA(step.key, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr,
+                          &restored, nullptr) != ERROR_SUCCESS)
+        break;
+      for (const StoredValue& v : step.values) {
+        RegSetValueExA(restored, v.name.c_str(), 0, v.type, reinterpret_cast<const BYTE*>(v.data.data()),
+                       static_cast<DWORD>(v.data.size()));
+      }
+      RegCloseKey(restored);
+      break;
+    }
+  }
+}
+
+}  // namespace
+
+Key LocalMachine() { return Wrap(HKEY_LOCAL_MACHINE); }
+Key CurrentUser() { return Wrap(HKEY_CURRENT_USER); }
+
+std::string StoreLocation() {
+  std::string redirect = RedirectionPath();
+  if (redirect.empty()) return "the system registry";
+  return "HKEY_CURRENT_USER\\" + redirect;
+}
+
+long OpenKey(Key parent, std::string_view subKey, uint32_t access, Key* result) {
+  if (result == nullptr) return kInvalidParameter;
+  *result = nullptr;
+  Target target(parent);
+  if (target.get() == nullptr) return target.error();
+  HKEY opened = nullptr;
+  long rc = RegOpenKeyExA(target.get(), std::string(subKey).c_str(), 0, access, &opened);
+  if (rc == ERROR_SUCCESS) *result = Wrap(opened);
+  return rc;
+}
+
+long CreateKey(Key parent, std::string_view subKey, Key* result) {
+  if (result == nullptr) return kInvalidParameter;
+  *result = nullptr;
+  Target target(parent);
+  if (target.get() == nullptr) return target.error();
+  std::vector<std::string> path = SplitPath(subKey);
+  std::size_t existing = 0;
+  if (Journaling() && !subKey.empty()) {
+    // The longest part of the path that exists already stays at a rollback.
+    while (existing < path.size()) {
+      HKEY probe = nullptr;
+      if (RegOpenKeyExA(target.get(), JoinPath(path, existing + 1).c_str(), 0, KEY_READ, &probe) != ERROR_SUCCESS)
+        break;
+      RegCloseKey(probe);
+      ++existing;
+    }
+  }
+  HKEY created = nullptr;
+  long rc = RegCreateKeyExA(target.get(), std::string(subKey).c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                            KEY_ALL_ACCESS, nullptr, &created, nullptr);
+  if (rc != ERROR_SUCCESS) return rc;
+  if (Journaling() && !subKey.empty() && existing < path.size()) {
+    UndoStep step{};
+    step.kind = UndoStep::Kind::RemoveKeys;
+    step.key = Reopen(target.get());
+    step.path = std::move(path);
+    step.firstCreated = existing;
+    if (step.key != nullptr) tJournal.steps.push_back(std::move(step));
+  }
+  *result = Wrap(created);
+  return rc;
+}
+
+long QueryValue(Key key, std::string_view name, uint32_t* type, void* data, uint32_t* size) {
+  if (data != nullptr && size == nullptr) return kInvalidParameter;
+  Target target(key);
+  if (target.get() == nullptr) return target.error();
+  DWORD nativeType = REG_NONE;
+  DWORD nativeSize = size != nullptr ? *size : 0;
+  long rc = RegQueryValueExA(target.get(), std::string(name).c_str(), nullptr, &nativeType,
+                             static_cast<BYTE*>(data), size != nullptr ? &nativeSize : nullptr);
+  if (rc == ERROR_SUCCESS || rc == ERROR_MORE_DATA) {
+    if (type != nullptr) *type = nativeType;
+    if (size != nullptr) *size = nativeSize;
+  }
+  return rc;
+}
+
+long SetValue(Key key, std::string_view name, uint32_t type, const void* data, uint32_t size) {
+  if (data == nullptr && size != 0) return kInvalidParameter;
+  Target target(key);
+  if (target.get() == nullptr) return target.error();
+  std::string valueName(name);
+  if (Journaling()) RecordValueChange(target.get(), valueName);
+  // RegSetValueExA adds a terminator to a string value that lacks one when
+  // the byte after the data happens to be NUL. The store keeps exactly the
+  // bytes given, so the data is passed with a byte after it that is not NUL.
+  std::string bytes(static_cast<const char*>(data), data == nullptr ? 0 : size);
+  bytes.push_back('\x01');
+  return RegSetValueExA(target.get(), valueName.c_str(), 0, type, reinterpret_cast<const BYTE*>(bytes.data()), size);
+}
+
+long DeleteValue(Key key, std::string_view name) {
+  Target target(key);
+  if (target.get() == nullptr) return target.error();
+  std::string valueName(name);
+  if (Journaling()) RecordValueChange(target.get(), valueName);
+  return RegDeleteValueA(target.get(), valueName.c_str());
+}
+
+long EnumKey(Key key, uint32_t index, std::string* name, std::size_t capacity) {
+  if (name == nullptr) return kInvalidParameter;
+  Target target(key);
+  if (target.get() == nullptr) return target.error();
+  std::string buffer(capacity > 0 ? capacity : 1, '\0');
+  DWORD length = static_cast<DWORD>(capacity);
+  long rc = RegEnumKeyExA(target.get(), index, buffer.data(), &length, nullptr, nullptr, nullptr, nullptr);
+  if (rc == ERROR_SUCCESS) *name = buffer.substr(0, length);
+  return rc;
+}
+
+long EnumValue(Key key, uint32_t index, std::string* name, std::size_t capacity, uint32_t* type) {
+  if (name == nullptr) return kInvalidParameter;
+  Target target(key);
+  if (target.get() == nullptr) return target.error();
+  std::string buffer(capacity > 0 ? capacity : 1, '\0');
+  DWORD length = static_cast<DWORD>(capacity);
+  DWORD nativeType = REG_NONE;
+  long rc = RegEnumValueA(target.get(), index, buffer.data(), &length, nullptr, &nativeType, nullptr, nullptr);
+  if (rc == ERROR_SUCCESS) {
+    *name = buffer.substr(0, length);
+    if (type != nullptr) *type = nativeType;
+  }
+  return rc;
+}
+
+long DeleteKey(Key parent, std::string_view subKey) {
+  if (subKey.empty()) return kInvalidParameter;
+  Target target(parent);
+  if (target.get() == nullptr) return target.error();
+  std::string path(subKey);
+  UndoStep step{};
+  if (Journaling()) {
+    HKEY doomed = nullptr;
+    if (RegOpenKeyExA(target.get(), path.c_str(), 0, KEY_READ, &doomed) == ERROR_SUCCESS) {
+      step.values = ReadAllValues(doomed);
+      RegCloseKey(doomed);
+    }
+  }
+  long rc = RegDeleteKeyA(target.get(), path.c_str());
+  if (rc == ERROR_SUCCESS && Journaling()) {
+    step.kind = UndoStep::Kind::RestoreKey;
+    step.key = Reopen(target.get());
+    step.path = SplitPath(subKey);
+    if (step.key != nullptr) tJournal.steps.push_back(std::move(step));
+  }
+  return rc;
+}
+
+long ConnectRegistry(std::string_view computer, Key root, Key* result) {
+  if (result == nullptr || !IsRoot(Native(root))) return kInvalidParameter;
+  *result = nullptr;
+  std::string name(computer);
+  std::string bare = name.substr(name.find_first_not_of('\\') == std::string::npos ? name.size()
+                                                                                    : name.find_first_not_of('\\'));
+  if (!RedirectionPath().empty() && (bare.empty() || lstrcmpiA(bare.c_str(), ComputerName().c_str()) == 0)) {
+    // The throwaway store stands for the local computer's registry.
+    return OpenKey(root, "", kAllAccess, result);
+  }
+  HKEY connected = nullptr;
+  long rc = RegConnectRegistryA(name.empty() ? nullptr : name.c_str(), Native(root), &connected);
+  if (rc == ERROR_SUCCESS) *result = Wrap(connected);
+  return rc;
+}
+
+long CloseKey(Key key) {
+  if (key == nullptr) return kInvalidHandle;
+  if (IsRoot(Native(key))) return kOk;
+  return RegCloseKey(Native(key));
+}
+
+long BeginTransaction(Key key) {
+  if (key == nullptr || IsRoot(Native(key))) return kInvalidHandle;
+  ++tJournal.depth;
+  return kOk;
+}
+
+long CommitTransaction(Key key) {
+  if (key == nullptr || IsRoot(Native(key))) return kInvalidHandle;
+  if (tJournal.depth == 0) return kInvalidParameter;
+  if (--tJournal.depth == 0) tJournal.Clear();
+  return kOk;
+}
+
+long RollbackTransaction(Key key) {
+  if (key == nullptr || IsRoot(Native(key))) return kInvalidHandle;
+  if (tJournal.depth == 0) return kInvalidParameter;
+  tJournal.depth = 0;
+  for (auto step = tJournal.steps.rbegin(); step != tJournal.steps.rend(); ++step) Undo(*step);
+  tJournal.Clear();
+  return kOk;
+}
+
+}  // namespace ferry::reg
