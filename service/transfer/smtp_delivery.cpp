@@ -19,9 +19,20 @@ namespace {
 
 constexpr int kServiceClosing = 421;
 
+// The server answers each command once. Bytes that are already waiting when a
+// command or the text is to go out answer nothing that was sent: read as the
+// next reply they would put the dialogue out of step, and an acceptance read
+// that way would have a message deleted that the server refused.
+void RequireInStep(AccountContext& context, const char* step) {
+  if (!context.smtpChannel.HasPending()) return;
+  context.LogText(2, std::string("Protocol failure at ") + step + ": reply out of step");
+  Raise(kErrorProtocol);
+}
+
 // Sends a command and reads its whole reply; a reply that does not arrive whole,
 // or a 421, ends the connection.
 std::string Exchange(AccountContext& context, std::string_view command, const char* step) {
+  RequireInStep(context, step);
   SendCommand(context, context.smtpChannel, command);
   context.LogText(3, std::string(command));
   Reply reply = ReadSmtpReply(context, context.smtpChannel);
@@ -84,6 +95,7 @@ void DeliverOne(AccountContext& context, MailRecord& record) {
   if (!Accepted(context, reply)) return Reset(context, record, reply);
   context.LogText(3, reply);
 
+  RequireInStep(context, "text");
   TransferReport report = ReportFor(context);
   context.smtpChannel.SendAll(kXInfoLine, report);
   context.LogText(7, std::string(kXInfoLine));

@@ -44,6 +44,8 @@ class SocketChannel {
   std::size_t SendAll(std::string_view data, const TransferReport& report);
   // Puts bytes received past the end of a reply in front of the next receive.
   void Unread(std::string_view bytes) { pending_.insert(0, bytes); }
+  // Whether bytes received past the last reply are waiting.
+  bool HasPending() const { return !pending_.empty(); }
 
  private:
   net::SocketHandle handle_ = net::kNoSocket;
