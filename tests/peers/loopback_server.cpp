@@ -88,6 +88,13 @@ void PeerConnection::Write(std::string_view bytes, std::size_t pieceSize) {
   }
 }
 
+void PeerConnection::WriteSegments(const std::vector<std::string>& segments, std::size_t pieceSize, int gapMs) {
+  for (std::size_t i = 0; i < segments.size(); ++i) {
+    if (i > 0 && gapMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(gapMs));
+    Write(segments[i], pieceSize);
+  }
+}
+
 void PeerConnection::DrainUntilClosed() {
   while (ReceiveSome(60000) > 0) buffered_.clear();
 }

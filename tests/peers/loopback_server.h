@@ -31,6 +31,8 @@ class PeerConnection {
   bool ReadUntil(std::string_view terminator, std::string* out, std::size_t bound, int timeoutMs = 20000);
   // Writes the bytes, in pieces of `pieceSize` when it is not 0.
   void Write(std::string_view bytes, std::size_t pieceSize = 0);
+  // Writes each segment as Write does, pausing `gapMs` between two of them.
+  void WriteSegments(const std::vector<std::string>& segments, std::size_t pieceSize, int gapMs);
   // Reads and drops whatever comes until the client closes or the server stops.
   void DrainUntilClosed();
 

@@ -16,6 +16,8 @@ struct PeerReply {
   // Continue the dialogue, close the connection, or fall silent (read and drop
   // until the client closes).
   Then then = Then::Continue;
+  // A pause between two segments, so that each arrives in a receive of its own.
+  int gapMs = 0;
 };
 
 // Called with each command line (CR LF included), and with "" for the greeting;

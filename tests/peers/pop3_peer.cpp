@@ -55,7 +55,7 @@ void Pop3Peer::Serve(PeerConnection& c) {
   auto answer = [&](std::string_view command, std::string normal) {
     if (options_.override) {
       if (auto reply = options_.override(command)) {
-        for (const std::string& s : reply->segments) c.Write(s, options_.pieceSize);
+        c.WriteSegments(reply->segments, options_.pieceSize, reply->gapMs);
         if (reply->then == PeerReply::Then::Hang) c.DrainUntilClosed();
         return reply->then == PeerReply::Then::Continue;
       }

@@ -17,7 +17,7 @@ void SmtpPeer::Serve(PeerConnection& c) {
   auto answer = [&](std::string_view command, const std::string& normal) {
     if (options_.override) {
       if (auto reply = options_.override(command)) {
-        for (const std::string& s : reply->segments) c.Write(s, options_.pieceSize);
+        c.WriteSegments(reply->segments, options_.pieceSize, reply->gapMs);
         if (reply->then == PeerReply::Then::Hang) c.DrainUntilClosed();
         return reply->then == PeerReply::Then::Continue;
       }
@@ -65,7 +65,7 @@ void SmtpPeer::Serve(PeerConnection& c) {
     bool accepted = first.starts_with("2") || first.starts_with("3");
     if (upper(line.substr(0, 8)) == "RCPT TO:" && accepted) mail.rcptTo.push_back(line.substr(8, line.size() - 10));
     if (replaced) {
-      for (const std::string& s : replaced->segments) c.Write(s, options_.pieceSize);
+      c.WriteSegments(replaced->segments, options_.pieceSize, replaced->gapMs);
       if (replaced->then == PeerReply::Then::Hang) c.DrainUntilClosed();
       if (replaced->then != PeerReply::Then::Continue) return;
     } else {
@@ -83,7 +83,7 @@ void SmtpPeer::Serve(PeerConnection& c) {
         mails_.push_back(mail);
       }
       if (end) {
-        for (const std::string& s : end->segments) c.Write(s, options_.pieceSize);
+        c.WriteSegments(end->segments, options_.pieceSize, end->gapMs);
         if (end->then == PeerReply::Then::Hang) c.DrainUntilClosed();
         if (end->then != PeerReply::Then::Continue) return;
       } else {
