@@ -1,0 +1,31 @@
+// The CT index scanner and title decoder over any page: items stop within the
+// page, a decoded title holds none of the characters it must lose, and a title
+// made into a file name stays inside its folder.
+#include <string>
+
+#include "fuzz/fuzz_check.h"
+#include "service/tickers/ct_index.h"
+#include "service/tickers/ticker_texts.h"
+
+using namespace ferry;
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
+  if (size < 1) return 0;
+  // The first byte: how much of the rest is the "LastTitle" of the account.
+  std::size_t titleLength = std::min<std::size_t>(data[0] % 32, size - 1);
+  std::string_view lastTitle = fuzz::AsText(data + 1, titleLength);
+  std::string_view body = fuzz::AsText(data + 1 + titleLength, size - 1 - titleLength);
+
+  CtIndexScan scan = ScanCtIndex(body, lastTitle, "ct.ticker.test");
+  FUZZ_CHECK(scan.items.size() <= body.size());
+
+  std::string title = DecodeCtTitle(body);
+  FUZZ_CHECK(title.size() <= body.size());
+  FUZZ_CHECK(title.size() <= TickerItem::kTitleKept);
+
+  std::string name = SafeFileName(body);
+  FUZZ_CHECK(name.find('/') == std::string::npos);
+  FUZZ_CHECK(name != "." && name != "..");
+  FUZZ_CHECK(!name.starts_with("."));
+  return 0;
+}

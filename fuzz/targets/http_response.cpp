@@ -1,0 +1,34 @@
+// The ticker's HTTP response split: header and body, the status, the
+// Last-Modified value and the length of a kept-alive response, for any bytes a
+// web server sends; nothing reads past the response.
+#include <string>
+
+#include "fuzz/fuzz_check.h"
+#include "service/tickers/ct_index.h"
+#include "service/tickers/page_fetch.h"
+#include "service/tickers/ticker_texts.h"
+
+using namespace ferry;
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
+  std::string_view response = fuzz::AsText(data, size);
+  std::size_t body = BodyStart(response);
+  FUZZ_CHECK(body <= response.size());
+  std::string_view header = ResponseHeader(response);
+  FUZZ_CHECK(response.starts_with(header));
+  if (!header.empty()) FUZZ_CHECK(header.ends_with("\r\n\r\n") && body == header.size());
+
+  std::string status = ResponseStatus(response);
+  FUZZ_CHECK(status.size() <= 3);
+
+  std::string modified;
+  if (LastModifiedValue(header, &modified)) {
+    FUZZ_CHECK(modified.size() <= 59);
+    FUZZ_CHECK(modified.find("\r\n") == std::string::npos);
+  }
+
+  // Any Content-Length, however large, is read without fault (the fetch
+  // bounds what it keeps).
+  (void)KeptAliveResponseLength(response);
+  return 0;
+}
