@@ -24,3 +24,13 @@ if(TARGET mailferry2 AND TARGET ferryreg)
   set_tests_properties(transfer.real_servers PROPERTIES LABELS "transfer;integration" SKIP_RETURN_CODE 77
     TIMEOUT 600 RUN_SERIAL TRUE)
 endif()
+
+# crash safety: mailferry2 killed with SIGKILL during runs against real Dovecot
+# and Postfix (a short run here; the long one by hand, see tests/crash/).
+if(TARGET mailferry2 AND TARGET ferryreg)
+  add_test(NAME crash.short_kill_runs
+    COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/crash/crash_safety.sh
+            $<TARGET_FILE:mailferry2> $<TARGET_FILE:ferryreg> 150 10)
+  set_tests_properties(crash.short_kill_runs PROPERTIES LABELS "crash;integration" SKIP_RETURN_CODE 77
+    TIMEOUT 600 RUN_SERIAL TRUE)
+endif()
