@@ -33,6 +33,10 @@ std::string DecodeCtTitle(std::string_view raw) {
     char c = raw[i];
     if (c == '\n' || c == '\r' || c == '"' || c == '/' || c == ':' || c == '\\') {
       title.push_back(' ');
+    } else if (raw.substr(i).starts_with("&amp;")) {
+      // The ampersand itself; by the letter rule below it would read as an umlaut.
+      title.push_back('&');
+      i += 4;
     } else if (c == '&' && i + 1 < raw.size() && raw.find(';', i + 1) != std::string_view::npos) {
       char letter = raw[i + 1];
       switch (letter) {
