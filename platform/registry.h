@@ -122,3 +122,11 @@ class KeyHolder {
 };
 
 }  // namespace ferry::reg
+
+namespace ferry::reg {
+
+// A key or value name in the form the store compares: Latin-1 letters in upper
+// case. Two names are the same name when their folds are equal.
+std::string FoldName(std::string_view name);
+
+}  // namespace ferry::reg

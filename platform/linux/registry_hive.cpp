@@ -28,14 +28,7 @@ constexpr int64_t kLocalMachineId = 1;
 constexpr int64_t kCurrentUserId = 2;
 constexpr int kBusyTimeoutMs = 30000;
 
-std::string Fold(std::string_view name) {
-  std::string out(name);
-  for (char& c : out) {
-    auto u = static_cast<unsigned char>(c);
-    if ((u >= 'a' && u <= 'z') || (u >= 0xE0 && u <= 0xFE && u != 0xF7)) c = static_cast<char>(u - 0x20);
-  }
-  return out;
-}
+std::string Fold(std::string_view name) { return FoldName(name); }
 
 // One SQLite connection; shared by a root handle and every handle opened below it.
 struct Hive {

@@ -3,6 +3,8 @@
 #include <mutex>
 #include <set>
 
+#include "platform/registry.h"
+
 namespace ferry {
 namespace {
 
@@ -12,19 +14,10 @@ std::set<std::string>& ActiveRuns() {
   return runs;
 }
 
-std::string Fold(const std::string& s) {
-  std::string out = s;
-  for (char& c : out) {
-    auto u = static_cast<unsigned char>(c);
-    if ((u >= 'a' && u <= 'z') || (u >= 0xE0 && u <= 0xFE && u != 0xF7)) c = static_cast<char>(u - 0x20);
-  }
-  return out;
-}
-
 }  // namespace
 
 AccountRunGuard::AccountRunGuard(const std::string& connectionName, const std::string& accountName)
-    : key_(Fold(connectionName) + '\\' + Fold(accountName)) {
+    : key_(reg::FoldName(connectionName) + '\\' + reg::FoldName(accountName)) {
   std::lock_guard lock(gMutex);
   acquired_ = ActiveRuns().insert(key_).second;
 }
