@@ -3,11 +3,8 @@
 // and the notices, and a mailbox that misbehaves.
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
+#include "platform/udp_socket.h"
 #include "service/runtime/run_guard.h"
 #include "service/runtime/udp_notice.h"
 #include "service/transfer/account_run.h"
@@ -229,15 +226,10 @@ TEST_F(AccountRunTest, RefusesDisabledAndBusyAccounts) {
 }
 
 TEST_F(AccountRunTest, NoticesGoToTheNoticeAddress) {
-  int receiver = ::socket(AF_INET, SOCK_DGRAM, 0);
-  sockaddr_in local{};
-  local.sin_family = AF_INET;
-  local.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  ASSERT_EQ(::bind(receiver, reinterpret_cast<sockaddr*>(&local), sizeof local), 0);
-  socklen_t len = sizeof local;
-  ::getsockname(receiver, reinterpret_cast<sockaddr*>(&local), &len);
-  timeval tv{5, 0};
-  ::setsockopt(receiver, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+  UdpSocket receiver;
+  uint32_t loopback = 0;
+  ASSERT_TRUE(ParseIpv4Address("127.0.0.1", &loopback));
+  ASSERT_TRUE(receiver.Bind(loopback, 0));
   SetEnvironment(kNoticeAddressEnvironmentVariable, "127.0.0.1");
 
   Pop3Peer pop(Mailbox(2));
@@ -246,17 +238,16 @@ TEST_F(AccountRunTest, NoticesGoToTheNoticeAddress) {
   Use(smtp);
   SetStoreNumber(kAccountKey, "Enable UDP", 1);
   SetStoreNumber(kAccountKey, "Enable From UDP", 1);
-  SetStoreNumber(kAccountKey, "UDP Port", ntohs(local.sin_port));
+  SetStoreNumber(kAccountKey, "UDP Port", receiver.LocalPort());
   Run();
 
   std::vector<std::string> got;
   char buffer[512];
   for (int i = 0; i < 3; ++i) {
-    long n = ::recv(receiver, buffer, sizeof buffer, 0);
-    if (n <= 0) break;
-    got.emplace_back(buffer, static_cast<std::size_t>(n));
+    UdpSocket::Received r = receiver.Receive(buffer, sizeof buffer, std::chrono::seconds(5));
+    if (r.outcome != UdpSocket::Outcome::Datagram) break;
+    got.emplace_back(buffer, r.length);
   }
-  ::close(receiver);
   SetEnvironment(kNoticeAddressEnvironmentVariable, "");
   EXPECT_EQ(got, (std::vector<std::string>{"#Postfach#Sender 1 <s1@sender.example>",
                                            "#Postfach#Sender 2 <s2@sender.example>", "2 Postfach"}));
