@@ -1,6 +1,6 @@
 // The system event log: the application event log on Windows, syslog on Linux.
-// On Linux an additional file sink, named by an environment variable, receives
-// one line per event so that tests and the demo can read what was reported.
+// An additional file sink, named by an environment variable, receives one line
+// per event so that tests and the demo can read what was reported.
 #pragma once
 
 #include <cstdint>

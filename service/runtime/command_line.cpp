@@ -18,6 +18,21 @@ bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
 std::vector<std::string> SplitCommandLine(std::string_view commandLine) {
   std::vector<std::string> tokens;
   std::size_t pos = 0;
+  while (pos < commandLine.size() && commandLine[pos] == ' ') ++pos;
+  if (pos < commandLine.size() && commandLine[pos] == '"') {
+    // A quoted program path runs to its closing quote, whatever blanks it holds.
+    std::size_t close = commandLine.find('"', pos + 1);
+    if (close == std::string_view::npos) close = commandLine.size();
+    tokens.emplace_back(commandLine.substr(pos + 1, close - pos - 1));
+    pos = close + 1;
+    if (pos < commandLine.size() && commandLine[pos] != ' ') {
+      // Text glued to the closing quote still belongs to the program path.
+      std::size_t end = commandLine.find(' ', pos);
+      if (end == std::string_view::npos) end = commandLine.size();
+      tokens.back() += commandLine.substr(pos, end - pos);
+      pos = end;
+    }
+  }
   while (pos < commandLine.size()) {
     while (pos < commandLine.size() && commandLine[pos] == ' ') ++pos;
     if (pos >= commandLine.size()) break;
@@ -26,7 +41,6 @@ std::vector<std::string> SplitCommandLine(std::string_view commandLine) {
     tokens.emplace_back(commandLine.substr(pos, end - pos));
     pos = end;
   }
-  if (!tokens.empty() && tokens[0].starts_with('"')) tokens.erase(tokens.begin());
   if (tokens.size() > kMaxArguments) tokens.resize(kMaxArguments);
   return tokens;
 }

@@ -12,9 +12,9 @@ namespace ferry {
 inline constexpr std::size_t kMaxArguments = 15;
 
 // Splits a whole command line at blanks (runs of blanks count as one; only the
-// blank separates). The first token is the program path; when it begins with a
-// double quote the second token is taken as argument 0 instead (the rest of a
-// quoted path that holds one blank).
+// blank separates). The first token is the program path, argument 0; a path in
+// double quotes is taken whole up to its closing quote, so the verb stays in
+// argument 1 however many blanks the path holds.
 std::vector<std::string> SplitCommandLine(std::string_view commandLine);
 
 enum class Verb { None, Install, Remove, Debug, Create };

@@ -6,7 +6,7 @@
 namespace ferry::test {
 namespace {
 
-TEST(SplitCommandLineTest, SplitsAtBlanksAndSkipsTheFirstPartOfAQuotedPath) {
+TEST(SplitCommandLineTest, SplitsAtBlanksAndKeepsAQuotedPathWhole) {
   struct Case {
     const char* name;
     const char* line;
@@ -16,8 +16,11 @@ TEST(SplitCommandLineTest, SplitsAtBlanksAndSkipsTheFirstPartOfAQuotedPath) {
       {"Plain", "mailferry2 -install", {"mailferry2", "-install"}},
       {"RunsOfBlanks", "mailferry2   -create  NORAS   Postfach ", {"mailferry2", "-create", "NORAS", "Postfach"}},
       {"QuotedPathWithOneBlank", "\"C:\\Program Files\\mailferry2.exe\" -debug",
-       {"Files\\mailferry2.exe\"", "-debug"}},
-      {"QuotedPathWithoutBlankShiftsTheVerb", "\"C:\\mf2.exe\" -debug", {"-debug"}},
+       {"C:\\Program Files\\mailferry2.exe", "-debug"}},
+      {"QuotedPathWithoutBlank", "\"C:\\mf2.exe\" -debug", {"C:\\mf2.exe", "-debug"}},
+      {"QuotedPathWithTwoBlanks", "\"C:\\Mail Ferry\\Pro gram\\mf2.exe\"  -create NORAS Postfach",
+       {"C:\\Mail Ferry\\Pro gram\\mf2.exe", "-create", "NORAS", "Postfach"}},
+      {"QuotedPathWithoutClosingQuote", "\"C:\\mf2.exe -debug", {"C:\\mf2.exe -debug"}},
       {"TabIsNoSeparator", "mailferry2\t-debug", {"mailferry2\t-debug"}},
       {"Empty", "", {}},
       {"SixteenTokensKeepFifteen", "a b c d e f g h i j k l m n o p",
