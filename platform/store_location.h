@@ -5,8 +5,9 @@
 
 namespace ferry::reg {
 
-// Environment variable that overrides the store's location (a hive file on
-// Linux; not used on Windows, whose store is the system registry).
+// Environment variable that overrides the store's location: the hive file on
+// Linux; on Windows a scratch key below HKEY_CURRENT_USER that stands in for
+// the two roots (tests and demos only).
 inline constexpr const char* kHiveEnvironmentVariable = "MAILFERRY_HIVE";
 
 // Environment variable naming a folder of other computers' hives
