@@ -22,6 +22,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   std::string title = DecodeCtTitle(body);
   FUZZ_CHECK(title.size() <= body.size());
   FUZZ_CHECK(title.size() <= TickerItem::kTitleKept);
+  FUZZ_CHECK(title.find_first_of("/:\"\r\n\\") == std::string::npos);
 
   std::string name = SafeFileName(body);
   FUZZ_CHECK(name.find('/') == std::string::npos);

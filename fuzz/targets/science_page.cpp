@@ -19,6 +19,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   for (const ScienceLink& link : FindScienceLinks(text, kSite)) {
     std::string path = ScienceDetailPath(link.query);
     FUZZ_CHECK(path.starts_with(kScienceDetailPath));
+    for (char c : link.query) FUZZ_CHECK(static_cast<unsigned char>(c) >= 0x20 && c != 0x7F);
 
   }
 

@@ -43,7 +43,12 @@ std::string DecodeCtTitle(std::string_view raw) {
         case 'a': title.push_back('\xE4'); break;
         case 'o': title.push_back('\xF6'); break;
         case 'u': title.push_back('\xFC'); break;
-        default: title.push_back(letter); break;
+        default:
+          // The letter of an entity obeys the same blanking as the raw text.
+          if (letter == '\n' || letter == '\r' || letter == '"' || letter == '/' || letter == ':' || letter == '\\')
+            letter = ' ';
+          title.push_back(letter);
+          break;
       }
       i = raw.find(';', i + 1);
     } else {

@@ -1,5 +1,6 @@
 #include "service/tickers/page_fetch.h"
 
+#include <algorithm>
 #include <charconv>
 #include <new>
 
@@ -30,7 +31,7 @@ std::size_t KeptAliveResponseLength(std::string_view received) {
   if (header.empty()) return 0;
   constexpr std::string_view kName = "content-length:";
   for (std::size_t at = 0; at < header.size();) {
-    std::size_t eol = header.find("\r\n", at);
+    std::size_t eol = std::min(header.find("\r\n", at), header.size());
     std::string_view line = header.substr(at, eol - at);
     at = eol + 2;
     if (line.size() < kName.size() || !SameLetters(line.substr(0, kName.size()), kName)) continue;
@@ -38,7 +39,8 @@ std::size_t KeptAliveResponseLength(std::string_view received) {
     while (!value.empty() && (value.front() == ' ' || value.front() == '\t')) value.remove_prefix(1);
     std::size_t length = 0;
     auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), length);
-    if (ec != std::errc() || end == value.data()) return 0;
+    // A length that cannot be right (or would wrap) leaves the end to the peer.
+    if (ec != std::errc() || end == value.data() || length > (std::size_t{1} << 40)) return 0;
     return header.size() + length;
   }
   return 0;

@@ -21,6 +21,14 @@ void BlankOut(std::string& text) {
 }
 
 ScienceLink Decode(std::string_view query) {
+  // The query goes into a request line: it ends at the first control character.
+  for (std::size_t i = 0; i < query.size(); ++i) {
+    auto c = static_cast<unsigned char>(query[i]);
+    if (c < 0x20 || c == 0x7F) {
+      query = query.substr(0, i);
+      break;
+    }
+  }
   ScienceLink link;
   if (query.find("=3D") != std::string_view::npos) {
     link.quotedPrintable = true;

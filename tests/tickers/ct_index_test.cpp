@@ -39,6 +39,7 @@ TEST(CtIndex, TitleDecoding) {
       {"& without ;", "AT&T kauft", "AT&T kauft"},
       {"& at the end", "Preis &", "Preis &"},
       {"entity at the end", "Gr&uuml;", "Gr\xFC"},
+      {"an entity cannot bring back what is blanked", "a&/;b&:;c&\";d", "a b c d"},
   };
   for (const Case& c : cases) EXPECT_EQ(DecodeCtTitle(c.raw), c.title) << c.name;
 }

@@ -60,6 +60,8 @@ TEST_F(PageFetchTest, KeptAliveResponseEndsWithItsLength) {
   EXPECT_EQ(KeptAliveResponseLength("HTTP/1.0 200 OK\r\ncontent-length:  4\r\n\r\nab"), 43U);
   EXPECT_EQ(KeptAliveResponseLength("HTTP/1.0 200 OK\r\nContent-Length: 4\r\n"), 0U);
   EXPECT_EQ(KeptAliveResponseLength("HTTP/1.0 200 OK\r\nContent-Length: x\r\n\r\n"), 0U);
+  // A length that would wrap leaves the end of the response to the peer.
+  EXPECT_EQ(KeptAliveResponseLength("HTTP/1.0 200 OK\r\nContent-Length: 18446744073709551610\r\n\r\n"), 0U);
 }
 
 TEST_F(PageFetchTest, RefusedConnectLogsTwoLinesAndFailsTheStage) {

@@ -33,6 +33,8 @@ TEST(ScienceLinks, FoundInEveryForm) {
       {"marker at the very end", "x " + marker, {""}},
       {"quoted-printable without &", marker + "myrec=3D7\r\n", {"myrec=7&myid="}},
       {"quoted-printable cut short", marker + "m=3D\r\n", {"myrec=&myid="}},
+      {"a lone CR ends the plain query", marker + "myrec=1&myid=2\rGET /evil\r\n", {"myrec=1&myid=2"}},
+      {"a lone CR ends the quoted-printable query", marker + "myrec=3D1&myid=3D2\rX: y\r\n", {"myrec=1&myid=2"}},
   };
   for (const Case& c : cases) EXPECT_EQ(Queries(c.text), c.queries) << c.name;
 }
