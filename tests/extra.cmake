@@ -34,3 +34,17 @@ if(TARGET mailferry2 AND TARGET ferryreg)
   set_tests_properties(crash.short_kill_runs PROPERTIES LABELS "crash;integration" SKIP_RETURN_CODE 77
     TIMEOUT 600 RUN_SERIAL TRUE)
 endif()
+
+# load: the many-mailbox POP3 server and checking SMTP sink of the load test
+# (tests/load/load_run.sh; the long run by hand with bench/load_test.sh).
+if(UNIX)
+  add_executable(ferry_load_peers ${CMAKE_CURRENT_SOURCE_DIR}/peers/load/load_peers.cpp
+    ${CMAKE_CURRENT_SOURCE_DIR}/peers/load/load_mailboxes.cpp)
+  target_link_libraries(ferry_load_peers PRIVATE ferry_platform ferry_warnings)
+endif()
+if(UNIX AND TARGET mailferry2 AND TARGET ferryreg)
+  add_test(NAME load.short_run
+    COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/load/load_run.sh
+            $<TARGET_FILE:mailferry2> $<TARGET_FILE:ferryreg> $<TARGET_FILE:ferry_load_peers> 45 10 100)
+  set_tests_properties(load.short_run PROPERTIES LABELS "load;integration" TIMEOUT 300 RUN_SERIAL TRUE)
+endif()
