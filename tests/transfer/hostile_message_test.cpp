@@ -13,6 +13,9 @@ struct MessageCase {
   std::string rcptTo;    // as the sink saw it after "RCPT TO:"
 };
 
+// Names the case in test output instead of dumping its bytes.
+void PrintTo(const MessageCase& c, std::ostream* os) { *os << c.name; }
+
 class HostileMessageTest : public HostileRunTest, public ::testing::WithParamInterface<MessageCase> {};
 
 TEST_P(HostileMessageTest, DeliversWithASaneEnvelope) {

@@ -14,6 +14,9 @@ struct Pop3Case {
   std::size_t pieceSize = 0;
 };
 
+// Names the case in test output instead of dumping its bytes.
+void PrintTo(const Pop3Case& c, std::ostream* os) { *os << c.name; }
+
 class HostilePop3Test : public HostileRunTest, public ::testing::WithParamInterface<Pop3Case> {};
 
 TEST_P(HostilePop3Test, DeletesOnlyWhatWasDelivered) {

@@ -15,6 +15,9 @@ struct SmtpCase {
   bool refused = false;  // nothing listens at the SMTP address
 };
 
+// Names the case in test output instead of dumping its bytes.
+void PrintTo(const SmtpCase& c, std::ostream* os) { *os << c.name; }
+
 class HostileSmtpTest : public HostileRunTest, public ::testing::WithParamInterface<SmtpCase> {};
 
 TEST_P(HostileSmtpTest, DeletesOnlyWhatWasAccepted) {
