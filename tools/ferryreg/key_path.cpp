@@ -1,15 +1,10 @@
 #include "tools/ferryreg/key_path.h"
 
+#include "platform/registry.h"
+
 namespace ferry::regtool {
 
-std::string FoldName(std::string_view name) {
-  std::string out(name);
-  for (char& c : out) {
-    auto u = static_cast<unsigned char>(c);
-    if ((u >= 'a' && u <= 'z') || (u >= 0xE0 && u <= 0xFE && u != 0xF7)) c = static_cast<char>(u - 0x20);
-  }
-  return out;
-}
+std::string FoldName(std::string_view name) { return reg::FoldName(name); }
 
 std::string_view RootName(Root root) {
   return root == Root::kLocalMachine ? "HKEY_LOCAL_MACHINE" : "HKEY_CURRENT_USER";
