@@ -1,5 +1,6 @@
 #include "service/transfer/account_run.h"
 
+#include <exception>
 #include <new>
 #include <string>
 
@@ -76,6 +77,11 @@ int RunAccount(AccountContext& context) {
     context.popChannel.Close();
   } catch (const std::bad_alloc&) {
     context.LogText(2, "Error no memory");
+    context.popChannel.Close();
+  } catch (const std::exception& error) {
+    // Whatever else ends the run, "In Use" must still be cleared below, or the
+    // account would stay blocked until the next service start.
+    context.LogString(2, "Error in Start: %s", error.what());
     context.popChannel.Close();
   }
   context.mailList.clear();
