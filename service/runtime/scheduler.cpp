@@ -75,35 +75,40 @@ int Scheduler::KnownSlot(uint64_t handle) const {
 
 // A line's counter and Timeout travel with its handle: when a line before it
 // goes down, the line moves up in the list but keeps its own schedule.
-void Scheduler::DialUpTick() {
+void Scheduler::UpdateLines(const LineUpdate& update) {
   std::vector<DialUpLine> lines;
   int count = 0;
-  int failed = hooks_.enumerateLines(&lines, &count);
-  if (failed == 0 && count > 0) {
+  if (hooks_.enumerateLines(&lines, &count) == 0 && count > 0) {
     const auto previous = slots_;
     int n = std::min({count, static_cast<int>(lines.size()), kMaxDialUpLines});
     for (int i = 0; i < n; ++i) {
       const DialUpLine& line = lines[static_cast<std::size_t>(i)];
       Slot& slot = slots_[static_cast<std::size_t>(i)];
       int j = KnownSlot(line.handle);
-      if (j >= 0) {
-        slot.counter = previous[static_cast<std::size_t>(j)].counter + kTickSeconds;
-        slot.timeout = previous[static_cast<std::size_t>(j)].timeout;
-        if (slot.timeout >= 0 && slot.timeout < slot.counter) {
-          slot.counter = 0;
-          RunConnection(ReadConnection(line.entryName));
-        }
-      } else {
-        ReportServiceEvent(kEventConnectionRun, line.entryName);
-        slot.counter = 0;
-        ConnectionRecord record = ReadConnection(line.entryName);
-        slot.timeout = record.timeout;
-        RunConnection(record);
-      }
+      update(line, slot, j >= 0 ? &previous[static_cast<std::size_t>(j)] : nullptr);
       slot.handle = line.handle;
     }
   }
   knownCount_ = count;
+}
+
+void Scheduler::DialUpTick() {
+  UpdateLines([this](const DialUpLine& line, Slot& slot, const Slot* known) {
+    if (known != nullptr) {
+      slot.counter = known->counter + kTickSeconds;
+      slot.timeout = known->timeout;
+      if (slot.timeout >= 0 && slot.timeout < slot.counter) {
+        slot.counter = 0;
+        RunConnection(ReadConnection(line.entryName));
+      }
+    } else {
+      ReportServiceEvent(kEventConnectionRun, line.entryName);
+      slot.counter = 0;
+      ConnectionRecord record = ReadConnection(line.entryName);
+      slot.timeout = record.timeout;
+      RunConnection(record);
+    }
+  });
 }
 
 void Scheduler::PermanentTick() {
@@ -122,26 +127,15 @@ bool Scheduler::TriggeredRun() {
   if (record.usingRouter == 0) return true;
   // The lines brought up for the triggered run count as known, so the next
   // tick does not run them as new; their schedule starts now.
-  std::vector<DialUpLine> lines;
-  int count = 0;
-  if (hooks_.enumerateLines(&lines, &count) == 0 && count > 0) {
-    const auto previous = slots_;
-    int n = std::min({count, static_cast<int>(lines.size()), kMaxDialUpLines});
-    for (int i = 0; i < n; ++i) {
-      const DialUpLine& line = lines[static_cast<std::size_t>(i)];
-      Slot& slot = slots_[static_cast<std::size_t>(i)];
-      int j = KnownSlot(line.handle);
-      if (j >= 0) {
-        slot.counter = previous[static_cast<std::size_t>(j)].counter;
-        slot.timeout = previous[static_cast<std::size_t>(j)].timeout;
-      } else {
-        slot.counter = 0;
-        slot.timeout = ReadConnection(line.entryName).timeout;
-      }
-      slot.handle = line.handle;
+  UpdateLines([this](const DialUpLine& line, Slot& slot, const Slot* known) {
+    if (known != nullptr) {
+      slot.counter = known->counter;
+      slot.timeout = known->timeout;
+    } else {
+      slot.counter = 0;
+      slot.timeout = ReadConnection(line.entryName).timeout;
     }
-  }
-  knownCount_ = count;
+  });
   return true;
 }
 

@@ -72,6 +72,11 @@ class Scheduler {
   void PermanentTick();
   // The slot of the previous tick that held `handle`, or -1.
   int KnownSlot(uint64_t handle) const;
+  // Enumerates the lines that are up and walks them with their slot: `known`
+  // is the line's former slot, or null for a line not seen before; the known
+  // count follows the enumeration.
+  using LineUpdate = std::function<void(const DialUpLine& line, Slot& slot, const Slot* known)>;
+  void UpdateLines(const LineUpdate& update);
 
   SchedulerHooks hooks_;
   std::array<Slot, kMaxDialUpLines> slots_{};
