@@ -127,7 +127,7 @@ bool Scheduler::TriggeredRun() {
   if (record.usingRouter == 0) return true;
   // The lines brought up for the triggered run count as known, so the next
   // tick does not run them as new; their schedule starts now.
-  UpdateLines([this](const DialUpLine& line, Slot& slot, const Slot* known) {
+  UpdateLines([](const DialUpLine& line, Slot& slot, const Slot* known) {
     if (known != nullptr) {
       slot.counter = known->counter;
       slot.timeout = known->timeout;
