@@ -12,12 +12,17 @@
 // - Transactions. The registry has none that every system offers, so a
 //   transaction is a journal of undo steps kept for the thread that began it:
 //   each write records how to put back what it changed, Commit forgets the
-//   journal and Rollback replays it backwards. Other threads and processes see
-//   the writes as they happen, and a crash leaves them in place.
+//   journal and Rollback replays it backwards. A step names its key by a path
+//   below a root, not by a handle, because a handle stops working when its key
+//   is deleted and created anew; so every handle given out is remembered with
+//   its path. Other threads and processes see the writes as they happen, and a
+//   crash leaves them in place.
 #include <windows.h>
 
 #include <cstdlib>
+#include <map>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 #include "platform/registry.h"
@@ -130,12 +135,88 @@ std::string JoinPath(const std::vector<std::string>& parts, std::size_t count) {
   return path;
 }
 
-// One undo step. `key` is the journal's own handle.
+// A key named by a path below a base that a transaction cannot delete: a root
+// (resolved again at each use, so the throwaway store is honoured) or the root
+// of another computer reached through its own handle.
+struct Base {
+  HKEY key = nullptr;
+  bool owned = false;
+  Base(HKEY k, bool o) : key(k), owned(o) {}
+  Base(const Base&) = delete;
+  Base& operator=(const Base&) = delete;
+  ~Base() {
+    if (owned && key != nullptr) RegCloseKey(key);
+  }
+};
+
+struct Place {
+  std::shared_ptr<Base> base;
+  std::string path;  // below base; empty for the base itself
+};
+
+// The place of every handle OpenKey, CreateKey and ConnectRegistry gave out
+// and CloseKey has not closed yet.
+std::mutex gPlacesMutex;
+std::map<HKEY, Place> gPlaces;
+
+void Remember(HKEY handle, Place place) {
+  std::lock_guard lock(gPlacesMutex);
+  gPlaces[handle] = std::move(place);
+}
+
+void Forget(HKEY handle) {
+  std::lock_guard lock(gPlacesMutex);
+  gPlaces.erase(handle);
+}
+
+// Where a handle leads; a handle that was not given out here stands for
+// itself (the journal keeps a handle of its own to it).
+Place PlaceOf(HKEY key) {
+  if (IsRoot(key)) return {std::make_shared<Base>(key, false), {}};
+  {
+    std::lock_guard lock(gPlacesMutex);
+    auto found = gPlaces.find(key);
+    if (found != gPlaces.end()) return found->second;
+  }
+  HKEY own = Reopen(key);
+  if (own == nullptr) return {};
+  return {std::make_shared<Base>(own, true), {}};
+}
+
+Place Below(Place place, std::string_view subKey) {
+  if (subKey.empty()) return place;
+  if (!place.path.empty()) place.path += '\\';
+  place.path += subKey;
+  return place;
+}
+
+// Opens the key at a place now, or nullptr when it is not there.
+HKEY OpenPlace(const Place& place) {
+  if (place.base == nullptr) return nullptr;
+  Target target(Wrap(place.base->key));
+  if (target.get() == nullptr) return nullptr;
+  HKEY opened = nullptr;
+  return RegOpenKeyExA(target.get(), place.path.c_str(), 0, KEY_ALL_ACCESS, &opened) == ERROR_SUCCESS ? opened
+                                                                                                      : nullptr;
+}
+
+// Writes a value with exactly the bytes given. RegSetValueExA adds a
+// terminator to a string value that lacks one when the byte after the data
+// happens to be NUL, so the data is passed with a byte after it that is not NUL.
+LONG SetExactValue(HKEY key, const std::string& name, DWORD type, const char* data, std::size_t size) {
+  std::string bytes(data, size);
+  bytes.push_back('\x01');
+  return RegSetValueExA(key, name.c_str(), 0, type, reinterpret_cast<const BYTE*>(bytes.data()),
+                        static_cast<DWORD>(size));
+}
+
+// One undo step. `place` is the key a value step works on, or the parent of
+// the keys a key step works on.
 struct UndoStep {
   enum class Kind { RestoreValue, RemoveValue, RemoveKeys, RestoreKey } kind;
-  HKEY key = nullptr;
+  Place place;
   StoredValue value;                // RestoreValue, RemoveValue (name only)
-  std::vector<std::string> path;    // RemoveKeys, RestoreKey: below `key`
+  std::vector<std::string> path;    // RemoveKeys, RestoreKey: below `place`
   std::size_t firstCreated = 0;     // RemoveKeys: path[firstCreated..] were created
   std::vector<StoredValue> values;  // RestoreKey
 };
@@ -143,59 +224,53 @@ struct UndoStep {
 struct Journal {
   int depth = 0;
   std::vector<UndoStep> steps;
-
-  void Clear() {
-    for (UndoStep& step : steps) {
-      if (step.key != nullptr) RegCloseKey(step.key);
-    }
-    steps.clear();
-  }
-  ~Journal() { Clear(); }
 };
 
 thread_local Journal tJournal;
 
 bool Journaling() { return tJournal.depth > 0; }
 
-void RecordValueChange(HKEY key, const std::string& name) {
+void Record(UndoStep step) {
+  if (step.place.base != nullptr) tJournal.steps.push_back(std::move(step));
+}
+
+void RecordValueChange(HKEY key, HKEY resolved, const std::string& name) {
   UndoStep step{};
   StoredValue old;
-  step.kind = ReadValue(key, name, &old) ? UndoStep::Kind::RestoreValue : UndoStep::Kind::RemoveValue;
+  step.kind = ReadValue(resolved, name, &old) ? UndoStep::Kind::RestoreValue : UndoStep::Kind::RemoveValue;
   old.name = name;
   step.value = std::move(old);
-  step.key = Reopen(key);
-  if (step.key != nullptr) tJournal.steps.push_back(std::move(step));
+  step.place = PlaceOf(key);
+  Record(std::move(step));
 }
 
 void Undo(const UndoStep& step) {
+  HKEY key = OpenPlace(step.place);
+  if (key == nullptr) return;
   switch (step.kind) {
     case UndoStep::Kind::RestoreValue:
-      RegSetValueExA(step.key, step.value.name.c_str(), 0, step.value.type,
-                     reinterpret_cast<const BYTE*>(step.value.data.data()),
-                     static_cast<DWORD>(step.value.data.size()));
+      SetExactValue(key, step.value.name, step.value.type, step.value.data.data(), step.value.data.size());
       break;
     case UndoStep::Kind::RemoveValue:
-      RegDeleteValueA(step.key, step.value.name.c_str());
+      RegDeleteValueA(key, step.value.name.c_str());
       break;
     case UndoStep::Kind::RemoveKeys:
       for (std::size_t n = step.path.size(); n > step.firstCreated; --n) {
-        RegDeleteKeyA(step.key, JoinPath(step.path, n).c_str());
+        RegDeleteKeyA(key, JoinPath(step.path, n).c_str());
       }
       break;
     case UndoStep::Kind::RestoreKey: {
       HKEY restored = nullptr;
       std::string path = JoinPath(step.path, step.path.size());
-      if (RegCreateKeyExA(step.key, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr,
+      if (RegCreateKeyExA(key, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr,
                           &restored, nullptr) != ERROR_SUCCESS)
         break;
-      for (const StoredValue& v : step.values) {
-        RegSetValueExA(restored, v.name.c_str(), 0, v.type, reinterpret_cast<const BYTE*>(v.data.data()),
-                       static_cast<DWORD>(v.data.size()));
-      }
+      for (const StoredValue& v : step.values) SetExactValue(restored, v.name, v.type, v.data.data(), v.data.size());
       RegCloseKey(restored);
       break;
     }
   }
+  RegCloseKey(key);
 }
 
 }  // namespace
@@ -216,7 +291,10 @@ long OpenKey(Key parent, std::string_view subKey, uint32_t access, Key* result) 
   if (target.get() == nullptr) return target.error();
   HKEY opened = nullptr;
   long rc = RegOpenKeyExA(target.get(), std::string(subKey).c_str(), 0, access, &opened);
-  if (rc == ERROR_SUCCESS) *result = Wrap(opened);
+  if (rc == ERROR_SUCCESS) {
+    Remember(opened, Below(PlaceOf(Native(parent)), subKey));
+    *result = Wrap(opened);
+  }
   return rc;
 }
 
@@ -244,11 +322,12 @@ long CreateKey(Key parent, std::string_view subKey, Key* result) {
   if (Journaling() && !subKey.empty() && existing < path.size()) {
     UndoStep step{};
     step.kind = UndoStep::Kind::RemoveKeys;
-    step.key = Reopen(target.get());
+    step.place = PlaceOf(Native(parent));
     step.path = std::move(path);
     step.firstCreated = existing;
-    if (step.key != nullptr) tJournal.steps.push_back(std::move(step));
+    Record(std::move(step));
   }
+  Remember(created, Below(PlaceOf(Native(parent)), subKey));
   *result = Wrap(created);
   return rc;
 }
@@ -273,20 +352,15 @@ long SetValue(Key key, std::string_view name, uint32_t type, const void* data, u
   Target target(key);
   if (target.get() == nullptr) return target.error();
   std::string valueName(name);
-  if (Journaling()) RecordValueChange(target.get(), valueName);
-  // RegSetValueExA adds a terminator to a string value that lacks one when
-  // the byte after the data happens to be NUL. The store keeps exactly the
-  // bytes given, so the data is passed with a byte after it that is not NUL.
-  std::string bytes(static_cast<const char*>(data), data == nullptr ? 0 : size);
-  bytes.push_back('\x01');
-  return RegSetValueExA(target.get(), valueName.c_str(), 0, type, reinterpret_cast<const BYTE*>(bytes.data()), size);
+  if (Journaling()) RecordValueChange(Native(key), target.get(), valueName);
+  return SetExactValue(target.get(), valueName, type, static_cast<const char*>(data), data == nullptr ? 0 : size);
 }
 
 long DeleteValue(Key key, std::string_view name) {
   Target target(key);
   if (target.get() == nullptr) return target.error();
   std::string valueName(name);
-  if (Journaling()) RecordValueChange(target.get(), valueName);
+  if (Journaling()) RecordValueChange(Native(key), target.get(), valueName);
   return RegDeleteValueA(target.get(), valueName.c_str());
 }
 
@@ -332,9 +406,9 @@ long DeleteKey(Key parent, std::string_view subKey) {
   long rc = RegDeleteKeyA(target.get(), path.c_str());
   if (rc == ERROR_SUCCESS && Journaling()) {
     step.kind = UndoStep::Kind::RestoreKey;
-    step.key = Reopen(target.get());
+    step.place = PlaceOf(Native(parent));
     step.path = SplitPath(subKey);
-    if (step.key != nullptr) tJournal.steps.push_back(std::move(step));
+    Record(std::move(step));
   }
   return rc;
 }
@@ -351,13 +425,18 @@ long ConnectRegistry(std::string_view computer, Key root, Key* result) {
   }
   HKEY connected = nullptr;
   long rc = RegConnectRegistryA(name.empty() ? nullptr : name.c_str(), Native(root), &connected);
-  if (rc == ERROR_SUCCESS) *result = Wrap(connected);
+  if (rc == ERROR_SUCCESS) {
+    // Another computer's root: the journal reaches it through a handle of its own.
+    if (HKEY own = Reopen(connected); own != nullptr) Remember(connected, {std::make_shared<Base>(own, true), {}});
+    *result = Wrap(connected);
+  }
   return rc;
 }
 
 long CloseKey(Key key) {
   if (key == nullptr) return kInvalidHandle;
   if (IsRoot(Native(key))) return kOk;
+  Forget(Native(key));
   return RegCloseKey(Native(key));
 }
 
@@ -370,7 +449,7 @@ long BeginTransaction(Key key) {
 long CommitTransaction(Key key) {
   if (key == nullptr || IsRoot(Native(key))) return kInvalidHandle;
   if (tJournal.depth == 0) return kInvalidParameter;
-  if (--tJournal.depth == 0) tJournal.Clear();
+  if (--tJournal.depth == 0) tJournal.steps.clear();
   return kOk;
 }
 
@@ -379,7 +458,7 @@ long RollbackTransaction(Key key) {
   if (tJournal.depth == 0) return kInvalidParameter;
   tJournal.depth = 0;
   for (auto step = tJournal.steps.rbegin(); step != tJournal.steps.rend(); ++step) Undo(*step);
-  tJournal.Clear();
+  tJournal.steps.clear();
   return kOk;
 }
 

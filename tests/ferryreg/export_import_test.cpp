@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <ostream>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -21,6 +22,15 @@
 #include "tools/ferryreg/value_text.h"
 
 namespace ferry::regtool {
+
+// A store dump in a failure message: one line per key, its path and values.
+void PrintTo(const KeyDump& key, std::ostream* os) {
+  *os << "\n  [" << (key.path.root == Root::kLocalMachine ? "HKLM" : "HKCU");
+  for (const std::string& part : key.path.parts) *os << "\\" << part;
+  *os << "]";
+  for (const ValueData& v : key.values) *os << " \"" << v.name << "\"(" << v.type << ")=" << v.bytes.size() << "B";
+}
+
 namespace {
 
 struct RunResult {

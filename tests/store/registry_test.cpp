@@ -159,6 +159,43 @@ TEST_F(RegistryTest, TransactionCommitsOrRollsBackEverything) {
   EXPECT_EQ(Text(Create("Tx\\A"), "v"), "2");
 }
 
+// A tree deleted from the bottom up through handles of its own keys (as a
+// recursive delete does), with values changed first, comes back whole; so do
+// the values of keys created and written after it went.
+TEST_F(RegistryTest, RollbackRestoresATreeDeletedThroughItsOwnKeys) {
+  ASSERT_EQ(SetValue(Create("Tx\\A"), "a", kSz, "alpha", 5), kOk);
+  ASSERT_EQ(SetValue(Create("Tx\\A\\B"), "b", kBinary, "b\0", 2), kOk);
+  ASSERT_EQ(SetValue(Create("Tx\\A\\B\\C"), "c", kSz, "gamma", 5), kOk);
+  Key root = nullptr;
+  ASSERT_EQ(ConnectRegistry("", LocalMachine(), &root), kOk);
+  KeyHolder rootHolder(root);
+
+  ASSERT_EQ(BeginTransaction(root), kOk);
+  {
+    KeyHolder a;
+    ASSERT_EQ(OpenKey(root, "Tx\\A", kAllAccess, a.out()), kOk);
+    KeyHolder b;
+    ASSERT_EQ(OpenKey(a.get(), "B", kAllAccess, b.out()), kOk);
+    ASSERT_EQ(SetValue(b.get(), "b", kSz, "changed", 7), kOk);
+    ASSERT_EQ(DeleteKey(b.get(), "C"), kOk);
+    ASSERT_EQ(DeleteKey(a.get(), "B"), kOk);
+    ASSERT_EQ(SetValue(a.get(), "a", kSz, "changed", 7), kOk);
+  }
+  ASSERT_EQ(DeleteKey(root, "Tx\\A"), kOk);
+  KeyHolder again;
+  ASSERT_EQ(CreateKey(root, "Tx\\A\\B", again.out()), kOk);
+  ASSERT_EQ(SetValue(again.get(), "new", kSz, "x", 1), kOk);
+  again.Reset();
+  ASSERT_EQ(RollbackTransaction(root), kOk);
+
+  EXPECT_EQ(Text(Create("Tx\\A"), "a"), "alpha");
+  EXPECT_EQ(Text(Create("Tx\\A\\B"), "b"), std::string("b\0", 2));
+  EXPECT_EQ(Text(Create("Tx\\A\\B"), "new"), "<missing>");
+  EXPECT_EQ(Text(Create("Tx\\A\\B\\C"), "c"), "gamma");
+  std::string name;
+  EXPECT_EQ(EnumKey(Create("Tx\\A\\B\\C"), 0, &name, 100), kNoMoreItems);
+}
+
 TEST_F(RegistryTest, ConnectingReachesThisComputerOnlyUnlessAHiveFolderIsGiven) {
   Key local = nullptr;
   ASSERT_EQ(ConnectRegistry(ComputerName(), LocalMachine(), &local), kOk);
