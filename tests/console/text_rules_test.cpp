@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 namespace ferry::console {
 namespace {
 
@@ -23,6 +25,7 @@ struct IntervalCase {
   double minutes;
   const char* seconds;
 };
+void PrintTo(const IntervalCase& c, std::ostream* os) { *os << c.name; }
 
 class MinutesToSecondsTest : public ::testing::TestWithParam<IntervalCase> {};
 

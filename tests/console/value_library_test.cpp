@@ -1,6 +1,7 @@
 // The value library as the console uses it: loaded by name, texts both ways.
 #include <array>
 #include <cstring>
+#include <ostream>
 
 #include "console/model/value_library.h"
 #include "schema/registry_schema.h"
@@ -15,6 +16,7 @@ struct NumberCase {
   const char* text;
   std::optional<uint32_t> expected;
 };
+void PrintTo(const NumberCase& c, std::ostream* os) { *os << c.name; }
 
 class ParseNumberTest : public ::testing::TestWithParam<NumberCase> {};
 

@@ -2,11 +2,12 @@
 # "anna" with a Maildir) and Postfix (SMTP, virtual domain office.example, all
 # mail kept in Maildirs under $work/vmail) on 127.0.0.1, started as processes of
 # the calling script with their configuration in $work, and a throwaway
-# settings store with one account "NORAS\Real". The same set-up as the
-# real-server integration test.
+# settings store with one account "NORAS\Real". Used by the real-server
+# integration test too.
 #
 #   work=$(mktemp -d ...); source tests/crash/real_servers_env.sh
-#   start_servers; write_account FERRYREG POP_DELETE MAX_MAILS; ...; stop_servers
+#   start_servers; write_account FERRYREG POP_DELETE MAX_MAILS [MODE [FROM_MODE [DEBUG]]]
+#   ...; stop_servers
 # Needs root (the servers switch users). Exit 77 where they cannot be had.
 
 servers_skip() { echo "SKIPPED: $*"; exit 77; }
@@ -164,8 +165,10 @@ put_message() {  # name, text on stdin
 
 mailbox_count() { find "$work/home/anna/Maildir/new" "$work/home/anna/Maildir/cur" -type f | wc -l; }
 
-# The account "NORAS\Real": everything to postmaster@office.example (Addressmode 0).
-write_account() {  # ferryreg, pop-delete (0/1), max-mails
+# The account "NORAS\Real". By default everything goes to
+# postmaster@office.example (Addressmode 0) from the "From:" address
+# (Addressmode From 1), at DebugLevel 2.
+write_account() {  # ferryreg, pop-delete (0/1), max-mails, [addressmode, addressmode-from, debuglevel]
   export MAILFERRY_HIVE="$work/registry.hive"
   export MAILFERRY_EVENT_FILE="$work/events.log"
   export MAILFERRY_POP3_PORT=$pop_port
@@ -178,7 +181,7 @@ write_account() {  # ferryreg, pop-delete (0/1), max-mails
 Windows Registry Editor Version 5.00
 
 [$key]
-"DebugLevel"=dword:00000002
+"DebugLevel"=dword:$(printf '%08x' "${6:-2}")
 "TriggerPort"=dword:$(printf '%08x' "$trigger_port")
 
 [$key\\NORAS]
@@ -194,8 +197,8 @@ Windows Registry Editor Version 5.00
 "SMTP Host"="127.0.0.1"
 "SMTP From"="gateway@office.example"
 "SMTP To"="postmaster@office.example"
-"Addressmode"=dword:00000000
-"Addressmode From"=dword:00000001
+"Addressmode"=dword:$(printf '%08x' "${4:-0}")
+"Addressmode From"=dword:$(printf '%08x' "${5:-1}")
 "Max Mails"=dword:$(printf '%08x' "$3")
 REG
   "$1" import "$work/account.reg" >/dev/null

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <deque>
+#include <ostream>
 
 #include "tests/runtime/store_setup.h"
 #include "tests/support/temp_hive.h"
@@ -99,6 +100,7 @@ struct PermanentCase {
   int ticks;
   std::vector<int> runSeconds;
 };
+void PrintTo(const PermanentCase& c, std::ostream* os) { *os << c.name; }
 
 class PermanentConnectionTest : public SchedulerTest, public ::testing::WithParamInterface<PermanentCase> {};
 

@@ -3,6 +3,8 @@
 // and the notices, and a mailbox that misbehaves.
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 
 #include "platform/udp_socket.h"
 #include "service/runtime/run_guard.h"
@@ -107,6 +109,7 @@ struct BatchCase {
   std::string dialogue;  // after LIST
   int smtpConnections;
 };
+void PrintTo(const BatchCase& c, std::ostream* os) { *os << c.name; }
 
 class BatchTest : public AccountRunTest, public ::testing::WithParamInterface<BatchCase> {};
 
@@ -140,6 +143,7 @@ struct MailboxCase {
   const char* logLine;         // a line the debug log must hold
   bool runReport = true;       // whether event 5 is written
 };
+void PrintTo(const MailboxCase& c, std::ostream* os) { *os << c.name; }
 
 class MailboxTest : public AccountRunTest, public ::testing::WithParamInterface<MailboxCase> {};
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <optional>
+#include <ostream>
 
 #include "service/transfer/address_rules.h"
 #include "service/transfer/transfer_error.h"
@@ -22,6 +23,7 @@ struct AddressCase {
   int32_t runStage = 1;
   std::string smtpTo = "postmaster@office.example";
 };
+void PrintTo(const AddressCase& c, std::ostream* os) { *os << c.name; }
 
 class AddressRuleTest : public ::testing::TestWithParam<AddressCase> {};
 

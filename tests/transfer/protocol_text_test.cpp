@@ -2,6 +2,8 @@
 // code, the end-of-data search, the STAT count and the listing tokeniser.
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include "platform/socket.h"
 #include "service/transfer/listing_tokens.h"
 #include "service/transfer/reply_framing.h"
@@ -19,6 +21,7 @@ struct FramingCase {
   std::string buffered;
   std::size_t length;
 };
+void PrintTo(const FramingCase& c, std::ostream* os) { *os << c.name; }
 
 class FramingTest : public ::testing::TestWithParam<FramingCase> {};
 
@@ -80,6 +83,7 @@ struct ListingCase {
   int32_t messageCount;
   std::vector<ListingEntry> expected;
 };
+void PrintTo(const ListingCase& c, std::ostream* os) { *os << c.name; }
 
 
 class ListingTest : public ::testing::TestWithParam<ListingCase> {};

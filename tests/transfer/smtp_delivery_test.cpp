@@ -2,6 +2,8 @@
 // messages, the VRFY rule, and the failures that end a connection.
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include "service/transfer/smtp_delivery.h"
 #include "tests/transfer/transfer_fixture.h"
 
@@ -108,6 +110,7 @@ struct VrfyCase {
   const char* vrfyReply;  // nullptr: no VRFY expected
   const char* rcpt;
 };
+void PrintTo(const VrfyCase& c, std::ostream* os) { *os << c.name; }
 
 class VrfyTest : public SmtpDeliveryTest, public ::testing::WithParamInterface<VrfyCase> {};
 
@@ -143,6 +146,7 @@ struct FailureCase {
   PeerReply reply;
   std::vector<bool> delivered;
 };
+void PrintTo(const FailureCase& c, std::ostream* os) { *os << c.name; }
 
 class SmtpFailureTest : public SmtpDeliveryTest, public ::testing::WithParamInterface<FailureCase> {};
 
