@@ -41,8 +41,8 @@ for i in range(count):
     open(f"{d}/{100000 + i}.M{i}.bench", "w").write(head + body)
 PY
 }
-# Each fill gives the messages new file names, as a real delivery does: Dovecot
-# does not list a file again under a name it has seen expunged.
+# Each fill gives the messages new file names, as a real delivery does: filled
+# again under the names of expunged messages, Dovecot listed only a few of them.
 fill_round=0
 fill() {
   fill_round=$((fill_round + 1))
