@@ -99,6 +99,19 @@ void PeerConnection::DrainUntilClosed() {
   while (ReceiveSome(60000) > 0) buffered_.clear();
 }
 
+bool PeerConnection::Answer(std::string_view command, std::string_view normal, const PeerOverride& override,
+                            std::size_t pieceSize) {
+  if (override) {
+    if (std::optional<PeerReply> reply = override(command)) {
+      WriteSegments(reply->segments, pieceSize, reply->gapMs);
+      if (reply->then == PeerReply::Then::Hang) DrainUntilClosed();
+      return reply->then == PeerReply::Then::Continue;
+    }
+  }
+  Write(normal, pieceSize);
+  return true;
+}
+
 LoopbackServer::LoopbackServer(uint16_t wantedPort, Serve serve) : wantedPort_(wantedPort), serve_(std::move(serve)) {
   uint32_t start = StartingAddress();
   for (uint32_t i = 0; i < 64 && listener_ == net::kNoSocket; ++i) {

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/socket.h"
+#include "tests/peers/peer_reply.h"
 
 namespace ferry::test {
 
@@ -35,6 +36,10 @@ class PeerConnection {
   void WriteSegments(const std::vector<std::string>& segments, std::size_t pieceSize, int gapMs);
   // Reads and drops whatever comes until the client closes or the server stops.
   void DrainUntilClosed();
+  // Answers one command: the override's reply when it has one for the command,
+  // else `normal`. False when the session is to end here.
+  bool Answer(std::string_view command, std::string_view normal, const PeerOverride& override,
+              std::size_t pieceSize);
 
  private:
   int ReceiveSome(int timeoutMs);

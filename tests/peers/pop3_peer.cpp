@@ -52,16 +52,8 @@ void Pop3Peer::Serve(PeerConnection& c) {
   }
   auto live = [&](int n) { return n >= 1 && n <= int(box.size()) && !box[n - 1].empty() && !marked.count(n); };
   // Writes an answer; false when the session is to end here.
-  auto answer = [&](std::string_view command, std::string normal) {
-    if (options_.override) {
-      if (auto reply = options_.override(command)) {
-        c.WriteSegments(reply->segments, options_.pieceSize, reply->gapMs);
-        if (reply->then == PeerReply::Then::Hang) c.DrainUntilClosed();
-        return reply->then == PeerReply::Then::Continue;
-      }
-    }
-    c.Write(normal, options_.pieceSize);
-    return true;
+  auto answer = [&](std::string_view command, std::string_view normal) {
+    return c.Answer(command, normal, options_.override, options_.pieceSize);
   };
 
   if (!answer("", "+OK POP3 peer ready\r\n")) return;

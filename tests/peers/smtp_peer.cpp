@@ -14,16 +14,8 @@ std::vector<ReceivedMail> SmtpPeer::Mails() const {
 }
 
 void SmtpPeer::Serve(PeerConnection& c) {
-  auto answer = [&](std::string_view command, const std::string& normal) {
-    if (options_.override) {
-      if (auto reply = options_.override(command)) {
-        c.WriteSegments(reply->segments, options_.pieceSize, reply->gapMs);
-        if (reply->then == PeerReply::Then::Hang) c.DrainUntilClosed();
-        return reply->then == PeerReply::Then::Continue;
-      }
-    }
-    c.Write(normal, options_.pieceSize);
-    return true;
+  auto answer = [&](std::string_view command, std::string_view normal) {
+    return c.Answer(command, normal, options_.override, options_.pieceSize);
   };
   auto upper = [](std::string s) {
     for (char& ch : s) ch = (ch >= 'a' && ch <= 'z') ? char(ch - 32) : ch;

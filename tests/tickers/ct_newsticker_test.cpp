@@ -18,16 +18,6 @@ class CtNewstickerTest : public TickerTest {
     SetVolatile("LastDate", kOldDate);
     SetVolatile("LastTitle", "Alt");
   }
-  int Run() {
-    auto context = Context();
-    return RunAccount(*context);
-  }
-  bool HasEvent(const std::string& line) const {
-    for (const std::string& e : Events()) {
-      if (e == line) return true;
-    }
-    return false;
-  }
   static std::string IndexRequest(const std::string& date) { return ConditionalIndexRequest("/newsticker/", date); }
 };
 

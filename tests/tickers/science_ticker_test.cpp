@@ -13,10 +13,6 @@ class ScienceTickerTest : public TickerTest {
     SetStoreNumber(kAccountKey, "Enable Wissenschaft", 1);
     SetStoreNumber(kAccountKey, "POP Delete", 1);
   }
-  int Run() {
-    auto context = Context();
-    return RunAccount(*context);
-  }
 };
 
 const std::string kQueryA = "myrec=4711&myid=11";

@@ -38,19 +38,7 @@ std::string Deletion(int from, int to) {
 }
 const std::string kLogin = "USER anna\r\nPASS geheim\r\nSTAT\r\n";
 
-class AccountRunTest : public TransferTest {
- protected:
-  int Run() {
-    auto context = Context();
-    return RunAccount(*context);
-  }
-  bool HasEvent(const std::string& line) const {
-    for (const std::string& e : Events()) {
-      if (e == line) return true;
-    }
-    return false;
-  }
-};
+class AccountRunTest : public TransferTest {};
 
 TEST_F(AccountRunTest, DeletesAfterDeliveryAndQuitsAfterTheLastDele) {
   Pop3Peer pop(Mailbox(3));

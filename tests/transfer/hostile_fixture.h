@@ -63,11 +63,6 @@ class HostileRunTest : public TransferTest {
     SetStoreNumber(kAccountKey, "Addressmode From", 1);
   }
 
-  int Run() {
-    auto context = Context();
-    return RunAccount(*context);
-  }
-
   // What the sink holds for a mailbox text: the x-info line and the text as the
   // POP3 server sent it (stuffed, with its end marker).
   static std::string AsDelivered(const std::string& text) {

@@ -7,6 +7,7 @@
 
 #include "platform/system_info.h"
 #include "service/runtime/account_context.h"
+#include "service/transfer/account_run.h"
 #include "service/transfer/transfer_ports.h"
 #include "tests/peers/pop3_peer.h"
 #include "tests/peers/smtp_peer.h"
@@ -50,6 +51,17 @@ class TransferTest : public TempHiveTest {
   }
 
   std::unique_ptr<AccountContext> Context() { return std::make_unique<AccountContext>("NORAS", "Postfach"); }
+  // One account run of "NORAS\Postfach" as the worker makes it; its result code.
+  int Run() {
+    auto context = Context();
+    return RunAccount(*context);
+  }
+  bool HasEvent(const std::string& line) const {
+    for (const std::string& e : Events()) {
+      if (e == line) return true;
+    }
+    return false;
+  }
 
   static std::string Helo() { return "HELO " + ComputerName() + "\r\n"; }
 };
