@@ -319,15 +319,16 @@ long CreateKey(Key parent, std::string_view subKey, Key* result) {
   long rc = RegCreateKeyExA(target.get(), std::string(subKey).c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
                             KEY_ALL_ACCESS, nullptr, &created, nullptr);
   if (rc != ERROR_SUCCESS) return rc;
+  Place parentPlace = PlaceOf(Native(parent));
   if (Journaling() && !subKey.empty() && existing < path.size()) {
     UndoStep step{};
     step.kind = UndoStep::Kind::RemoveKeys;
-    step.place = PlaceOf(Native(parent));
+    step.place = parentPlace;
     step.path = std::move(path);
     step.firstCreated = existing;
     Record(std::move(step));
   }
-  Remember(created, Below(PlaceOf(Native(parent)), subKey));
+  Remember(created, Below(std::move(parentPlace), subKey));
   *result = Wrap(created);
   return rc;
 }
