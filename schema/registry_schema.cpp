@@ -2,69 +2,166 @@
 
 #include <array>
 #include <cctype>
+#include <cstdint>
 
 namespace ferry::schema {
 namespace {
 
+constexpr int64_t kSignedMax = INT32_MAX;
+
+// Longest texts a writer may store: host names as DNS allows, addresses as
+// RFC 5321 allows, secrets and tokens a few KB, paths and commands 1024.
+constexpr uint32_t kHostLength = 255;
+constexpr uint32_t kAddressLength = 254;
+constexpr uint32_t kSecretLength = 4096;
+constexpr uint32_t kPathLength = 1024;
+
+constexpr ValueInfo Text(const char* name, Level level, uint32_t readLimit, uint32_t width, uint32_t maxLength,
+                         const char* meaning) {
+  ValueInfo v{name, level, Type::String};
+  v.readLimit = readLimit;
+  v.width = width;
+  v.maxLength = maxLength;
+  v.meaning = meaning;
+  return v;
+}
+
+constexpr ValueInfo Number(const char* name, Level level, int64_t defaultNumber, int64_t min, int64_t max,
+                           const char* meaning) {
+  ValueInfo v{name, level, Type::Dword};
+  v.defaultNumber = defaultNumber;
+  v.min = min;
+  v.max = max;
+  v.meaning = meaning;
+  return v;
+}
+
+constexpr ValueInfo Flag(const char* name, Level level, const char* meaning) {
+  return Number(name, level, 0, 0, 1, meaning);
+}
+
+// Chainable adjustments of a row.
+constexpr ValueInfo Console(ValueInfo v, ConsoleUse use, const char* consoleDefault = nullptr) {
+  v.console = use;
+  v.consoleDefault = consoleDefault;
+  return v;
+}
+constexpr ValueInfo Written(ValueInfo v) {
+  v.serviceWrites = true;
+  return v;
+}
+constexpr ValueInfo Owned(ValueInfo v) {
+  v.serviceWrites = true;
+  v.serviceOwned = true;
+  return v;
+}
+constexpr ValueInfo Old(ValueInfo v, const char* oldName, uint32_t oldReadLimit) {
+  v.oldName = oldName;
+  v.oldReadLimit = oldReadLimit;
+  return v;
+}
+
+constexpr auto G = Level::Global;
+constexpr auto C = Level::Connection;
+constexpr auto A = Level::Account;
+constexpr auto V = Level::Volatile;
+constexpr auto kEdits = ConsoleUse::Edits;
+
 constexpr std::array kValues{
     // Global
-    ValueInfo{kProxyHost, Scope::Global, Kind::String, kShortWidth, 0, true},
-    ValueInfo{kProxyPort, Scope::Global, Kind::Number, 4, 0, true},
-    ValueInfo{kBdwDir, Scope::Global, Kind::String, kDirReadLimit, 0, true},
-    ValueInfo{kCtDir, Scope::Global, Kind::String, kDirReadLimit, 0, false},
-    ValueInfo{kTickerEMail, Scope::Global, Kind::String, kShortWidth, 0, true},
-    ValueInfo{kCtEMail, Scope::Global, Kind::String, kShortWidth, 0, false},
-    ValueInfo{kDebugLevel, Scope::Global, Kind::Number, 4, 0, true},
-    ValueInfo{kListenRas, Scope::Global, Kind::Number, 4, 1, true},
-    ValueInfo{kTriggerPort, Scope::Global, Kind::Number, 4, 2000, false},
+    Written(Console(Text(kProxyHost, G, kShortWidth, kShortWidth, kHostLength,
+                         "proxy host name; no behaviour of the service depends on it"),
+                    kEdits, "0")),
+    Written(Console(Number(kProxyPort, G, 0, 0, 65535, "proxy port; no behaviour of the service depends on it"),
+                    kEdits)),
+    Written(Console(Text(kBdwDir, G, kDirReadLimit, kPathWidth, kPathLength,
+                         "folder of the science ticker's page copies"),
+                    kEdits, "c:\\")),
+    Text(kCtDir, G, kDirReadLimit, kPathWidth, kPathLength, "folder of the CT newsticker's page copies"),
+    Written(Console(Text(kTickerEMail, G, kShortWidth, kShortWidth, kAddressLength,
+                         "address of the science ticker mails"),
+                    kEdits)),
+    Text(kCtEMail, G, kShortWidth, kShortWidth, kAddressLength, "address of the CT newsticker mails"),
+    Written(Console(Number(kDebugLevel, G, 0, 0, 9, "debug-log level: entries of this level and below are written"),
+                    kEdits)),
+    Written(Console(Number(kListenRas, G, 1, 0, 1,
+                           "1: run the connections of dial-up lines that are up; 0: poll the permanent connection"),
+                    kEdits, "0")),
+    Console(Number(kTriggerPort, G, 2000, 1, 65535, "UDP port of the trigger listener"), kEdits, "15001"),
     // Connection
-    ValueInfo{kTimeout, Scope::Connection, Kind::Number, 4, -1, true},
-    ValueInfo{kEnableLogging, Scope::Connection, Kind::Number, 4, 0, true},
-    ValueInfo{kLogfile, Scope::Connection, Kind::String, kPathWidth, 0, false},
-    ValueInfo{kUsingRouter, Scope::Connection, Kind::Number, 4, 0, false},
-    ValueInfo{kDisableMt, Scope::Connection, Kind::Number, 4, 0, false},
+    Written(Console(Number(kTimeout, C, -1, -1, kSignedMax,
+                           "seconds between runs while the connection is up; negative: no periodic run"),
+                    kEdits, "600")),
+    Written(Old(Console(Flag(kEnableLogging, C, "1: the connection's accounts write a debug log"), kEdits),
+                "LogEnabled", 4)),
+    Text(kLogfile, C, kPathWidth, kPathWidth, kPathLength, "debug-log file of the connection's accounts"),
+    Flag(kUsingRouter, C, "1: after a triggered run wait 10 s and take the lines that are up as known"),
+    Flag(kDisableMt, C, "read with the connection; no behaviour of the service depends on it"),
     // Account
-    ValueInfo{kEnableAccount, Scope::Account, Kind::Number, 4, 0, true},
-    ValueInfo{kPopHost, Scope::Account, Kind::String, kShortWidth, 0, true},
-    ValueInfo{kPopUser, Scope::Account, Kind::String, kShortWidth, 0, true},
-    ValueInfo{kPopPassword, Scope::Account, Kind::String, kShortWidth, 0, true},
-    ValueInfo{kPopDelete, Scope::Account, Kind::Number, 4, 0, true},
-    ValueInfo{kSmtpHost, Scope::Account, Kind::String, kShortWidth, 0, true},
-    ValueInfo{kSmtpFrom, Scope::Account, Kind::String, kShortWidth, 0, true},
-    ValueInfo{kSmtpTo, Scope::Account, Kind::String, kShortWidth, 0, true},
-    ValueInfo{kAddressmode, Scope::Account, Kind::Number, 4, 0, true},
-    ValueInfo{kAddressmodeTicker, Scope::Account, Kind::Number, 4, 0, true},
-    ValueInfo{kAddressmodeFrom, Scope::Account, Kind::Number, 4, 0, true},
-    ValueInfo{kMaxMails, Scope::Account, Kind::Number, 4, 10, true},
-    ValueInfo{kUdpPort, Scope::Account, Kind::Number, 4, 0, true},
-    ValueInfo{kEnableUdp, Scope::Account, Kind::Number, 4, 0, true},
-    ValueInfo{kEnableFromUdp, Scope::Account, Kind::Number, 4, 0, true},
-    ValueInfo{kEnableCommand, Scope::Account, Kind::Number, 4, 0, true},
-    ValueInfo{kCommand, Scope::Account, Kind::String, kCommandWidth, 0, true},
-    ValueInfo{kLogfile, Scope::Account, Kind::String, kPathWidth, 0, true},
-    ValueInfo{kEnableWissenschaft, Scope::Account, Kind::Number, 4, 0, true},
-    ValueInfo{kEnableCt, Scope::Account, Kind::Number, 4, 0, false},
-    ValueInfo{kEnableKeepAlive, Scope::Account, Kind::Number, 4, 0, true},
-    ValueInfo{kInUse, Scope::Account, Kind::Number, 4, 0, true},
+    Written(Console(Flag(kEnableAccount, A, "1: the account takes part in its connection's runs"), kEdits)),
+    Written(Old(Console(Text(kPopHost, A, kShortWidth, kShortWidth, kHostLength, "POP3 server host name"), kEdits),
+                "EMailHost", kOldShortWidth)),
+    Written(Old(Console(Text(kPopUser, A, kShortWidth, kShortWidth, kHostLength, "POP3 user name"), kEdits),
+                "EMailUser", kShortWidth)),
+    Written(Old(Console(Text(kPopPassword, A, kShortWidth, kShortWidth, kSecretLength,
+                             "POP3 password, stored as plain text"),
+                        kEdits),
+                "EMailPasswort", kShortWidth)),
+    Written(Old(Console(Flag(kPopDelete, A, "1: delete the forwarded messages on the POP3 server"), kEdits, "1"),
+                "EMailDelete", 4)),
+    Written(Old(Console(Text(kSmtpHost, A, kShortWidth, kShortWidth, kHostLength, "SMTP server host name"), kEdits),
+                "SMTPHost", kShortWidth)),
+    Written(Old(Console(Text(kSmtpFrom, A, kShortWidth, kShortWidth, kAddressLength,
+                             "sender address of the sender computation"),
+                        kEdits),
+                "EMailFrom", kShortWidth)),
+    Written(Old(Console(Text(kSmtpTo, A, kShortWidth, kShortWidth, kAddressLength,
+                             "recipient address of the recipient computation"),
+                        kEdits),
+                "EMailTo", kOldShortWidth)),
+    Written(Old(Console(Number(kAddressmode, A, 0, 0, 7, "recipient mode of the mails (the two lowest bits)"),
+                        kEdits, "3"),
+                "EMailFlags", 4)),
+    Written(Console(Number(kAddressmodeTicker, A, 0, 0, 7, "recipient mode while ticker mails are sent"), kEdits)),
+    Written(Number(kAddressmodeFrom, A, 0, 0, 4, "sender mode")),
+    Written(Console(Number(kMaxMails, A, 10, 0, kSignedMax,
+                           "messages fetched before the collected ones are delivered; 0: no batches"),
+                    kEdits)),
+    Written(Old(Console(Number(kUdpPort, A, 0, 0, 65535, "destination port of the account's UDP notices"), kEdits,
+                        "15002"),
+                "UDPPort", 4)),
+    Written(Console(Flag(kEnableUdp, A, "1: send the number of forwarded messages after the run"), kEdits)),
+    Written(Console(Flag(kEnableFromUdp, A, "1: send the sender of each fetched message"), kEdits)),
+    Written(Console(Flag(kEnableCommand, A, "1: run \"Command\" before the account's run"), kEdits)),
+    Written(Console(Text(kCommand, A, kCommandWidth, kCommandWidth, kPathLength,
+                         "command line run by the system's command interpreter"),
+                    kEdits)),
+    Written(Console(Text(kLogfile, A, kPathWidth, kPathWidth, kPathLength,
+                         "debug-log file of this account (else the connection's)"),
+                    kEdits, "c:\\Log.txt")),
+    Written(Console(Flag(kEnableWissenschaft, A, "1: run the science ticker after the mail run"), kEdits)),
+    Flag(kEnableCt, A, "1: run the CT newsticker after the mail run"),
+    Written(Console(Flag(kEnableKeepAlive, A, "1: ticker item requests ask for a kept-alive connection"),
+                    ConsoleUse::ReadOnly)),
+    Owned(Flag(kInUse, A, "1 while a run of this account is in progress")),
     // Volatile
-    ValueInfo{kLastDate, Scope::Volatile, Kind::String, kShortWidth, 0, true},
-    ValueInfo{kLastTitle, Scope::Volatile, Kind::String, kTitleWidth, 0, true},
+    Owned(Text(kLastDate, V, kShortWidth, kShortWidth, kShortWidth - 1,
+               "modification date of the CT newsticker index last seen")),
+    Owned(Text(kLastTitle, V, kTitleWidth, kTitleWidth, kPathLength, "title of the newest CT newsticker item handled")),
 };
 
-constexpr std::array kOldNames{
-    OldName{kOldEMailTo, kSmtpTo, Kind::String, kOldShortWidth},
-    OldName{kOldEMailHost, kPopHost, Kind::String, kOldShortWidth},
-    OldName{kOldEMailFrom, kSmtpFrom, Kind::String, kShortWidth},
-    OldName{kOldEMailUser, kPopUser, Kind::String, kShortWidth},
-    OldName{kOldEMailPassword, kPopPassword, Kind::String, kShortWidth},
-    OldName{kOldSmtpHost, kSmtpHost, Kind::String, kShortWidth},
-    OldName{kOldEMailDelete, kPopDelete, Kind::Number, 4},
-    OldName{kOldEMailFlags, kAddressmode, Kind::Number, 4},
-    OldName{kOldUdpPort, kUdpPort, Kind::Number, 4},
-    OldName{kOldFlags, nullptr, Kind::Number, 4},
-    OldName{kOldEnabled, nullptr, Kind::Number, 0},
-    OldName{kOldLogEnabled, kEnableLogging, Kind::Number, 4},
-};
+constexpr std::array<const char* const, 3> kRetired{kOldFlags, "Enabled", "LogEnabled"};
+
+constexpr auto BuildOldAccountNames() {
+  std::array<const char*, 12> names{};
+  std::size_t n = 0;
+  for (const ValueInfo& v : kValues)
+    if (v.level == Level::Account && v.oldName != nullptr) names[n++] = v.oldName;
+  for (const char* name : kRetired) names[n++] = name;
+  return names;
+}
+constexpr auto kOldAccountNames = BuildOldAccountNames();
+static_assert(kOldAccountNames.back() != nullptr, "every old account name has its place");
 
 bool SameName(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
@@ -85,13 +182,50 @@ std::string AccountKey(std::string_view connection, std::string_view account) {
 }
 
 std::span<const ValueInfo> Values() { return kValues; }
-std::span<const OldName> OldAccountNames() { return kOldNames; }
+std::span<const char* const> RetiredAccountNames() { return kRetired; }
+std::span<const char* const> OldAccountNames() { return kOldAccountNames; }
 
-const ValueInfo* FindValue(Scope scope, std::string_view name) {
+const ValueInfo* FindValue(Level level, std::string_view name) {
   for (const ValueInfo& v : kValues) {
-    if (v.scope == scope && SameName(v.name, name)) return &v;
+    if (v.level == level && SameName(v.name, name)) return &v;
   }
   return nullptr;
 }
 
+std::optional<Level> LevelOfKey(std::string_view path) {
+  while (!path.empty() && path.front() == '\\') path.remove_prefix(1);
+  while (!path.empty() && path.back() == '\\') path.remove_suffix(1);
+  const std::string_view parameters = kParametersKey;
+  if (path.size() < parameters.size() || !SameName(path.substr(0, parameters.size()), parameters))
+    return std::nullopt;
+  if (path.size() == parameters.size()) return Level::Global;
+  if (path[parameters.size()] != '\\') return std::nullopt;
+  std::string_view rest = path.substr(parameters.size() + 1);
+  const std::size_t separator = rest.find('\\');
+  if (separator == std::string_view::npos) return SameName(rest, kVolatileName) ? Level::Volatile : Level::Connection;
+  if (SameName(rest.substr(0, separator), kVolatileName)) return std::nullopt;
+  if (rest.find('\\', separator + 1) != std::string_view::npos) return std::nullopt;
+  return Level::Account;
+}
+
+bool InRange(const ValueInfo& value, int64_t number) { return number >= value.min && number <= value.max; }
+
+std::string Describe(const ValueInfo& value) {
+  if (value.type == Type::String) return "REG_SZ of at most " + std::to_string(value.maxLength) + " bytes";
+  return "REG_DWORD " + std::to_string(value.min) + ".." + std::to_string(value.max);
+}
+
+std::string ReadDefaultText(const ValueInfo& value) {
+  if (value.consoleDefault != nullptr) return value.consoleDefault;
+  if (value.type == Type::Dword) return std::to_string(value.defaultNumber);
+  return value.defaultText;
+}
+
+}  // namespace ferry::schema
+
+namespace ferry::schema {
+int64_t DefaultNumber(Level level, std::string_view name) {
+  const ValueInfo* value = FindValue(level, name);
+  return value != nullptr ? value->defaultNumber : 0;
+}
 }  // namespace ferry::schema

@@ -1,8 +1,11 @@
-// The layout of the settings store shared by the service and the console: key
-// paths, value names (current and old), types, field widths and defaults.
+// The layout of the settings store shared by the service, the console and
+// ferryreg: key paths, and the one table of every value (name, key level,
+// stored type, widths, defaults, valid range, who shows and who writes it, old
+// names, meaning). Everything that lists values iterates this table.
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -33,7 +36,7 @@ inline constexpr const char* kMessageFile = "%SystemRoot%\\System32\\MailFerryRe
 inline constexpr const char* kConsoleKey = "Software\\Tarnwick\\MailFerryAdmin";  // below HKEY_CURRENT_USER
 inline constexpr const char* kControlPanelKey = "Control Panel\\MMCPL";           // below HKEY_CURRENT_USER
 
-// ---- Value names ----
+// ---- Value names (the table below gives each its row) ----
 // Global (Parameters)
 inline constexpr const char* kProxyHost = "ProxyHost";
 inline constexpr const char* kProxyPort = "ProxyPort";
@@ -75,21 +78,8 @@ inline constexpr const char* kInUse = "In Use";
 // Volatile
 inline constexpr const char* kLastDate = "LastDate";
 inline constexpr const char* kLastTitle = "LastTitle";
-// Old names, still read and removed at every save
-inline constexpr const char* kOldLogEnabled = "LogEnabled";
-inline constexpr const char* kOldEMailTo = "EMailTo";
-inline constexpr const char* kOldEMailHost = "EMailHost";
-inline constexpr const char* kOldEMailFrom = "EMailFrom";
-inline constexpr const char* kOldEMailUser = "EMailUser";
-inline constexpr const char* kOldEMailPassword = "EMailPasswort";
-inline constexpr const char* kOldSmtpHost = "SMTPHost";
-inline constexpr const char* kOldEMailDelete = "EMailDelete";
-inline constexpr const char* kOldEMailFlags = "EMailFlags";
-inline constexpr const char* kOldUdpPort = "UDPPort";
-inline constexpr const char* kOldFlags = "Flags";
-inline constexpr const char* kOldEnabled = "Enabled";
 
-// ---- Field widths in bytes, terminator included ----
+// ---- Field widths of the service's reads, in bytes, terminator included ----
 inline constexpr uint32_t kNameWidth = 60;        // connection and account names in a run
 inline constexpr uint32_t kShortWidth = 60;       // host names, users, addresses, LastDate
 inline constexpr uint32_t kPathWidth = 256;       // Logfile, BDWDir, CTDir
@@ -102,39 +92,76 @@ inline constexpr uint32_t kRecordNameWidth = 32;  // ConnectionRecord name
 inline constexpr int kMaxAccountSlots = 10;
 inline constexpr uint32_t kConnectionScanWidth = 200;  // names enumerated by ResetInUseFlags
 
-// ---- Defaults ----
-inline constexpr int32_t kDefaultTimeout = -1;
-inline constexpr int32_t kDefaultMaxMails = 10;
-inline constexpr uint32_t kDefaultListenRas = 1;
-inline constexpr uint32_t kDefaultTriggerPort = 2000;
-
 // ---- The value table ----
-enum class Scope { Global, Connection, Account, Volatile };
-enum class Kind { String, Number };
+// The key a value lives in.
+enum class Level { Global, Connection, Account, Volatile };
+// How the value is stored: REG_SZ text or REG_DWORD number.
+enum class Type { String, Dword };
+// What the console does with a value.
+enum class ConsoleUse { Hidden, ReadOnly, Edits };
 
 struct ValueInfo {
   const char* name;
-  Scope scope;
-  Kind kind;
-  uint32_t width;          // string: read limit in bytes; number: 4
-  int32_t defaultNumber;   // numbers only
-  bool writtenByService;   // SaveSettings writes it back
+  Level level;
+  Type type;
+  // Strings: the bytes the service reads (terminator included) and the longest
+  // text a writer may store. Numbers: 4 and 0.
+  uint32_t readLimit = 4;
+  uint32_t width = 4;
+  uint32_t maxLength = 0;
+  // The service's default: a number for Dword values, a text for String values.
+  int64_t defaultNumber = 0;
+  const char* defaultText = "";
+  // Numbers: the valid range for writers (the value is read as a signed 32-bit
+  // number when `min` is negative, as unsigned otherwise).
+  int64_t min = 0;
+  int64_t max = 0;
+  ConsoleUse console = ConsoleUse::Hidden;
+  // What the console shows for an absent value, where it differs from the
+  // service's default (nullptr: the service's default).
+  const char* consoleDefault = nullptr;
+  // The service writes it back after a run.
+  bool serviceWrites = false;
+  // Run or ticker state: only the service changes it; other writers leave it.
+  bool serviceOwned = false;
+  // The name this value had before; read first and removed at every save.
+  const char* oldName = nullptr;
+  uint32_t oldReadLimit = 0;
+  // One line for the settings reference.
+  const char* meaning = "";
 };
 
-// Every current value of the store, in the order of the tables above.
+// Every current value of the store: global, connection, account, volatile.
 std::span<const ValueInfo> Values();
 
-struct OldName {
-  const char* name;
-  const char* replacedBy;  // nullptr: read without effect or never read
-  Kind kind;
-  uint32_t width;
-};
+// Finds a current value by name (letter case ignored) at a key level.
+const ValueInfo* FindValue(Level level, std::string_view name);
 
-// Old account value names; all are removed at every save.
-std::span<const OldName> OldAccountNames();
+// Old names that no value replaces: removed from an account at every save
+// ("Flags" is read there without effect, "Enabled" never read); the old
+// connection name "LogEnabled" may stand in an account key too.
+std::span<const char* const> RetiredAccountNames();
+inline constexpr const char* kOldFlags = "Flags";
 
-// Finds a current value by name (letter case ignored) in a scope.
-const ValueInfo* FindValue(Scope scope, std::string_view name);
+// Every old name an account key may hold (the renamed and the retired ones).
+std::span<const char* const> OldAccountNames();
 
+// The level of a key path below HKEY_LOCAL_MACHINE, when it lies in the
+// Parameters tree (letter case ignored); nothing for any other key.
+std::optional<Level> LevelOfKey(std::string_view path);
+
+// Whether a number lies in the row's range, and the row's type and range as
+// words for messages ("REG_DWORD 0..65535", "REG_SZ of at most 255 bytes").
+bool InRange(const ValueInfo& value, int64_t number);
+std::string Describe(const ValueInfo& value);
+
+// The console's text of an absent value: its console default, else the
+// service's default ("0" for numbers, "" for texts).
+std::string ReadDefaultText(const ValueInfo& value);
+
+}  // namespace ferry::schema
+
+namespace ferry::schema {
+// The service's default of a number value (0 for a name not in the table).
+int64_t DefaultNumber(Level level, std::string_view name);
 }  // namespace ferry::schema

@@ -37,8 +37,8 @@ struct SaveFailure {
   std::string what;
 };
 
-bool Handled(std::string_view name, schema::Scope scope) {
-  if (scope == schema::Scope::Connection) {
+bool Handled(std::string_view name, schema::Level scope) {
+  if (scope == schema::Level::Connection) {
     for (const ConnectionValue& v : ConnectionValues())
       if (SameTextIgnoringCase(v.name, name)) return true;
     return false;
@@ -51,7 +51,7 @@ bool Handled(std::string_view name, schema::Scope scope) {
 // Every stored value of the key that the console does not write, whatever its
 // name: values of the schema it does not show, old names, and names it does
 // not know at all.
-Carried ReadCarried(reg::Key root, const std::string& path, schema::Scope scope) {
+Carried ReadCarried(reg::Key root, const std::string& path, schema::Level scope) {
   Carried carried;
   reg::KeyHolder key;
   if (reg::OpenKey(root, path, reg::kQueryValue, key.out()) != reg::kOk) return carried;
@@ -140,9 +140,9 @@ bool Console::SaveConfiguration() {
       Carried values;
       if (!origin.empty()) {
         values = origin.account.empty()
-                     ? ReadCarried(root, schema::ConnectionKey(origin.connection), schema::Scope::Connection)
+                     ? ReadCarried(root, schema::ConnectionKey(origin.connection), schema::Level::Connection)
                      : ReadCarried(root, schema::AccountKey(origin.connection, origin.account),
-                                   schema::Scope::Account);
+                                   schema::Level::Account);
       }
       return carried.emplace(where, std::move(values)).first->second;
     };

@@ -5,6 +5,10 @@
 #include "service/runtime/config_store.h"
 
 #include <cstring>
+#include <string_view>
+#include <utility>
+#include <variant>
+#include <vector>
 
 #include "platform/registry.h"
 #include "schema/registry_schema.h"
@@ -52,113 +56,138 @@ std::string Cut(const std::string& text, uint32_t width) {
   return text.size() < width ? text : text.substr(0, width - 1);
 }
 
-// Writes the fields that `wanted` selects; `Field` names a member pointer.
-class Writer {
- public:
-  Writer(const AccountSettings& now, const AccountSettings& since, bool everything)
-      : now_(now), since_(since), everything_(everything) {}
+// Where each value of the table lives in AccountSettings; values without a
+// field here (the scheduler's and the console's) are not part of a run.
+using TextField = std::string AccountSettings::*;
+using UnsignedField = uint32_t AccountSettings::*;
+using SignedField = int32_t AccountSettings::*;
+using Field = std::variant<TextField, UnsignedField, SignedField>;
 
-  bool Wanted(std::string AccountSettings::*field) const { return everything_ || now_.*field != since_.*field; }
-  template <typename Number>
-  bool Wanted(Number AccountSettings::*field) const {
-    return everything_ || now_.*field != since_.*field;
-  }
-
-  void Text(reg::Key key, const char* name, std::string AccountSettings::*field) const {
-    if (Wanted(field)) WriteString(key, name, now_.*field);
-  }
-  template <typename Number>
-  void Dword(reg::Key key, const char* name, Number AccountSettings::*field) const {
-    if (Wanted(field)) WriteNumber(key, name, now_.*field);
-  }
-
- private:
-  const AccountSettings& now_;
-  const AccountSettings& since_;
-  bool everything_;
+struct Binding {
+  const char* name;
+  s::Level level;
+  Field field;
 };
+
+using A = AccountSettings;
+const Binding kBindings[] = {
+    {s::kProxyHost, s::Level::Global, &A::proxyHost},
+    {s::kProxyPort, s::Level::Global, &A::proxyPort},
+    {s::kBdwDir, s::Level::Global, &A::bdwDir},
+    {s::kCtDir, s::Level::Global, &A::ctDir},
+    {s::kTickerEMail, s::Level::Global, &A::tickerEMail},
+    {s::kCtEMail, s::Level::Global, &A::ctEMail},
+    {s::kDebugLevel, s::Level::Global, &A::debugLevel},
+    {s::kListenRas, s::Level::Global, &A::listenRas},
+    {s::kTimeout, s::Level::Connection, &A::timeout},
+    {s::kEnableLogging, s::Level::Connection, &A::enableLogging},
+    {s::kLogfile, s::Level::Connection, &A::logfile},
+    {s::kEnableAccount, s::Level::Account, &A::enableAccount},
+    {s::kPopHost, s::Level::Account, &A::popHost},
+    {s::kPopUser, s::Level::Account, &A::popUser},
+    {s::kPopPassword, s::Level::Account, &A::popPassword},
+    {s::kPopDelete, s::Level::Account, &A::popDelete},
+    {s::kSmtpHost, s::Level::Account, &A::smtpHost},
+    {s::kSmtpFrom, s::Level::Account, &A::smtpFrom},
+    {s::kSmtpTo, s::Level::Account, &A::smtpTo},
+    {s::kAddressmode, s::Level::Account, &A::addressmode},
+    {s::kAddressmodeTicker, s::Level::Account, &A::addressmodeTicker},
+    {s::kAddressmodeFrom, s::Level::Account, &A::addressmodeFrom},
+    {s::kMaxMails, s::Level::Account, &A::maxMails},
+    {s::kUdpPort, s::Level::Account, &A::udpPort},
+    {s::kEnableUdp, s::Level::Account, &A::enableUdp},
+    {s::kEnableFromUdp, s::Level::Account, &A::enableFromUdp},
+    {s::kEnableCommand, s::Level::Account, &A::enableCommand},
+    {s::kCommand, s::Level::Account, &A::command},
+    {s::kLogfile, s::Level::Account, &A::logfile},
+    {s::kEnableWissenschaft, s::Level::Account, &A::enableWissenschaft},
+    {s::kEnableCt, s::Level::Account, &A::enableCt},
+    {s::kEnableKeepAlive, s::Level::Account, &A::enableKeepAlive},
+    {s::kInUse, s::Level::Account, &A::inUse},
+    {s::kLastDate, s::Level::Volatile, &A::lastDate},
+    {s::kLastTitle, s::Level::Volatile, &A::lastTitle},
+};
+
+const Field* FieldOf(const s::ValueInfo& value) {
+  for (const Binding& b : kBindings)
+    if (b.level == value.level && std::string_view(b.name) == value.name) return &b.field;
+  return nullptr;
+}
+
+// Reads one stored value (under `name`, up to `limit` bytes) into its field.
+void ReadInto(reg::Key key, const char* name, uint32_t limit, const s::ValueInfo& value, const Field& field,
+              AccountSettings& st) {
+  if (const auto* text = std::get_if<TextField>(&field)) {
+    ReadString(key, name, limit, value.width, st.*(*text));
+  } else if (const auto* number = std::get_if<UnsignedField>(&field)) {
+    ReadNumber(key, name, st.*(*number));
+  } else {
+    ReadNumber(key, name, st.*std::get<SignedField>(field));
+  }
+}
+
+void WriteFrom(reg::Key key, const char* name, const Field& field, const AccountSettings& st) {
+  if (const auto* text = std::get_if<TextField>(&field)) {
+    WriteString(key, name, st.*(*text));
+  } else if (const auto* number = std::get_if<UnsignedField>(&field)) {
+    WriteNumber(key, name, st.*(*number));
+  } else {
+    WriteNumber(key, name, st.*std::get<SignedField>(field));
+  }
+}
+
+bool Differs(const Field& field, const AccountSettings& a, const AccountSettings& b) {
+  return std::visit([&](auto member) { return a.*member != b.*member; }, field);
+}
+
+std::string KeyOf(s::Level level, const AccountSettings& st) {
+  switch (level) {
+    case s::Level::Global: return s::kParametersKey;
+    case s::Level::Connection: return s::ConnectionKey(st.connectionName);
+    case s::Level::Account: return s::AccountKey(st.connectionName, st.accountName);
+    case s::Level::Volatile: break;
+  }
+  return s::kVolatileKey;
+}
+
+bool Present(reg::Key key, const char* name) {
+  uint32_t size = 0;
+  return reg::QueryValue(key, name, nullptr, nullptr, &size) == reg::kOk;
+}
+
+void LoadLevel(s::Level level, reg::Key key, AccountSettings& st, LoadedState* state) {
+  for (const s::ValueInfo& value : s::Values()) {
+    if (value.level != level) continue;
+    const Field* field = FieldOf(value);
+    if (field == nullptr) continue;
+    if (value.oldName != nullptr) ReadInto(key, value.oldName, value.oldReadLimit, value, *field, st);
+    ReadInto(key, value.name, value.readLimit, value, *field, st);
+    if (state == nullptr) continue;
+    if (std::string_view(value.name) == s::kInUse) state->inUsePresent = Present(key, value.name);
+    if (std::string_view(value.name) == s::kLastTitle) state->lastTitlePresent = Present(key, value.name);
+    if (std::string_view(value.name) == s::kLastDate) state->lastDatePresent = Present(key, value.name);
+  }
+}
+
+// Whether a value the service owns was stored when the run loaded it: such a
+// value belongs to whoever wrote it and is rewritten only when this run changed it.
+bool WasPresent(const s::ValueInfo& value, const LoadedState& state) {
+  if (std::string_view(value.name) == s::kInUse) return state.inUsePresent;
+  if (std::string_view(value.name) == s::kLastTitle) return state.lastTitlePresent;
+  return state.lastDatePresent;
+}
 
 }  // namespace
 
 int LoadSettings(AccountSettings& st, LoadedState* state) {
-  {
+  if (state != nullptr) *state = {};
+  for (s::Level level : {s::Level::Global, s::Level::Connection, s::Level::Account, s::Level::Volatile}) {
     KeyHolder key;
-    if (reg::OpenKey(reg::LocalMachine(), s::kParametersKey, reg::kAllAccess, key.out()) == reg::kOk) {
-      ReadString(key.get(), s::kProxyHost, s::kShortWidth, s::kShortWidth, st.proxyHost);
-      ReadString(key.get(), s::kBdwDir, s::kDirReadLimit, s::kPathWidth, st.bdwDir);
-      ReadString(key.get(), s::kCtDir, s::kDirReadLimit, s::kPathWidth, st.ctDir);
-      ReadString(key.get(), s::kTickerEMail, s::kShortWidth, s::kShortWidth, st.tickerEMail);
-      ReadString(key.get(), s::kCtEMail, s::kShortWidth, s::kShortWidth, st.ctEMail);
-      ReadNumber(key.get(), s::kProxyPort, st.proxyPort);
-      ReadNumber(key.get(), s::kDebugLevel, st.debugLevel);
-      ReadNumber(key.get(), s::kListenRas, st.listenRas);
-    }
-  }
-  {
-    KeyHolder key;
-    if (reg::OpenKey(reg::LocalMachine(), s::ConnectionKey(st.connectionName), reg::kAllAccess, key.out()) ==
-        reg::kOk) {
-      ReadNumber(key.get(), s::kTimeout, st.timeout);
-      ReadNumber(key.get(), s::kOldLogEnabled, st.enableLogging);
-      ReadNumber(key.get(), s::kEnableLogging, st.enableLogging);
-      ReadString(key.get(), s::kLogfile, s::kPathWidth, s::kPathWidth, st.logfile);
-    }
-  }
-  {
-    KeyHolder key;
-    if (reg::OpenKey(reg::LocalMachine(), s::AccountKey(st.connectionName, st.accountName), reg::kAllAccess,
-                     key.out()) == reg::kOk) {
-      reg::Key k = key.get();
-      ReadString(k, s::kOldEMailTo, s::kOldShortWidth, s::kShortWidth, st.smtpTo);
-      ReadString(k, s::kSmtpTo, s::kShortWidth, s::kShortWidth, st.smtpTo);
-      ReadString(k, s::kOldEMailHost, s::kOldShortWidth, s::kShortWidth, st.popHost);
-      ReadString(k, s::kPopHost, s::kShortWidth, s::kShortWidth, st.popHost);
-      ReadString(k, s::kOldEMailFrom, s::kShortWidth, s::kShortWidth, st.smtpFrom);
-      ReadString(k, s::kSmtpFrom, s::kShortWidth, s::kShortWidth, st.smtpFrom);
-      ReadString(k, s::kOldEMailUser, s::kShortWidth, s::kShortWidth, st.popUser);
-      ReadString(k, s::kPopUser, s::kShortWidth, s::kShortWidth, st.popUser);
-      ReadString(k, s::kOldEMailPassword, s::kShortWidth, s::kShortWidth, st.popPassword);
-      ReadString(k, s::kPopPassword, s::kShortWidth, s::kShortWidth, st.popPassword);
-      ReadString(k, s::kOldSmtpHost, s::kShortWidth, s::kShortWidth, st.smtpHost);
-      ReadString(k, s::kSmtpHost, s::kShortWidth, s::kShortWidth, st.smtpHost);
-      ReadString(k, s::kCommand, s::kCommandWidth, s::kCommandWidth, st.command);
-      ReadString(k, s::kLogfile, s::kPathWidth, s::kPathWidth, st.logfile);
-      ReadNumber(k, s::kOldEMailDelete, st.popDelete);
-      ReadNumber(k, s::kPopDelete, st.popDelete);
-      ReadNumber(k, s::kOldEMailFlags, st.addressmode);
-      ReadNumber(k, s::kAddressmode, st.addressmode);
-      uint32_t flags = 0;  // read without effect
-      ReadNumber(k, s::kOldFlags, flags);
-      ReadNumber(k, s::kOldUdpPort, st.udpPort);
-      ReadNumber(k, s::kUdpPort, st.udpPort);
-      ReadNumber(k, s::kEnableAccount, st.enableAccount);
-      ReadNumber(k, s::kEnableWissenschaft, st.enableWissenschaft);
-      ReadNumber(k, s::kEnableCt, st.enableCt);
-      ReadNumber(k, s::kEnableCommand, st.enableCommand);
-      ReadNumber(k, s::kEnableUdp, st.enableUdp);
-      ReadNumber(k, s::kEnableKeepAlive, st.enableKeepAlive);
-      ReadNumber(k, s::kEnableFromUdp, st.enableFromUdp);
-      ReadNumber(k, s::kMaxMails, st.maxMails);
-      ReadNumber(k, s::kAddressmodeTicker, st.addressmodeTicker);
-      if (state != nullptr) {
-        uint32_t size = 0;
-        state->inUsePresent = reg::QueryValue(k, s::kInUse, nullptr, nullptr, &size) == reg::kOk;
-      }
-      ReadNumber(k, s::kInUse, st.inUse);
-      ReadNumber(k, s::kAddressmodeFrom, st.addressmodeFrom);
-    }
-  }
-  {
-    KeyHolder key;
-    if (reg::CreateKey(reg::LocalMachine(), s::kVolatileKey, key.out()) == reg::kOk) {
-      if (state != nullptr) {
-        uint32_t size = 0;
-        state->lastTitlePresent = reg::QueryValue(key.get(), s::kLastTitle, nullptr, nullptr, &size) == reg::kOk;
-        state->lastDatePresent = reg::QueryValue(key.get(), s::kLastDate, nullptr, nullptr, &size) == reg::kOk;
-      }
-      ReadString(key.get(), s::kLastTitle, s::kTitleWidth, s::kTitleWidth, st.lastTitle);
-      ReadString(key.get(), s::kLastDate, s::kShortWidth, s::kShortWidth, st.lastDate);
-    }
+    // The volatile key is made when it is missing; the others are only opened.
+    const int rc = level == s::Level::Volatile
+                       ? reg::CreateKey(reg::LocalMachine(), s::kVolatileKey, key.out())
+                       : reg::OpenKey(reg::LocalMachine(), KeyOf(level, st), reg::kAllAccess, key.out());
+    if (rc == reg::kOk) LoadLevel(level, key.get(), st, state);
   }
   return 0;
 }
@@ -166,85 +195,29 @@ int LoadSettings(AccountSettings& st, LoadedState* state) {
 int SaveSettings(const AccountSettings& now, SaveScope scope, const AccountSettings& since,
                  const LoadedState& state) {
   const bool everything = scope == SaveScope::Everything;
-  const Writer w(now, since, everything);
-  using A = AccountSettings;
-
-  if (w.Wanted(&A::proxyHost) || w.Wanted(&A::bdwDir) || w.Wanted(&A::tickerEMail) || w.Wanted(&A::proxyPort) ||
-      w.Wanted(&A::debugLevel) || w.Wanted(&A::listenRas)) {
-    KeyHolder key;
-    if (reg::CreateKey(reg::LocalMachine(), s::kParametersKey, key.out()) == reg::kOk) {
-      w.Text(key.get(), s::kProxyHost, &A::proxyHost);
-      w.Text(key.get(), s::kBdwDir, &A::bdwDir);
-      w.Text(key.get(), s::kTickerEMail, &A::tickerEMail);
-      w.Dword(key.get(), s::kProxyPort, &A::proxyPort);
-      w.Dword(key.get(), s::kDebugLevel, &A::debugLevel);
-      w.Dword(key.get(), s::kListenRas, &A::listenRas);
+  for (s::Level level : {s::Level::Global, s::Level::Connection, s::Level::Account, s::Level::Volatile}) {
+    std::vector<std::pair<const s::ValueInfo*, const Field*>> writes;
+    for (const s::ValueInfo& value : s::Values()) {
+      if (value.level != level || !value.serviceWrites) continue;
+      const Field* field = FieldOf(value);
+      if (field == nullptr) continue;
+      const bool changed = Differs(*field, now, since);
+      const bool wanted = value.serviceOwned ? changed || (everything && !WasPresent(value, state))
+                                             : changed || everything;
+      if (wanted) writes.emplace_back(&value, field);
     }
-  }
-
-  if (w.Wanted(&A::timeout) || w.Wanted(&A::enableLogging)) {
+    // Everything touches the account key even when only run state is left to
+    // its owner: the key is made and its old names are removed.
+    const bool touch = !writes.empty() || (everything && level != s::Level::Volatile);
+    if (!touch) continue;
     KeyHolder key;
-    if (reg::CreateKey(reg::LocalMachine(), s::ConnectionKey(now.connectionName), key.out()) == reg::kOk) {
-      w.Dword(key.get(), s::kTimeout, &A::timeout);
-      w.Dword(key.get(), s::kEnableLogging, &A::enableLogging);
-      reg::DeleteValue(key.get(), s::kOldLogEnabled);
-    }
-  }
-
-  // "In Use" already stored belongs to whichever run set it: rewritten only
-  // when this run changed it.
-  const bool writeInUse = now.inUse != since.inUse || (everything && !state.inUsePresent);
-  bool accountWanted = everything || writeInUse;
-  for (auto field : {&A::smtpTo, &A::popHost, &A::smtpFrom, &A::popUser, &A::popPassword, &A::smtpHost,
-                     &A::command, &A::logfile})
-    accountWanted = accountWanted || w.Wanted(field);
-  for (auto field : {&A::addressmode, &A::popDelete, &A::enableAccount, &A::udpPort, &A::enableWissenschaft,
-                     &A::enableCommand, &A::enableUdp, &A::enableKeepAlive, &A::enableFromUdp,
-                     &A::addressmodeTicker, &A::addressmodeFrom})
-    accountWanted = accountWanted || w.Wanted(field);
-  accountWanted = accountWanted || w.Wanted(&A::maxMails);
-  if (accountWanted) {
-    KeyHolder key;
-    if (reg::CreateKey(reg::LocalMachine(), s::AccountKey(now.connectionName, now.accountName), key.out()) ==
-        reg::kOk) {
-      reg::Key k = key.get();
-      w.Text(k, s::kSmtpTo, &A::smtpTo);
-      w.Text(k, s::kPopHost, &A::popHost);
-      w.Text(k, s::kSmtpFrom, &A::smtpFrom);
-      w.Text(k, s::kPopUser, &A::popUser);
-      w.Text(k, s::kPopPassword, &A::popPassword);
-      w.Text(k, s::kSmtpHost, &A::smtpHost);
-      w.Text(k, s::kCommand, &A::command);
-      w.Text(k, s::kLogfile, &A::logfile);
-      w.Dword(k, s::kAddressmode, &A::addressmode);
-      w.Dword(k, s::kPopDelete, &A::popDelete);
-      w.Dword(k, s::kEnableAccount, &A::enableAccount);
-      w.Dword(k, s::kUdpPort, &A::udpPort);
-      w.Dword(k, s::kEnableWissenschaft, &A::enableWissenschaft);
-      w.Dword(k, s::kEnableCommand, &A::enableCommand);
-      w.Dword(k, s::kEnableUdp, &A::enableUdp);
-      w.Dword(k, s::kEnableKeepAlive, &A::enableKeepAlive);
-      w.Dword(k, s::kEnableFromUdp, &A::enableFromUdp);
-      w.Dword(k, s::kMaxMails, &A::maxMails);
-      w.Dword(k, s::kAddressmodeTicker, &A::addressmodeTicker);
-      w.Dword(k, s::kAddressmodeFrom, &A::addressmodeFrom);
-      if (writeInUse) WriteNumber(k, s::kInUse, now.inUse);
-      for (const char* old : {s::kOldFlags, s::kOldUdpPort, s::kOldEnabled, s::kOldEMailDelete, s::kOldEMailFlags,
-                              s::kOldLogEnabled, s::kOldSmtpHost, s::kOldEMailPassword, s::kOldEMailUser,
-                              s::kOldEMailFrom, s::kOldEMailHost, s::kOldEMailTo})
-        reg::DeleteValue(k, old);
-    }
-  }
-
-  // The ticker state likewise: rewritten only by the run that changed it.
-  const bool writeTitle = now.lastTitle != since.lastTitle || (everything && !state.lastTitlePresent);
-  const bool writeDate = now.lastDate != since.lastDate || (everything && !state.lastDatePresent);
-  if (writeTitle || writeDate) {
-    KeyHolder key;
-    if (reg::CreateKey(reg::LocalMachine(), s::kVolatileKey, key.out()) == reg::kOk) {
-      if (writeTitle) WriteString(key.get(), s::kLastTitle, now.lastTitle);
-      if (writeDate) WriteString(key.get(), s::kLastDate, now.lastDate);
-    }
+    if (reg::CreateKey(reg::LocalMachine(), KeyOf(level, now), key.out()) != reg::kOk) continue;
+    for (const auto& [value, field] : writes) WriteFrom(key.get(), value->name, *field, now);
+    // Old names go with every save of the key.
+    for (const s::ValueInfo& value : s::Values())
+      if (value.level == level && value.oldName != nullptr) reg::DeleteValue(key.get(), value.oldName);
+    if (level == s::Level::Account)
+      for (const char* retired : s::RetiredAccountNames()) reg::DeleteValue(key.get(), retired);
   }
   return 0;
 }
@@ -303,7 +276,7 @@ int ResetInUseFlags() {
 }
 
 uint16_t ReadTriggerPort() {
-  uint32_t port = s::kDefaultTriggerPort;
+  auto port = static_cast<uint32_t>(s::DefaultNumber(s::Level::Global, s::kTriggerPort));
   KeyHolder key;
   if (reg::OpenKey(reg::LocalMachine(), s::kParametersKey, reg::kAllAccess, key.out()) == reg::kOk)
     ReadNumber(key.get(), s::kTriggerPort, port);

@@ -24,8 +24,8 @@ SchedulerHooks ServiceSchedulerHooks(LoopEvents& events) {
 ConnectionRecord ReadConnection(const std::string& name) {
   ConnectionRecord record;
   record.name = name;
-  record.timeout = schema::kDefaultTimeout;
-  record.listenRas = schema::kDefaultListenRas;
+  record.timeout = static_cast<int32_t>(schema::DefaultNumber(schema::Level::Connection, schema::kTimeout));
+  record.listenRas = static_cast<uint32_t>(schema::DefaultNumber(schema::Level::Global, schema::kListenRas));
   if (name.size() < schema::kRecordNameWidth) EnumerateConnection(record);
   return record;
 }

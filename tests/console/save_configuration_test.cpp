@@ -29,39 +29,39 @@ class SaveConfigurationTest : public ConsoleTest {
   // A store as the service leaves it: every value of the schema in the
   // global key, in two connections, in their accounts and in "volatile".
   void WriteServiceHive() {
-    auto fill = [](const std::string& path, schema::Scope scope, uint32_t seed) {
+    auto fill = [](const std::string& path, schema::Level scope, uint32_t seed) {
       for (const schema::ValueInfo& v : schema::Values()) {
-        if (v.scope != scope) continue;
-        if (v.kind == schema::Kind::Number) {
+        if (v.level != scope) continue;
+        if (v.type == schema::Type::Dword) {
           PutNumber(path, v.name, seed++ % 7);
         } else {
           PutText(path, v.name, std::string(v.name) + " of " + path.substr(path.rfind('\\') + 1));
         }
       }
     };
-    fill(schema::kParametersKey, schema::Scope::Global, 1);
-    fill(schema::kVolatileKey, schema::Scope::Volatile, 1);
+    fill(schema::kParametersKey, schema::Level::Global, 1);
+    fill(schema::kVolatileKey, schema::Level::Volatile, 1);
     for (const char* connection : {"NORAS", "Dial"}) {
-      fill(ConnectionKey(connection), schema::Scope::Connection, 2);
-      for (const char* account : {"anna", "bert"}) fill(AccountKey(connection, account), schema::Scope::Account, 3);
+      fill(ConnectionKey(connection), schema::Level::Connection, 2);
+      for (const char* account : {"anna", "bert"}) fill(AccountKey(connection, account), schema::Level::Account, 3);
     }
   }
 
-  static std::vector<std::string> Names(schema::Scope scope) {
+  static std::vector<std::string> Names(schema::Level scope) {
     std::vector<std::string> names;
     for (const schema::ValueInfo& v : schema::Values())
-      if (v.scope == scope) names.emplace_back(v.name);
+      if (v.level == scope) names.emplace_back(v.name);
     return names;
   }
 
   static Snapshot Everything() {
     Snapshot all;
-    std::vector<std::string> accountNames = Names(schema::Scope::Account);
-    for (const schema::OldName& old : schema::OldAccountNames()) accountNames.emplace_back(old.name);
-    Collect(schema::kParametersKey, all, Names(schema::Scope::Global));
-    Collect(schema::kVolatileKey, all, Names(schema::Scope::Volatile));
+    std::vector<std::string> accountNames = Names(schema::Level::Account);
+    for (const char* old : schema::OldAccountNames()) accountNames.emplace_back(old);
+    Collect(schema::kParametersKey, all, Names(schema::Level::Global));
+    Collect(schema::kVolatileKey, all, Names(schema::Level::Volatile));
     for (const std::string& connection : Subkeys(schema::kParametersKey)) {
-      Collect(ConnectionKey(connection), all, Names(schema::Scope::Connection));
+      Collect(ConnectionKey(connection), all, Names(schema::Level::Connection));
       for (const std::string& account : Subkeys(ConnectionKey(connection)))
         Collect(AccountKey(connection, account), all, accountNames);
     }

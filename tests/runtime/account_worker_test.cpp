@@ -77,14 +77,14 @@ TEST_F(AccountWorkerTest, BlockWithAWrongMagicNumberRunsNothing) {
 
 TEST_F(AccountWorkerTest, CreateAccountSettingsWritesEveryValueWithDefaultsAndReplacesOldNames) {
   const std::string account = schema::AccountKey("Dialin", "Postfach");
-  PutString(account, schema::kOldEMailHost, "pop.example.org");
+  PutString(account, "EMailHost", "pop.example.org");
   PutDword(account, schema::kOldFlags, 3);
   CreateAccountSettings("Dialin", "Postfach");
   EXPECT_EQ(GetValue(reg::LocalMachine(), account, schema::kPopHost).bytes, "pop.example.org");
   EXPECT_EQ(GetValue(reg::LocalMachine(), account, schema::kMaxMails).Dword(), 10u);
   EXPECT_EQ(GetValue(reg::LocalMachine(), schema::ConnectionKey("Dialin"), schema::kTimeout).Dword(), 0xFFFFFFFFu);
-  for (const schema::OldName& old : schema::OldAccountNames()) {
-    EXPECT_FALSE(GetValue(reg::LocalMachine(), account, old.name).present) << old.name;
+  for (const char* old : schema::OldAccountNames()) {
+    EXPECT_FALSE(GetValue(reg::LocalMachine(), account, old).present) << old;
   }
 }
 

@@ -134,28 +134,28 @@ TEST_F(ServiceEntryTest, RemoveOfAServiceThatIsNotInstalledDoesNothing) {
 
 TEST_F(ServiceEntryTest, CreateLeavesBothKeysHoldingEveryValueAndNoOldNames) {
   const std::string account = schema::AccountKey("Dialin", "Postfach");
-  PutString(account, schema::kOldEMailTo, "to@example.org");
-  PutDword(account, schema::kOldUdpPort, 5000);
-  PutDword(schema::ConnectionKey("Dialin"), schema::kOldLogEnabled, 0);
+  PutString(account, "EMailTo", "to@example.org");
+  PutDword(account, "UDPPort", 5000);
+  PutDword(schema::ConnectionKey("Dialin"), "LogEnabled", 0);
   Entry({"mailferry2", "-create", "Dialin", "Postfach"});
   for (const schema::ValueInfo& value : schema::Values()) {
-    if (!value.writtenByService) continue;
-    std::string key = value.scope == schema::Scope::Connection ? schema::ConnectionKey("Dialin")
-                      : value.scope == schema::Scope::Account  ? account
-                      : value.scope == schema::Scope::Global   ? std::string(schema::kParametersKey)
+    if (!value.serviceWrites) continue;
+    std::string key = value.level == schema::Level::Connection ? schema::ConnectionKey("Dialin")
+                      : value.level == schema::Level::Account  ? account
+                      : value.level == schema::Level::Global   ? std::string(schema::kParametersKey)
                                                                : std::string(schema::kVolatileKey);
     StoredValue stored = GetValue(reg::LocalMachine(), key, value.name);
     EXPECT_TRUE(stored.present) << value.name;
-    if (value.kind == schema::Kind::Number && stored.present && std::string(value.name) != schema::kUdpPort) {
+    if (value.type == schema::Type::Dword && stored.present && std::string(value.name) != schema::kUdpPort) {
       EXPECT_EQ(static_cast<int32_t>(stored.Dword()), value.defaultNumber) << value.name;
     }
   }
   EXPECT_EQ(GetValue(reg::LocalMachine(), account, schema::kSmtpTo).bytes, "to@example.org");
   EXPECT_EQ(GetValue(reg::LocalMachine(), account, schema::kUdpPort).Dword(), 5000u);
-  for (const schema::OldName& old : schema::OldAccountNames()) {
-    EXPECT_FALSE(GetValue(reg::LocalMachine(), account, old.name).present) << old.name;
+  for (const char* old : schema::OldAccountNames()) {
+    EXPECT_FALSE(GetValue(reg::LocalMachine(), account, old).present) << old;
   }
-  EXPECT_FALSE(GetValue(reg::LocalMachine(), schema::ConnectionKey("Dialin"), schema::kOldLogEnabled).present);
+  EXPECT_FALSE(GetValue(reg::LocalMachine(), schema::ConnectionKey("Dialin"), "LogEnabled").present);
 }
 
 TEST_F(ServiceEntryTest, CreateWithOneOrThreeNamesDoesNothing) {

@@ -55,13 +55,13 @@ class ConfigStoreTest : public test::TempHiveTest {
 };
 
 TEST_F(ConfigStoreTest, OldNamesAreReadFirstAndReplacedAtTheFirstSave) {
-  PutText(account, s::kOldEMailHost, "pop.old.example");
-  PutText(account, s::kOldEMailTo, "old@example.org");
+  PutText(account, "EMailHost", "pop.old.example");
+  PutText(account, "EMailTo", "old@example.org");
   PutText(account, s::kSmtpTo, "new@example.org");
-  PutNumber(account, s::kOldEMailFlags, 3);
+  PutNumber(account, "EMailFlags", 3);
   PutNumber(account, s::kOldFlags, 7);
   PutNumber(account, s::kEnableCt, 1);
-  PutNumber(connection, s::kOldLogEnabled, 1);
+  PutNumber(connection, "LogEnabled", 1);
   {
     AccountContext context("NORAS", "Postfach");
     EXPECT_EQ(context.settings.popHost, "pop.old.example");
@@ -73,9 +73,9 @@ TEST_F(ConfigStoreTest, OldNamesAreReadFirstAndReplacedAtTheFirstSave) {
   EXPECT_EQ(Raw(account, s::kSmtpTo).second, "new@example.org");
   EXPECT_EQ(Number(account, s::kAddressmode), 3u);
   EXPECT_EQ(Number(connection, s::kEnableLogging), 1u);
-  for (const char* old : {s::kOldEMailHost, s::kOldEMailTo, s::kOldEMailFlags, s::kOldFlags})
+  for (const char* old : {"EMailHost", "EMailTo", "EMailFlags", s::kOldFlags})
     EXPECT_FALSE(Has(account, old)) << old;
-  EXPECT_FALSE(Has(connection, s::kOldLogEnabled));
+  EXPECT_FALSE(Has(connection, "LogEnabled"));
   EXPECT_EQ(Number(account, s::kEnableCt), 1u) << "never written by the service, but kept";
 }
 
@@ -86,11 +86,11 @@ TEST_F(ConfigStoreTest, EveryValueIsWrittenWithItsDefault) {
   EXPECT_EQ(Number(s::kParametersKey, s::kListenRas), 1u);
   EXPECT_EQ(Raw(account, s::kCommand), std::make_pair(reg::kSz, std::string()));
   for (const s::ValueInfo& v : s::Values()) {
-    std::string path = v.scope == s::Scope::Global       ? s::kParametersKey
-                       : v.scope == s::Scope::Connection ? connection
-                       : v.scope == s::Scope::Account    ? account
+    std::string path = v.level == s::Level::Global       ? s::kParametersKey
+                       : v.level == s::Level::Connection ? connection
+                       : v.level == s::Level::Account    ? account
                                                          : s::kVolatileKey;
-    EXPECT_EQ(Has(path, v.name), v.writtenByService) << v.name;
+    EXPECT_EQ(Has(path, v.name), v.serviceWrites) << v.name;
   }
 }
 
@@ -98,8 +98,8 @@ TEST_F(ConfigStoreTest, FieldWidthsAndStoredTypesAreHandledAsStored) {
   PutNumber(s::kParametersKey, s::kDebugLevel, 9);
   PutText(account, s::kPopHost, std::string(61, 'h'));     // longer than the field: ignored
   PutText(account, s::kPopUser, std::string(60, 'u'));     // fills it: kept as a terminated text
-  PutText(account, s::kOldEMailHost, std::string(31, 'o'));  // beyond the old 30-byte width
-  PutText(account, s::kOldEMailTo, std::string(30, 't'));    // within it
+  PutText(account, "EMailHost", std::string(31, 'o'));  // beyond the old 30-byte width
+  PutText(account, "EMailTo", std::string(30, 't'));    // within it
   PutText(account, s::kMaxMails, "12");                    // a text read as a number: its bytes
   PutText(account, s::kSmtpFrom, std::string("a@b\0junk", 8));
   AccountSettings st;
