@@ -86,6 +86,33 @@ TEST_F(FerryregProgramTest, AddQueryExportDeleteImportRoundTrip) {
   EXPECT_NE(back.out.find("    POP Host    REG_SZ    pop.example.org\n"), std::string::npos) << back.out;
 }
 
+TEST_F(FerryregProgramTest, SettingsTakeTheTableTypeAndWrongOnesAreRefused) {
+  const std::string connection = "SYSTEM\\CurrentControlSet\\Services\\Mailferry Service\\Parameters\\NORAS";
+  const std::string account = connection + "\\Postfach";
+  ASSERT_EQ(Run({"add", "HKLM\\" + connection, "/v", "Timeout", "/d", "60"}).code, 0);
+  ASSERT_EQ(Run({"add", "HKLM\\" + account, "/v", "Timeout", "/d", "60"}).code, 0);  // no account value: as given
+  EXPECT_NE(Run({"query", "HKLM\\" + connection, "/v", "Timeout"}).out.find("REG_DWORD    0x3c\n"), std::string::npos);
+  EXPECT_NE(Run({"query", "HKLM\\" + account, "/v", "Timeout"}).out.find("REG_SZ    60\n"), std::string::npos);
+
+  ProgramRun refused = Run({"add", "HKLM\\" + connection, "/v", "Timeout", "/t", "REG_SZ", "/d", "x", "/f"});
+  EXPECT_EQ(refused.code, 1);
+  EXPECT_NE(refused.err.find("\"Timeout\" must be REG_DWORD -1..2147483647"), std::string::npos) << refused.err;
+  EXPECT_NE(Run({"query", "HKLM\\" + connection, "/v", "Timeout"}).out.find("0x3c"), std::string::npos);
+  EXPECT_EQ(Run({"add", "HKLM\\" + connection + "\\new", "/v", "Max Mails", "/d", "-1"}).code, 1);
+  EXPECT_EQ(Run({"query", "HKLM\\" + connection + "\\new"}).code, 1) << "a refused add creates no key";
+
+  // An import with one wrong value changes nothing.
+  std::filesystem::path file = Folder() / "settings.reg";
+  std::ofstream(file, std::ios::binary) << "Windows Registry Editor Version 5.00\n[-HKEY_LOCAL_MACHINE\\" << account
+                                        << "]\n[HKEY_LOCAL_MACHINE\\" << connection
+                                        << "]\n\"Enable Logging\"=dword:00000001\n\"Timeout\"=\"60\"\n";
+  ProgramRun imported = Run({"import", file.string()});
+  EXPECT_EQ(imported.code, 1);
+  EXPECT_NE(imported.err.find("line 5: the value \"Timeout\" must be REG_DWORD"), std::string::npos) << imported.err;
+  EXPECT_EQ(Run({"query", "HKLM\\" + connection, "/v", "Enable Logging"}).code, 1);
+  EXPECT_EQ(Run({"query", "HKLM\\" + account}).code, 0);
+}
+
 TEST_F(FerryregProgramTest, WithoutATerminalDestructiveCommandsNeedF) {
   ASSERT_EQ(Run({"add", "HKCU\\Software\\K", "/v", "a", "/d", "1"}).code, 0);
   ProgramRun refused = Run({"delete", "HKCU\\Software\\K"});

@@ -83,6 +83,8 @@ void ReadSwitches(const std::vector<std::string>& args, std::size_t start, std::
     DataParse data = ParseDataArgument(*type, dataText.value_or(""));
     if (!data.error.empty()) throw UsageError{data.error};
     command->type = *type;
+    command->typeGiven = typeGiven;
+    command->dataText = dataText.value_or("");
     command->data = std::move(data.bytes);
     command->hasData = true;
   }
@@ -161,7 +163,9 @@ KEY     [\\COMPUTER\]ROOT\SUBKEY: ROOT is HKEY_LOCAL_MACHINE (HKLM) or
         HKEY_CURRENT_USER (HKCU); letter case is ignored.
 /v      a value by name; /ve the key's default (unnamed) value.
 /s      query: every key below KEY as well.
-/t      REG_SZ (the default), REG_EXPAND_SZ, REG_DWORD or REG_BINARY.
+/t      REG_SZ, REG_EXPAND_SZ, REG_DWORD or REG_BINARY. Without /t a value of
+        the service's settings takes its type (REG_DWORD for "Timeout"), any
+        other value REG_SZ.
 /d      the data: a text for REG_SZ and REG_EXPAND_SZ (stored as given, without
         a terminating NUL); for REG_DWORD a decimal number (negative numbers
         give their two's complement) or 0x and hex digits; for REG_BINARY pairs
@@ -176,6 +180,12 @@ nothing is changed.
 
 delete KEY removes the key with its whole subtree; delete KEY /v NAME removes
 one value. A KEY that does not exist is created by add.
+
+A value of the service's settings (a known name in the Parameters key, a
+connection, an account or "volatile") is checked before it is written: a /t
+that is not its type, a number outside its range or a text longer than it may
+be is refused, and nothing is written. import checks every such value of the
+file the same way before it changes anything.
 
 export writes KEY and every key below it with all values to FILE, in the .reg
 text format ("Windows Registry Editor Version 5.00"). Types and bytes are kept

@@ -19,6 +19,8 @@ struct Command {
   bool recursive = false;                // /s
   bool force = false;                    // /f (and /y for export)
   uint32_t type = 0;                     // /t, REG_SZ when not given
+  bool typeGiven = false;                // /t given
+  std::string dataText;                  // /d DATA as given
   std::string data;                      // the bytes of /d DATA for `type`
   bool hasData = false;                  // /t or /d given
   std::string file;                      // export and import

@@ -11,6 +11,7 @@
 #include "tools/ferryreg/key_path.h"
 #include "tools/ferryreg/reg_file_parser.h"
 #include "tools/ferryreg/reg_file_writer.h"
+#include "tools/ferryreg/table_check.h"
 #include "tools/ferryreg/value_text.h"
 
 namespace ferry::regtool {
@@ -99,6 +100,12 @@ int Query(const Command& c, reg::Key root, std::ostream& out, std::ostream& err)
 
 int Add(const Command& c, reg::Key root, std::istream& in, std::ostream& out, std::ostream& err) {
   std::string keyName = FullKeyName(c.key);
+  ValueData value;
+  if (c.valueName) {
+    TypedValue typed = ValueForAdd(c.key, ValueData{*c.valueName, c.type, c.data}, c.typeGiven, c.dataText);
+    if (!typed.refusal.empty()) return Fail(err, typed.refusal + "; nothing was written");
+    value = std::move(typed.value);
+  }
   reg::KeyHolder key;
   if (long rc = reg::CreateKey(root, SubKeyText(c.key), key.out()); rc != reg::kOk) {
     return StoreFailure(err, keyName, rc);
@@ -110,7 +117,8 @@ int Add(const Command& c, reg::Key root, std::istream& in, std::ostream& out, st
         !Confirm("Value " + DisplayName(*c.valueName) + " exists, overwrite it", in, out)) {
       return Fail(err, "not overwritten (give /f to overwrite without asking)");
     }
-    if (long rc = reg::SetValue(key.get(), *c.valueName, c.type, c.data.data(), static_cast<uint32_t>(c.data.size()));
+    if (long rc = reg::SetValue(key.get(), value.name, value.type, value.bytes.data(),
+                                static_cast<uint32_t>(value.bytes.size()));
         rc != reg::kOk) {
       return StoreFailure(err, keyName + " value \"" + DisplayName(*c.valueName) + "\"", rc);
     }
@@ -238,6 +246,13 @@ int Import(const Command& c, std::ostream& out, std::ostream& err) {
       err << "ERROR: " << c.file << ", line " << op.line << ": a file may change keys below one root only ("
           << RootName(root) << " before this line); nothing was changed\n";
       return kExitBadInput;
+    }
+  }
+  for (const RegOperation& op : parsed.operations) {
+    if (op.kind != RegOperation::Kind::kSetValue) continue;
+    if (std::string refusal = CheckAgainstTable(op.key, op.value); !refusal.empty()) {
+      err << "ERROR: " << c.file << ", line " << op.line << ": " << refusal << "; nothing was changed\n";
+      return kExitFailed;
     }
   }
   reg::KeyHolder connected;
