@@ -14,7 +14,7 @@
 
 namespace ferry::console {
 
-// The toolbar indexes.
+// The toolbar commands; the number names the toolbar in the window.
 enum Command : int {
   kNewConnection = 0,
   kNewAccount = 1,
@@ -60,7 +60,7 @@ class Console {
   void TreeMouseUp();
 
   // ---- Toolbar ----
-  void RunCommand(int index);
+  void RunCommand(Command command);
 
   // ---- Start and computer choice ----
   void StartConsole();

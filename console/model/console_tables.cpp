@@ -1,57 +1,83 @@
 #include "console/model/console_tables.h"
 
+#include <stdexcept>
+#include <vector>
+
 #include "schema/registry_schema.h"
 
 namespace ferry::console {
 namespace {
 
-// The console writes the interval as "TimeOut" and the log path as "LogFile";
-// the store compares names without regard to case, so these are the service's
-// "Timeout" and "Logfile".
-constexpr const char* kTimeOutName = "TimeOut";
-constexpr const char* kLogFileName = "LogFile";
+// Which field holds which value: one binding per field. Types, defaults and
+// what is written come from the settings table.
+template <class Row>
+struct Binding {
+  const char* name;
+  std::string Row::*field;
+};
 
-using V = ValueType;
 using A = AccountRow;
-
-const std::array kAccountValues{
-    AccountValue{schema::kAddressmode, V::Number, "3", &A::addressmode, true, true},
-    AccountValue{schema::kAddressmodeTicker, V::Number, "0", &A::addressmodeTicker, true, true},
-    AccountValue{schema::kCommand, V::Text, "", &A::command, false, true},
-    AccountValue{schema::kEnableAccount, V::Number, "0", &A::enableAccount, true, true},
-    AccountValue{schema::kEnableCommand, V::Number, "0", &A::enableCommand, true, true},
-    AccountValue{schema::kEnableFromUdp, V::Number, "0", &A::enableFromUdp, true, true},
-    AccountValue{schema::kEnableKeepAlive, V::Number, "0", &A::enableKeepAlive, false, false},
-    AccountValue{schema::kEnableUdp, V::Number, "0", &A::enableUdp, true, true},
-    AccountValue{schema::kEnableWissenschaft, V::Number, "0", &A::enableWissenschaft, true, true},
-    AccountValue{kLogFileName, V::Text, "c:\\Log.txt", &A::logFile, false, true},
-    AccountValue{schema::kMaxMails, V::Number, "10", &A::maxMails, true, true},
-    AccountValue{schema::kPopDelete, V::Number, "1", &A::popDelete, true, true},
-    AccountValue{schema::kPopHost, V::Text, "", &A::popHost, false, true},
-    AccountValue{schema::kPopPassword, V::Text, "", &A::popPasswort, false, true},
-    AccountValue{schema::kPopUser, V::Text, "", &A::popUser, false, true},
-    AccountValue{schema::kSmtpFrom, V::Text, "", &A::smtpFrom, false, true},
-    AccountValue{schema::kSmtpHost, V::Text, "", &A::smtpHost, false, true},
-    AccountValue{schema::kSmtpTo, V::Text, "", &A::smtpTo, false, true},
-    AccountValue{schema::kUdpPort, V::Number, "15002", &A::udpPort, true, true},
-};
-
 using G = GlobalSettings;
-const GlobalValue kBdwDir{schema::kBdwDir, V::Text, "c:\\", &G::bdwDir};
-const GlobalValue kDebugLevel{schema::kDebugLevel, V::Number, "0", &G::debugLevel};
-const GlobalValue kListenRas{schema::kListenRas, V::Number, "0", &G::listenRas};
-const GlobalValue kProxyHost{schema::kProxyHost, V::Text, "0", &G::proxyHost};
-const GlobalValue kProxyPort{schema::kProxyPort, V::Number, "0", &G::proxyPort};
-const GlobalValue kTriggerPort{schema::kTriggerPort, V::Number, "15001", &G::triggerPort};
-const GlobalValue kTickerEMail{schema::kTickerEMail, V::Text, "", &G::tickerEMail};
+using C = ConnectionRow;
 
-const std::array kGlobalRead{kBdwDir, kDebugLevel, kListenRas, kProxyHost, kProxyPort, kTriggerPort, kTickerEMail};
-const std::array kGlobalWrite{kBdwDir, kDebugLevel, kListenRas, kProxyHost, kProxyPort, kTickerEMail, kTriggerPort};
+const std::array<Binding<A>, 19> kAccountFields{{
+    {schema::kAddressmode, &A::addressmode},
+    {schema::kAddressmodeTicker, &A::addressmodeTicker},
+    {schema::kCommand, &A::command},
+    {schema::kEnableAccount, &A::enableAccount},
+    {schema::kEnableCommand, &A::enableCommand},
+    {schema::kEnableFromUdp, &A::enableFromUdp},
+    {schema::kEnableKeepAlive, &A::enableKeepAlive},
+    {schema::kEnableUdp, &A::enableUdp},
+    {schema::kEnableWissenschaft, &A::enableWissenschaft},
+    {schema::kLogfile, &A::logFile},
+    {schema::kMaxMails, &A::maxMails},
+    {schema::kPopDelete, &A::popDelete},
+    {schema::kPopHost, &A::popHost},
+    {schema::kPopPassword, &A::popPasswort},
+    {schema::kPopUser, &A::popUser},
+    {schema::kSmtpFrom, &A::smtpFrom},
+    {schema::kSmtpHost, &A::smtpHost},
+    {schema::kSmtpTo, &A::smtpTo},
+    {schema::kUdpPort, &A::udpPort},
+}};
 
-const std::array kConnectionValues{
-    ConnectionValue{schema::kEnableLogging, "0", &ConnectionRow::enableLogging},
-    ConnectionValue{kTimeOutName, "600", &ConnectionRow::timeOut},
-};
+const std::array<Binding<G>, 7> kGlobalFields{{
+    {schema::kBdwDir, &G::bdwDir},
+    {schema::kDebugLevel, &G::debugLevel},
+    {schema::kListenRas, &G::listenRas},
+    {schema::kProxyHost, &G::proxyHost},
+    {schema::kProxyPort, &G::proxyPort},
+    {schema::kTriggerPort, &G::triggerPort},
+    {schema::kTickerEMail, &G::tickerEMail},
+}};
+
+const std::array<Binding<C>, 2> kConnectionFields{{
+    {schema::kEnableLogging, &C::enableLogging},
+    {schema::kTimeout, &C::timeOut},
+}};
+
+// The table's rows the console shows at `level`, each with its field. A shown
+// row without a field, or a field without a shown row, is a fault of the
+// program, found by the first use.
+template <class Row, std::size_t N>
+std::vector<ConsoleValue<Row>> Generate(schema::Level level, const std::array<Binding<Row>, N>& fields) {
+  std::vector<ConsoleValue<Row>> values;
+  for (const schema::ValueInfo& v : schema::Values()) {
+    if (v.level != level || v.console == schema::ConsoleUse::Hidden) continue;
+    const Binding<Row>* binding = nullptr;
+    for (const Binding<Row>& b : fields)
+      if (schema::FindValue(level, b.name) == &v) binding = &b;
+    if (binding == nullptr) throw std::logic_error(std::string("the console has no field for ") + v.name);
+    // Only the service changes what it owns.
+    const bool written = v.console == schema::ConsoleUse::Edits && !v.serviceOwned;
+    const bool number = v.type == schema::Type::Dword;
+    values.push_back({v.name, number ? ValueType::Number : ValueType::Text, schema::ReadDefaultText(v),
+                      binding->field, number, written});
+  }
+  if (values.size() != N) throw std::logic_error("a console field is bound to a value the console does not show");
+  return values;
+}
 
 }  // namespace
 
@@ -73,9 +99,19 @@ void DeleteAccount(AccountTable& table, int index) {
   table[kAccountRows - 1] = AccountRow{};
 }
 
-std::span<const AccountValue> AccountValues() { return kAccountValues; }
-std::span<const GlobalValue> GlobalReadOrder() { return kGlobalRead; }
-std::span<const GlobalValue> GlobalWriteOrder() { return kGlobalWrite; }
-std::span<const ConnectionValue> ConnectionValues() { return kConnectionValues; }
+std::span<const AccountValue> AccountValues() {
+  static const std::vector<AccountValue> values = Generate(schema::Level::Account, kAccountFields);
+  return values;
+}
+
+std::span<const GlobalValue> GlobalValues() {
+  static const std::vector<GlobalValue> values = Generate(schema::Level::Global, kGlobalFields);
+  return values;
+}
+
+std::span<const ConnectionValue> ConnectionValues() {
+  static const std::vector<ConnectionValue> values = Generate(schema::Level::Connection, kConnectionFields);
+  return values;
+}
 
 }  // namespace ferry::console

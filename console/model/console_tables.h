@@ -81,38 +81,27 @@ void InitTables(Tables& tables);
 void DeleteConnection(ConnectionTable& table, int index);
 void DeleteAccount(AccountTable& table, int index);
 
-// ---- The account values as the console reads, writes and shows them ----
+// ---- The values the console reads, shows and writes ----
+// Generated from the settings table: every value the console shows, at its
+// key level, in the table's order. Each is bound to the field that holds it.
 enum class ValueType : int32_t { Text = 1, Number = 4 };
 
-struct AccountValue {
-  const char* name;         // value name as the console spells it
+template <class Row>
+struct ConsoleValue {
+  const char* name;  // the table's spelling
   ValueType type;
-  const char* readDefault;  // what an absent value reads as
-  std::string AccountRow::*field;
-  bool zeroWhenEmpty;       // an empty field is saved and shown as "0"
-  bool written;             // the save writes it ("Enable KeepAlive" is only read)
+  std::string readDefault;  // what an absent value reads as
+  std::string Row::*field;
+  bool zeroWhenEmpty;  // a number: an empty field is saved and shown as "0"
+  bool written;        // the save writes it ("Enable KeepAlive" is only read)
 };
 
-// The nineteen account values in reading order.
+using AccountValue = ConsoleValue<AccountRow>;
+using GlobalValue = ConsoleValue<GlobalSettings>;
+using ConnectionValue = ConsoleValue<ConnectionRow>;
+
 std::span<const AccountValue> AccountValues();
-
-struct GlobalValue {
-  const char* name;
-  ValueType type;
-  const char* readDefault;
-  std::string GlobalSettings::*field;
-};
-
-// The seven global values in reading order, and in writing order.
-std::span<const GlobalValue> GlobalReadOrder();
-std::span<const GlobalValue> GlobalWriteOrder();
-
-// Connection values, reading and writing order.
-struct ConnectionValue {
-  const char* name;
-  const char* readDefault;
-  std::string ConnectionRow::*field;
-};
+std::span<const GlobalValue> GlobalValues();
 std::span<const ConnectionValue> ConnectionValues();
 
 }  // namespace ferry::console

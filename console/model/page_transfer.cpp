@@ -126,8 +126,8 @@ void Console::StorePage(const std::string& connection, const std::optional<std::
 
 void Console::ShowPage(const std::string& connection, const std::optional<std::string>& account) {
   GlobalSettings& global = tables_.global;
-  for (std::string* field : {&global.debugLevel, &global.proxyPort, &global.triggerPort, &global.listenRas})
-    ZeroWhenEmpty(*field);
+  for (const GlobalValue& v : GlobalValues())
+    if (v.zeroWhenEmpty) ZeroWhenEmpty(global.*v.field);
   for (const GlobalControl& g : kGlobalControls) {
     if (g.box) {
       view_.SetChecked(g.control, Ticked(global.*g.field));
@@ -149,8 +149,8 @@ void Console::ShowPage(const std::string& connection, const std::optional<std::s
 
   for (ConnectionRow& row : tables_.connections) {
     if (row.name != connection) continue;
-    ZeroWhenEmpty(row.enableLogging);
-    ZeroWhenEmpty(row.timeOut);
+    for (const ConnectionValue& v : ConnectionValues())
+      if (v.zeroWhenEmpty) ZeroWhenEmpty(row.*v.field);
     view_.SetText(Control::ConnectionName, row.name);
     view_.SetChecked(Control::ConnectionEnableLogging, Ticked(row.enableLogging));
     view_.SetIntervalMinutes(SecondsToMinutes(row.timeOut));

@@ -37,15 +37,10 @@ struct SaveFailure {
   std::string what;
 };
 
+// The console writes the values it edits; it never writes what the service owns.
 bool Handled(std::string_view name, schema::Level scope) {
-  if (scope == schema::Level::Connection) {
-    for (const ConnectionValue& v : ConnectionValues())
-      if (SameTextIgnoringCase(v.name, name)) return true;
-    return false;
-  }
-  for (const AccountValue& v : AccountValues())
-    if (v.written && SameTextIgnoringCase(v.name, name)) return true;
-  return false;
+  const schema::ValueInfo* value = schema::FindValue(scope, name);
+  return value != nullptr && value->console == schema::ConsoleUse::Edits && !value->serviceOwned;
 }
 
 // Every stored value of the key that the console does not write, whatever its
@@ -120,8 +115,8 @@ bool Console::SaveConfiguration() {
   if (!BindValues()) return false;
 
   GlobalSettings& global = tables_.global;
-  for (std::string* field : {&global.debugLevel, &global.proxyPort, &global.triggerPort, &global.listenRas}) {
-    if (field->empty()) *field = "0";
+  for (const GlobalValue& v : GlobalValues()) {
+    if (v.zeroWhenEmpty && (global.*v.field).empty()) global.*v.field = "0";
   }
 
   if (long rc = reg::BeginTransaction(root); rc != reg::kOk) {
@@ -163,7 +158,8 @@ bool Console::SaveConfiguration() {
                      const std::string& path) {
       Check(values_.Set(key, name, static_cast<int32_t>(type), text), "\"" + std::string(name) + "\" in " + path);
     };
-    for (const GlobalValue& v : GlobalWriteOrder()) write(parameters.get(), v.name, v.type, global.*v.field, "Parameters");
+    for (const GlobalValue& v : GlobalValues())
+      if (v.written) write(parameters.get(), v.name, v.type, global.*v.field, "Parameters");
     service.Reset();
 
     for (ConnectionRow& row : tables_.connections) {
@@ -173,8 +169,8 @@ bool Console::SaveConfiguration() {
       WriteCarried(key.get(), carry(row.origin), row.name);
       for (const ConnectionValue& v : ConnectionValues()) {
         std::string& field = row.*v.field;
-        if (field.empty()) field = "0";
-        write(key.get(), v.name, ValueType::Number, field, row.name);
+        if (v.zeroWhenEmpty && field.empty()) field = "0";
+        if (v.written) write(key.get(), v.name, v.type, field, row.name);
       }
     }
 

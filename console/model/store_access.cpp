@@ -77,7 +77,7 @@ std::string Console::ReadValue(const std::string& path, const std::string& name,
 }
 
 void Console::ReadGlobalSettings() {
-  for (const GlobalValue& v : GlobalReadOrder()) {
+  for (const GlobalValue& v : GlobalValues()) {
     tables_.global.*v.field = ReadValue(schema::kParametersKey, v.name, v.type, v.readDefault);
   }
 }
@@ -94,7 +94,7 @@ void Console::ReadConnections() {
       row.name = name;
       row.origin = StoreOrigin{name, {}};
       for (const ConnectionValue& v : ConnectionValues()) {
-        row.*v.field = ReadValue(schema::ConnectionKey(name), v.name, ValueType::Number, v.readDefault);
+        row.*v.field = ReadValue(schema::ConnectionKey(name), v.name, v.type, v.readDefault);
       }
     }
   }

@@ -9,31 +9,17 @@
 namespace ferry::console {
 namespace {
 
+// A new account holds what an absent value reads as, and is enabled.
 void FillNewAccount(AccountRow& row) {
-  row.addressmode = "3";
-  row.addressmodeTicker = "0";
-  row.command.clear();
-  row.enableCommand = "0";
+  for (const AccountValue& v : AccountValues())
+    if (v.written) row.*v.field = v.readDefault;
   row.enableAccount = "1";
-  row.enableUdp = "0";
-  row.enableFromUdp = "0";
-  row.enableWissenschaft = "0";
-  row.logFile = texts::kTemplateLogFile;
-  row.maxMails = "10";
-  row.popDelete = "1";
-  row.popHost.clear();
-  row.popPasswort.clear();
-  row.popUser.clear();
-  row.smtpFrom.clear();
-  row.smtpHost.clear();
-  row.smtpTo.clear();
-  row.udpPort = "15002";
 }
 
 }  // namespace
 
-void Console::RunCommand(int index) {
-  switch (index) {
+void Console::RunCommand(Command command) {
+  switch (command) {
     case kNewConnection: NewConnection(); break;
     case kNewAccount: NewAccount(); break;
     case kReadSettings: ReadSettingsAgain(); break;

@@ -96,15 +96,16 @@ ConsoleWindow::~ConsoleWindow() = default;
 
 void ConsoleWindow::Start() { console_->StartConsole(); }
 
-QToolBar* ConsoleWindow::MakeToolbar(int index, const QString& caption) {
+QToolBar* ConsoleWindow::MakeToolbar(Command command, const QString& caption) {
+  const int index = static_cast<int>(command);
   auto* bar = new QToolBar(this);
   bar->setObjectName(QStringLiteral("Symbolleiste%1").arg(index));
   bar->setMovable(false);
   bar->setToolButtonStyle(Qt::ToolButtonTextOnly);
   QAction* action = bar->addAction(caption);
   action->setObjectName(QStringLiteral("SymbolleisteButton%1").arg(index));
-  connect(action, &QAction::triggered, this, [this, index] { console_->RunCommand(index); });
-  toolbars_[index] = bar;
+  connect(action, &QAction::triggered, this, [this, command] { console_->RunCommand(command); });
+  toolbars_[command] = bar;
   return bar;
 }
 
@@ -128,16 +129,16 @@ void ConsoleWindow::BuildLayout() {
   setFont(QFont(QStringLiteral("Tahoma")));
 
   // Toolbars placed on the window.
-  for (auto [index, caption] : std::initializer_list<std::pair<int, const char*>>{
-           {0, "Neue &Verbindung"},
-           {1, "Neuer &Account"},
-           {2, "&Einstellungen einlesen"},
-           {3, "Einstellungen &speichern"},
-           {6, "Accou&nt löschen"},
-           {7, "Verbindung &löschen"},
-           {8, "Account &kopieren"},
-           {4, "&Beenden"}}) {
-    addToolBar(Qt::TopToolBarArea, MakeToolbar(index, T(caption)));
+  for (auto [command, caption] : std::initializer_list<std::pair<Command, const char*>>{
+           {kNewConnection, "Neue &Verbindung"},
+           {kNewAccount, "Neuer &Account"},
+           {kReadSettings, "&Einstellungen einlesen"},
+           {kSaveSettings, "Einstellungen &speichern"},
+           {kDeleteAccount, "Accou&nt löschen"},
+           {kDeleteConnection, "Verbindung &löschen"},
+           {kCopyAccount, "Account &kopieren"},
+           {kQuit, "&Beenden"}}) {
+    addToolBar(Qt::TopToolBarArea, MakeToolbar(command, T(caption)));
   }
 
   tree_ = new QTreeWidget;
@@ -164,13 +165,13 @@ void ConsoleWindow::BuildLayout() {
     if (boxes_.count(c)) boxes_[c]->setEnabled(false);
   }
   accountFrame_->setEnabled(false);
-  toolbars_[9]->setEnabled(false);
+  toolbars_[kTemplate]->setEnabled(false);
 
   connect(boxes_[Control::AccountEnableAccount], &QCheckBox::toggled, this, [this] { ApplyBoxRules(); });
   connect(boxes_[Control::AccountEnableCommand], &QCheckBox::toggled, this, [this] { ApplyBoxRules(); });
   connect(boxes_[Control::ConnectionEnableLogging], &QCheckBox::toggled, this, [this] { ApplyBoxRules(); });
   connect(computerLocal_, &QCheckBox::clicked, this, [this](bool ticked) {
-    toolbars_[5]->setEnabled(!ticked);
+    toolbars_[kChooseComputer]->setEnabled(!ticked);
     console_->ChooseLocalComputer(ticked);
   });
 }
@@ -192,7 +193,7 @@ QWidget* ConsoleWindow::BuildGlobalTab() {
   computerLocal_->setChecked(true);
   computerLayout->addWidget(computerName_, 1);
   computerLayout->addWidget(computerLocal_);
-  QToolBar* choose = MakeToolbar(5, T("Rechner auswählen"));
+  QToolBar* choose = MakeToolbar(kChooseComputer, T("Rechner auswählen"));
   choose->setEnabled(false);
   computerLayout->addWidget(choose);
   layout->addWidget(computer);
@@ -242,7 +243,7 @@ QWidget* ConsoleWindow::BuildConnectionTab() {
   intervalRow->addWidget(new QLabel(T("(min)")));
   form->addRow(T("Intervall in dem Nachrichten abgeholt werden :"), intervalRow);
   form->addRow(AddBox(Control::ConnectionEnableLogging, "ConnectionEnableLogging", T("&Protokollierung aktivieren")));
-  form->addRow(MakeToolbar(10, T("Umbenennen")));
+  form->addRow(MakeToolbar(kRenameConnection, T("Umbenennen")));
   layout->addWidget(connection);
 
   accountFrame_ = new QGroupBox;
@@ -268,7 +269,7 @@ QWidget* ConsoleWindow::BuildConnectionTab() {
                          T("erw. Benachrichtigung über UDP (Angabe des Absenders)")));
   account->addRow(T("max. Mails pro Thread :"), AddLine(Control::AccountMaxMails, "AccountMaxMails"));
   account->addRow(T("Protokollpfad (lokal auf Server) :"), AddLine(Control::AccountLogFile, "AccountLogFile"));
-  account->addRow(MakeToolbar(9, T("Template")));
+  account->addRow(MakeToolbar(kTemplate, T("Template")));
   layout->addWidget(accountFrame_);
   layout->addStretch();
   return page;
@@ -298,7 +299,7 @@ void ConsoleWindow::ApplyBoxRules() {
     if (lines_.count(c)) lines_[c]->setEnabled(account);
     if (boxes_.count(c)) boxes_[c]->setEnabled(account);
   }
-  toolbars_[9]->setEnabled(account);
+  toolbars_[kTemplate]->setEnabled(account);
   lines_[Control::AccountCommand]->setEnabled(account && boxes_[Control::AccountEnableCommand]->isChecked());
   lines_[Control::AccountLogFile]->setEnabled(account &&
                                               boxes_[Control::ConnectionEnableLogging]->isChecked());

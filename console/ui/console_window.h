@@ -60,7 +60,7 @@ class ConsoleWindow : public QMainWindow, public ConsoleView {
   QWidget* BuildGlobalTab();
   QWidget* BuildConnectionTab();
   QWidget* BuildNewsTab();
-  QToolBar* MakeToolbar(int index, const QString& caption);
+  QToolBar* MakeToolbar(Command command, const QString& caption);
   QLineEdit* AddLine(Control control, const char* objectName);
   QCheckBox* AddBox(Control control, const char* objectName, const QString& caption);
   // The rules of the three boxes that enable dependent fields.
@@ -74,7 +74,7 @@ class ConsoleWindow : public QMainWindow, public ConsoleView {
   QLineEdit* computerName_ = nullptr;
   QCheckBox* computerLocal_ = nullptr;
   QLineEdit* interval_ = nullptr;
-  std::map<int, QToolBar*> toolbars_;
+  std::map<Command, QToolBar*> toolbars_;
   std::map<Control, QLineEdit*> lines_;
   std::map<Control, QCheckBox*> boxes_;
   bool accountShown_ = false;

@@ -90,8 +90,8 @@ class ConsoleWindowTest : public QObject {
 
   void windowShowsItsTextsRight() {
     QCOMPARE(window_->windowTitle(), QStringLiteral("Ferrylink Gateway"));
-    QCOMPARE(Toolbar(5)->actions().first()->text(), QString::fromUtf8("Rechner auswählen"));
-    QCOMPARE(Toolbar(6)->actions().first()->text(), QString::fromUtf8("Accou&nt löschen"));
+    QCOMPARE(Toolbar(kChooseComputer)->actions().first()->text(), QString::fromUtf8("Rechner auswählen"));
+    QCOMPARE(Toolbar(kDeleteAccount)->actions().first()->text(), QString::fromUtf8("Accou&nt löschen"));
     auto* tabs = window_->findChild<QTabWidget*>("Kartei");
     QCOMPARE(tabs->tabText(1), QStringLiteral("Verbindungen / Accounts"));
     QCOMPARE(Box("AccountPOPDelete")->text(), QString::fromUtf8("Nachrichten nach Übertragung löschen"));
@@ -109,7 +109,7 @@ class ConsoleWindowTest : public QObject {
     ClickNode("Dial\\anna");
     QCOMPARE(Line("AccountPOPHost")->text(), QString::fromUtf8("pop.müller.example"));
     // Saved as Latin-1 bytes.
-    QTest::mouseClick(Toolbar(3)->widgetForAction(Toolbar(3)->actions().first()), Qt::LeftButton);
+    QTest::mouseClick(Toolbar(kSaveSettings)->widgetForAction(Toolbar(kSaveSettings)->actions().first()), Qt::LeftButton);
     QCOMPARE(StoredText(schema::AccountKey("Dial", "anna"), "POP Host"), std::string("pop.m\xFCller.example"));
   }
 
@@ -118,16 +118,16 @@ class ConsoleWindowTest : public QObject {
     QCheckBox* enable = Box("AccountEnableAccount");
     QVERIFY(enable->isChecked());
     QVERIFY(Line("AccountPOPHost")->isEnabled());
-    QVERIFY(Toolbar(9)->isEnabled());
+    QVERIFY(Toolbar(kTemplate)->isEnabled());
     QTest::mouseClick(enable, Qt::LeftButton, {}, QPoint(8, enable->height() / 2));
     QVERIFY(!enable->isChecked());
     QVERIFY(enable->isEnabled());
     QVERIFY(!Line("AccountPOPHost")->isEnabled());
     QVERIFY(!Box("AccountPOPDelete")->isEnabled());
-    QVERIFY(!Toolbar(9)->isEnabled());
+    QVERIFY(!Toolbar(kTemplate)->isEnabled());
     QTest::mouseClick(enable, Qt::LeftButton, {}, QPoint(8, enable->height() / 2));
     QVERIFY(Line("AccountPOPHost")->isEnabled());
-    QVERIFY(Toolbar(9)->isEnabled());
+    QVERIFY(Toolbar(kTemplate)->isEnabled());
   }
 
   void befehlAusfuehrenEnablesTheCommand() {
@@ -142,12 +142,12 @@ class ConsoleWindowTest : public QObject {
   void chooseComputerIsDisabledWhileLocalIsTicked() {
     QCheckBox* local = Box("OptionComputerLocal");
     QVERIFY(local->isChecked());
-    QVERIFY(!Toolbar(5)->isEnabled());
+    QVERIFY(!Toolbar(kChooseComputer)->isEnabled());
     QTest::mouseClick(local, Qt::LeftButton, {}, QPoint(8, local->height() / 2));
     QVERIFY(!local->isChecked());
-    QVERIFY(Toolbar(5)->isEnabled());
+    QVERIFY(Toolbar(kChooseComputer)->isEnabled());
     QTest::mouseClick(local, Qt::LeftButton, {}, QPoint(8, local->height() / 2));
-    QVERIFY(!Toolbar(5)->isEnabled());
+    QVERIFY(!Toolbar(kChooseComputer)->isEnabled());
     QCOMPARE(Line("GlobalComputerName")->text(), QString::fromLatin1(UpperCase(LocalComputerName())));
   }
 
@@ -170,8 +170,8 @@ class ConsoleWindowTest : public QObject {
   }
 
  private:
-  QToolBar* Toolbar(int index) {
-    return window_->findChild<QToolBar*>(QStringLiteral("Symbolleiste%1").arg(index));
+  QToolBar* Toolbar(Command command) {
+    return window_->findChild<QToolBar*>(QStringLiteral("Symbolleiste%1").arg(static_cast<int>(command)));
   }
   QLineEdit* Line(const char* name) { return window_->findChild<QLineEdit*>(name); }
   QCheckBox* Box(const char* name) { return window_->findChild<QCheckBox*>(name); }
