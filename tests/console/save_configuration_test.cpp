@@ -176,7 +176,7 @@ TEST_F(SaveConfigurationTest, EmptyNumbersAreSavedAsZero) {
   console->ConnectComputer();  // NORAS added with empty fields, nothing shown
   console->tables().global.proxyPort.clear();
   ASSERT_TRUE(Save());
-  EXPECT_EQ(Stored(ConnectionKey("NORAS"), "TimeOut"), "0");
+  EXPECT_EQ(Stored(ConnectionKey("NORAS"), "Timeout"), "0");
   EXPECT_EQ(Stored(ConnectionKey("NORAS"), "Enable Logging"), "0");
   EXPECT_EQ(Stored(schema::kParametersKey, "ProxyPort"), "0");
   EXPECT_EQ(Connection("NORAS")->timeOut, "0");

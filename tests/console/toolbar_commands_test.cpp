@@ -7,8 +7,8 @@ namespace ferry::test {
 namespace {
 
 using console::Answer;
-using console::BoxStyle;
 using console::Control;
+namespace texts = console::texts;
 using schema::AccountKey;
 using schema::ConnectionKey;
 using Names = std::vector<std::pair<std::string, std::string>>;
@@ -31,25 +31,14 @@ class ToolbarCommandTest : public ConsoleTest {
   }
 };
 
-TEST_F(ToolbarCommandTest, NewConnectionAddsARowWithSixtySeconds) {
-  dialogs.inputs = {"Uplink"};
+TEST_F(ToolbarCommandTest, NewConnectionAddsARowWithSixtySecondsAndRefusesATakenName) {
+  dialogs.inputs = {" Zeta ", "Uplink"};
   Run(console::kNewConnection);
-  ASSERT_EQ(dialogs.shown.size(), 1u);
-  EXPECT_EQ(dialogs.shown[0].text, "Geben Sie den Namen der neuen Verbindung ein.");
-  EXPECT_EQ(dialogs.shown[0].title, "Neue Verbindung");
-  EXPECT_EQ(dialogs.shown[0].defaultAnswer, "neue Verbindung");
+  EXPECT_EQ(LastShown(), texts::kConnectionExists);
+  Run(console::kNewConnection);
   EXPECT_EQ(ConnectionNames(), (std::vector<std::string>{"Dial", "NORAS", "Zeta", "Uplink"}));
   EXPECT_EQ(Connection("Uplink")->timeOut, "60");
   EXPECT_EQ(page.selected, "ADial");  // the first connection is shown
-}
-
-TEST_F(ToolbarCommandTest, NewConnectionRefusesATakenNameAndCancelChangesNothing) {
-  dialogs.inputs = {" Zeta ", ""};
-  Run(console::kNewConnection);
-  EXPECT_EQ(LastShown(), "Diese Verbindung existiert schon. W\xE4hlen Sie einen anderen Namen");
-  EXPECT_EQ(dialogs.shown.back().title, "Verbindung");
-  Run(console::kNewConnection);
-  EXPECT_EQ(ConnectionNames(), (std::vector<std::string>{"Dial", "NORAS", "Zeta"}));
 }
 
 TEST_F(ToolbarCommandTest, NewAccountGoesToTheSelectedConnectionFromEitherNode) {
@@ -70,8 +59,6 @@ TEST_F(ToolbarCommandTest, NewAccountGoesToTheSelectedConnectionFromEitherNode) 
   EXPECT_EQ(z2->udpPort, "15002");
   EXPECT_EQ(z2->popHost, "");
   EXPECT_TRUE(z2->origin.empty());
-  EXPECT_EQ(dialogs.shown[0].text, "Geben Sie den Namen des neuen Accounts ein.");
-  EXPECT_EQ(dialogs.shown[0].defaultAnswer, "neuer Account");
   // The page is not changed and the node being edited stays selected.
   EXPECT_EQ(page.selected, "AZetaz1");
 }
@@ -80,8 +67,7 @@ TEST_F(ToolbarCommandTest, NewAccountRefusesADuplicateInOneConnectionOnly) {
   Select("Dial");
   dialogs.inputs = {"a2"};
   Run(console::kNewAccount);
-  EXPECT_EQ(LastShown(), "Dieser Account existiert schon. W\xE4hlen Sie einen anderen Namen");
-  EXPECT_EQ(dialogs.shown.back().title, "Account");
+  EXPECT_EQ(LastShown(), texts::kAccountExists);
   Select("Zeta");
   dialogs.inputs = {"a2"};
   Run(console::kNewAccount);
@@ -89,45 +75,26 @@ TEST_F(ToolbarCommandTest, NewAccountRefusesADuplicateInOneConnectionOnly) {
   EXPECT_EQ(AccountNames().size(), 6u);
 }
 
-TEST_F(ToolbarCommandTest, NewAccountWithoutASelectionAsksForAConnection) {
-  page.selected.reset();
-  Run(console::kNewAccount);
-  EXPECT_EQ(LastShown(), "W\xE4hlen Sie zuerst eine Verbindung aus");
-  EXPECT_EQ(dialogs.shown.back().title, "keine Verbindung");
-  EXPECT_EQ(dialogs.shown.back().style, BoxStyle::Information);
-}
-
-TEST_F(ToolbarCommandTest, DeletingAConnectionWithThreeAccountsClosesTheRowsUp) {
+TEST_F(ToolbarCommandTest, DeletingAConnectionWithThreeAccountsNeedsYesAndClosesTheRowsUp) {
   Select("Dial");
-  dialogs.answers = {Answer::Yes};
+  dialogs.answers = {Answer::No, Answer::Yes};
   Run(console::kDeleteConnection);
-  EXPECT_EQ(dialogs.shown.back().title, "Verbindung l\xF6schen");
+  EXPECT_EQ(LastShown(), texts::kDeleteConnectionQuestion);
+  EXPECT_EQ(AccountNames().size(), 5u);
+  Run(console::kDeleteConnection);
   EXPECT_EQ(ConnectionNames(), (std::vector<std::string>{"NORAS", "Zeta"}));
   EXPECT_EQ(AccountNames(), (Names{{"NORAS", "n1"}, {"Zeta", "z1"}}));
   EXPECT_EQ(console->tables().connections[2].name, "");
   EXPECT_EQ(console->tables().accounts[2].name, "");
 }
 
-TEST_F(ToolbarCommandTest, DeletingAConnectionNeedsYes) {
-  Select("Dial");
-  dialogs.answers = {Answer::No};
-  Run(console::kDeleteConnection);
-  EXPECT_EQ(LastShown(),
-            "Das L\xF6schen der Verbindung beinhaltet auch das l\xF6schen aller enthaltenen Accounts. M\xF6"
-            "chten Sie fortfahren?");
-  EXPECT_EQ(AccountNames().size(), 5u);
-}
-
 TEST_F(ToolbarCommandTest, NorasCannotBeDeletedOrRenamed) {
   Select("NORAS");
   Run(console::kDeleteConnection);
-  EXPECT_EQ(LastShown(), "Diese Verbindung darf nicht gel\xF6scht werden.");
-  EXPECT_EQ(dialogs.shown.back().style, BoxStyle::Plain);
+  EXPECT_EQ(LastShown(), texts::kConnectionKept);
   console->ShowPage("NORAS");
   Run(console::kRenameConnection);
-  EXPECT_EQ(LastShown(), "Diese Verbindung kann nicht umbenannt werden");
-  EXPECT_EQ(dialogs.shown.back().title, "Umbenennen");
-  EXPECT_EQ(dialogs.shown.back().style, BoxStyle::Warning);
+  EXPECT_EQ(LastShown(), texts::kRenameRefused);
   EXPECT_EQ(ConnectionNames(), (std::vector<std::string>{"Dial", "NORAS", "Zeta"}));
 }
 
@@ -136,7 +103,6 @@ TEST_F(ToolbarCommandTest, DeleteAccountRemovesTheSelectedRowOnYes) {
   dialogs.answers = {Answer::No, Answer::Yes};
   Run(console::kDeleteAccount);
   EXPECT_EQ(AccountNames().size(), 5u);
-  EXPECT_EQ(dialogs.shown.back().text, "M\xF6" "chten Sie den Account wirklich l\xF6schen?");
   Select("Dial\\a2");
   Run(console::kDeleteAccount);
   EXPECT_EQ(AccountNames(), (Names{{"Dial", "a1"}, {"Dial", "a3"}, {"NORAS", "n1"}, {"Zeta", "z1"}}));
@@ -146,19 +112,20 @@ TEST_F(ToolbarCommandTest, AccountCommandsNeedAnAccountNode) {
   for (console::Command command : {console::kDeleteAccount, console::kCopyAccount, console::kTemplate}) {
     Select("Dial");
     Run(command);
-    EXPECT_EQ(LastShown(), "W\xE4hlen Sie zuerst einen Account aus") << command;
-    EXPECT_EQ(dialogs.shown.back().title, "keine Verbindung");
+    EXPECT_EQ(LastShown(), texts::kChooseAccountFirst) << command;
   }
   Select("Dial\\a1");
   Run(console::kDeleteConnection);
-  EXPECT_EQ(LastShown(), "W\xE4hlen Sie zuerst eine Verbindung aus");
+  EXPECT_EQ(LastShown(), texts::kChooseConnectionFirst);
+  page.selected.reset();
+  Run(console::kNewAccount);
+  EXPECT_EQ(LastShown(), texts::kChooseConnectionFirst);
 }
 
 TEST_F(ToolbarCommandTest, CopyFindsTheTargetInOtherLetterCase) {
   Select("NORAS\\n1");
   dialogs.inputs = {"zeta", "n1copy"};
   Run(console::kCopyAccount);
-  EXPECT_EQ(dialogs.shown[0].text, "Geben Sie die Verbindung an, in die Sie den Account kopieren wollen.");
   EXPECT_EQ(dialogs.shown[1].defaultAnswer, "n1");
   const console::AccountRow* copy = Account("Zeta", "n1copy");
   ASSERT_NE(copy, nullptr);
@@ -168,21 +135,16 @@ TEST_F(ToolbarCommandTest, CopyFindsTheTargetInOtherLetterCase) {
   EXPECT_NE(Account("NORAS", "n1"), nullptr);
 }
 
-TEST_F(ToolbarCommandTest, CopyToAMissingConnectionIsRefused) {
+TEST_F(ToolbarCommandTest, CopyToAMissingConnectionIsRefusedOntoAnExistingAccountOverwritesOnYes) {
   Select("NORAS\\n1");
-  dialogs.inputs = {"Nowhere", "n1"};
-  Run(console::kCopyAccount);
-  EXPECT_EQ(LastShown(), "Diese Verbindung existiert nicht.");
-  EXPECT_EQ(dialogs.shown.back().style, BoxStyle::Warning);
-  EXPECT_EQ(AccountNames().size(), 5u);
-}
-
-TEST_F(ToolbarCommandTest, CopyOntoAnExistingAccountOverwritesOnYes) {
-  Select("NORAS\\n1");
-  dialogs.inputs = {"Dial", "a1", "Dial", "a1"};
+  dialogs.inputs = {"Nowhere", "n1", "Dial", "a1", "Dial", "a1"};
   dialogs.answers = {Answer::No, Answer::Yes};
   Run(console::kCopyAccount);
-  EXPECT_EQ(LastShown(), "Dieser Account existiert schon. M\xF6" "chten Sie ihn \xFC" "berschreiben?");
+  EXPECT_EQ(LastShown(), texts::kConnectionMissing);
+  EXPECT_EQ(AccountNames().size(), 5u);
+  Select("NORAS\\n1");
+  Run(console::kCopyAccount);
+  EXPECT_EQ(LastShown(), texts::kOverwriteQuestion);
   EXPECT_EQ(Account("Dial", "a1")->popHost, "a1");
   Select("NORAS\\n1");
   Run(console::kCopyAccount);
@@ -207,7 +169,6 @@ TEST_F(ToolbarCommandTest, RenameMovesTheAccountsAlong) {
   console->ShowPage("Dial");
   dialogs.inputs = {"Remote"};
   Run(console::kRenameConnection);
-  EXPECT_EQ(dialogs.shown[0].text, "Geben Sie den neuen Namen der Verbindung ein!");
   EXPECT_EQ(dialogs.shown[0].defaultAnswer, "Dial");
   EXPECT_EQ(ConnectionNames(), (std::vector<std::string>{"Remote", "NORAS", "Zeta"}));
   EXPECT_EQ(AccountNames()[0], (std::pair<std::string, std::string>{"Remote", "a1"}));
@@ -218,7 +179,7 @@ TEST_F(ToolbarCommandTest, RenameOntoAnotherConnectionIsRefused) {
   console->ShowPage("Dial");
   dialogs.inputs = {"ZETA"};
   Run(console::kRenameConnection);
-  EXPECT_EQ(LastShown(), "Diese Verbindung existiert schon. W\xE4hlen Sie einen anderen Namen");
+  EXPECT_EQ(LastShown(), texts::kConnectionExists);
   EXPECT_EQ(ConnectionNames(), (std::vector<std::string>{"Dial", "NORAS", "Zeta"}));
 }
 
@@ -227,7 +188,6 @@ TEST_F(ToolbarCommandTest, TemplateFillsThePageNotTheRow) {
   console->ShowPage("Dial", std::string("a1"));
   dialogs.answers = {Answer::Yes};
   Run(console::kTemplate);
-  EXPECT_EQ(dialogs.shown.back().title, "Template kopieren");
   EXPECT_EQ(page.Text(Control::AccountPOPUser), "popuser");
   EXPECT_EQ(page.Text(Control::AccountUDPPort), "15002");
   EXPECT_TRUE(page.Checked(Control::AccountEnableAccount));
@@ -242,7 +202,6 @@ TEST_F(ToolbarCommandTest, ChooseComputerTakesTheAnswerInCapitals) {
   dialogs.inputs = {"faraway"};
   Run(console::kChooseComputer);
   SetEnvironment(reg::kRemoteHivesEnvironmentVariable, "");
-  EXPECT_EQ(dialogs.shown[0].text, "Geben Sie den Rechner ein, den Sie verwalten m\xF6" "chten.");
   EXPECT_EQ(console->computerName(), "FARAWAY");
   EXPECT_EQ(page.computerName, "FARAWAY");
   EXPECT_EQ(LastShown(), "Verbindung mit Computer FARAWAY kann nicht hergestellt werden.");

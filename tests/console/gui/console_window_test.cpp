@@ -109,7 +109,8 @@ class ConsoleWindowTest : public QObject {
     ClickNode("Dial\\anna");
     QCOMPARE(Line("AccountPOPHost")->text(), QString::fromUtf8("pop.müller.example"));
     // Saved as Latin-1 bytes.
-    QTest::mouseClick(Toolbar(kSaveSettings)->widgetForAction(Toolbar(kSaveSettings)->actions().first()), Qt::LeftButton);
+    QToolBar* save = Toolbar(kSaveSettings);
+    QTest::mouseClick(save->widgetForAction(save->actions().first()), Qt::LeftButton);
     QCOMPARE(StoredText(schema::AccountKey("Dial", "anna"), "POP Host"), std::string("pop.m\xFCller.example"));
   }
 
