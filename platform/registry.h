@@ -1,14 +1,17 @@
 // The settings store: a hierarchical key/value registry with the semantics of the
-// Windows NT registry. On Windows the calls pass through to advapi32; on Linux the
-// store is an SQLite hive file shared by every process of the system.
+// Windows NT registry. On Windows the calls reach the system registry through
+// advapi32, with a throwaway store for tests (MAILFERRY_HIVE) and an undo journal
+// for transactions in front; on Linux the store is an SQLite hive file shared by
+// every process of the system.
 //
-// Each call maps onto one advapi32 call and returns its error code (0 on success).
+// Every call returns an error code in the Win32 numbering (0 on success).
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace ferry::reg {
 
@@ -82,8 +85,17 @@ long ConnectRegistry(std::string_view computer, Key root, Key* result);
 
 long CloseKey(Key key);
 
-// All calls on handles derived from `key` between Begin and Commit take effect
-// together or not at all. On Windows this is a no-op pair.
+// Rollback undoes every write made since Begin, Commit keeps them. A Begin
+// inside a transaction nests: the outermost Commit ends it, a Rollback at any
+// depth ends it. Begin on a predefined root answers kInvalidHandle.
+// - Linux: one SQLite transaction on the hive connection of `key`. A key opened
+//   from a predefined root has a connection of its own, shared by every handle
+//   opened below it. The writes on these handles take effect together or not
+//   at all; other processes see none of them before Commit.
+// - Windows: an undo journal kept for the calling thread; it covers every write
+//   the thread makes, on any handle. The writes reach the registry at once:
+//   other threads and processes see them as they happen, and a crash leaves
+//   them in place.
 long BeginTransaction(Key key);
 long CommitTransaction(Key key);
 long RollbackTransaction(Key key);
@@ -128,5 +140,10 @@ namespace ferry::reg {
 // A key or value name in the form the store compares: Latin-1 letters in upper
 // case. Two names are the same name when their folds are equal.
 std::string FoldName(std::string_view name);
+
+// The key names of a subkey path, split at each '\'. Empty names are kept: two
+// '\' in a row give an empty name between them, an empty path gives one empty
+// name. The parts point into `path`.
+std::vector<std::string_view> SplitKeyPath(std::string_view path);
 
 }  // namespace ferry::reg

@@ -11,4 +11,16 @@ std::string FoldName(std::string_view name) {
   return out;
 }
 
+std::vector<std::string_view> SplitKeyPath(std::string_view path) {
+  std::vector<std::string_view> parts;
+  std::size_t start = 0;
+  while (start <= path.size()) {
+    std::size_t end = path.find('\\', start);
+    if (end == std::string_view::npos) end = path.size();
+    parts.push_back(path.substr(start, end - start));
+    start = end + 1;
+  }
+  return parts;
+}
+
 }  // namespace ferry::reg

@@ -1,6 +1,8 @@
 // TCP sockets: the client side used by the mail transfer (one blocking stream
 // socket with a receive time-out), and the listening side used by the scripted
-// peers of the tests and the demo. Each call maps onto one or two system calls.
+// peers of the tests and the demo. Creating, connecting and listening are
+// written once for every system (socket.cpp); the other calls are one system
+// call each.
 #pragma once
 
 #include <cstddef>

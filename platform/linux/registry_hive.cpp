@@ -196,18 +196,6 @@ bool KeyExists(Hive& hive, int64_t id) {
   return s.Bind(1, id).Step() == SQLITE_ROW;
 }
 
-std::vector<std::string_view> SplitPath(std::string_view path) {
-  std::vector<std::string_view> parts;
-  std::size_t start = 0;
-  while (start <= path.size()) {
-    std::size_t end = path.find('\\', start);
-    if (end == std::string_view::npos) end = path.size();
-    parts.push_back(path.substr(start, end - start));
-    start = end + 1;
-  }
-  return parts;
-}
-
 // Child id or 0.
 int64_t FindChild(Hive& hive, int64_t parent, std::string_view name) {
   Statement s(hive.db, "SELECT id FROM keys WHERE parent=? AND fold=?");
@@ -220,7 +208,7 @@ long Walk(Hive& hive, int64_t start, std::string_view path, bool create, int64_t
   if (!KeyExists(hive, start)) return kKeyDeleted;
   *id = start;
   if (path.empty()) return kOk;
-  for (std::string_view part : SplitPath(path)) {
+  for (std::string_view part : SplitKeyPath(path)) {
     if (part.empty() || part.size() > 255) return kInvalidParameter;
     int64_t child = FindChild(hive, *id, part);
     if (child == 0) {

@@ -1,5 +1,6 @@
-#include "platform/socket.h"
-
+// The socket system calls over BSD sockets (platform/socket_calls.h and the
+// single calls of platform/socket.h). errno is mapped onto the Windows Sockets
+// numbers of the seam; a call interrupted by a signal is made again.
 #include <arpa/inet.h>
 #include <netdb.h>
 #include <netinet/in.h>
@@ -11,10 +12,11 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/socket.h"
+#include "platform/socket_calls.h"
+
 namespace ferry::net {
 namespace {
-
-thread_local int tLastError = 0;
 
 int MapErrno(int e) {
   switch (e) {
@@ -42,44 +44,120 @@ int MapErrno(int e) {
 
 int Fd(SocketHandle s) { return static_cast<int>(s); }
 
-void Record(bool failed) { tLastError = failed ? MapErrno(errno) : 0; }
+void Record(bool failed) { sys::RecordError(failed ? MapErrno(errno) : 0); }
+
+sockaddr_in MakeAddress(uint32_t address, uint16_t port) {
+  sockaddr_in sa{};
+  sa.sin_family = AF_INET;
+  sa.sin_addr.s_addr = htonl(address);
+  sa.sin_port = htons(port);
+  return sa;
+}
+
+bool SetInt(int fd, int level, int name, int value) { return ::setsockopt(fd, level, name, &value, sizeof value) == 0; }
 
 }  // namespace
 
-SocketHandle CreateStreamSocket(int receiveTimeoutMs) {
-  int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+namespace sys {
+
+SocketHandle Open(Kind kind) {
+  int fd = ::socket(AF_INET, (kind == Kind::Stream ? SOCK_STREAM : SOCK_DGRAM) | SOCK_CLOEXEC, 0);
   Record(fd < 0);
-  if (fd < 0) return kNoSocket;
-  timeval tv{};
-  tv.tv_sec = receiveTimeoutMs / 1000;
-  tv.tv_usec = (receiveTimeoutMs % 1000) * 1000;
-  ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
-  int one = 1;
-  ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-  return fd;
+  return fd < 0 ? kNoSocket : fd;
 }
 
-int ConnectStream(SocketHandle socket, const char* host, uint16_t port) {
+void Close(SocketHandle socket) { ::close(Fd(socket)); }
+
+bool SetOption(SocketHandle socket, Option option, int value) {
+  switch (option) {
+    case Option::ReceiveTimeoutMs: {
+      timeval tv{};
+      tv.tv_sec = value / 1000;
+      tv.tv_usec = (value % 1000) * 1000;
+      return ::setsockopt(Fd(socket), SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv) == 0;
+    }
+    case Option::NoDelay: return SetInt(Fd(socket), IPPROTO_TCP, TCP_NODELAY, value);
+    case Option::Broadcast: return SetInt(Fd(socket), SOL_SOCKET, SO_BROADCAST, value);
+    case Option::ExclusiveAddress: return true;  // a bound address and port are exclusive here already
+  }
+  return false;
+}
+
+bool ParseIpv4(const char* text, uint32_t* address) {
+  in_addr parsed{};
+  if (::inet_pton(AF_INET, text, &parsed) != 1) return false;
+  *address = ntohl(parsed.s_addr);
+  return true;
+}
+
+bool ResolveIpv4(const char* host, uint32_t* address) {
   addrinfo hints{};
   hints.ai_family = AF_INET;
   hints.ai_socktype = SOCK_STREAM;
   addrinfo* found = nullptr;
   if (::getaddrinfo(host, nullptr, &hints, &found) != 0 || found == nullptr) {
-    tLastError = kErrorHostUnreachable;
-    return -1;
+    RecordError(kErrorHostUnreachable);
+    return false;
   }
-  sockaddr_in address{};
-  std::memcpy(&address, found->ai_addr, sizeof address);
+  sockaddr_in first{};
+  std::memcpy(&first, found->ai_addr, sizeof first);
   ::freeaddrinfo(found);
-  address.sin_family = AF_INET;
-  address.sin_port = htons(port);
+  *address = ntohl(first.sin_addr.s_addr);
+  return true;
+}
+
+bool Bind(SocketHandle socket, uint32_t address, uint16_t port) {
+  sockaddr_in local = MakeAddress(address, port);
+  bool bound = ::bind(Fd(socket), reinterpret_cast<const sockaddr*>(&local), sizeof local) == 0;
+  Record(!bound);
+  return bound;
+}
+
+bool Listen(SocketHandle socket, int backlog) {
+  bool listening = ::listen(Fd(socket), backlog) == 0;
+  Record(!listening);
+  return listening;
+}
+
+bool Connect(SocketHandle socket, uint32_t address, uint16_t port) {
+  sockaddr_in remote = MakeAddress(address, port);
   int rc;
   do {
-    rc = ::connect(Fd(socket), reinterpret_cast<sockaddr*>(&address), sizeof address);
+    rc = ::connect(Fd(socket), reinterpret_cast<const sockaddr*>(&remote), sizeof remote);
   } while (rc != 0 && errno == EINTR);
   Record(rc != 0);
-  return rc == 0 ? 0 : -1;
+  return rc == 0;
 }
+
+uint16_t LocalPort(SocketHandle socket) {
+  sockaddr_in local{};
+  socklen_t length = sizeof local;
+  if (::getsockname(Fd(socket), reinterpret_cast<sockaddr*>(&local), &length) != 0) return 0;
+  return ntohs(local.sin_port);
+}
+
+long SendDatagram(SocketHandle socket, uint32_t address, uint16_t port, const char* data, std::size_t length) {
+  sockaddr_in remote = MakeAddress(address, port);
+  ssize_t n;
+  do {
+    n = ::sendto(Fd(socket), data, length, MSG_NOSIGNAL, reinterpret_cast<const sockaddr*>(&remote), sizeof remote);
+  } while (n < 0 && errno == EINTR);
+  Record(n < 0);
+  return static_cast<long>(n);
+}
+
+long ReceiveDatagram(SocketHandle socket, char* buffer, std::size_t capacity, bool* truncated) {
+  // MSG_TRUNC makes recv answer the datagram's real length, so an oversized
+  // datagram is recognised instead of being taken as its first bytes.
+  ssize_t n = ::recv(Fd(socket), buffer, capacity, MSG_TRUNC | MSG_DONTWAIT);
+  Record(n < 0);
+  if (n < 0) return -1;
+  std::size_t length = static_cast<std::size_t>(n);
+  *truncated = length > capacity;
+  return static_cast<long>(*truncated ? capacity : length);
+}
+
+}  // namespace sys
 
 long SendOnce(SocketHandle socket, const char* data, std::size_t length) {
   ssize_t n;
@@ -97,38 +175,6 @@ long ReceiveOnce(SocketHandle socket, char* buffer, std::size_t capacity) {
   } while (n < 0 && errno == EINTR);
   Record(n < 0);
   return static_cast<long>(n);
-}
-
-int CloseSocket(SocketHandle socket) {
-  if (socket != kNoSocket) ::close(Fd(socket));
-  tLastError = 0;
-  return 0;
-}
-
-int LastSocketError() { return tLastError; }
-
-SocketHandle ListenStream(const std::string& address, uint16_t port, uint16_t* boundPort) {
-  int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  Record(fd < 0);
-  if (fd < 0) return kNoSocket;
-  sockaddr_in local{};
-  local.sin_family = AF_INET;
-  local.sin_port = htons(port);
-  if (::inet_pton(AF_INET, address.c_str(), &local.sin_addr) != 1) {
-    ::close(fd);
-    tLastError = kErrorInvalidArgument;
-    return kNoSocket;
-  }
-  if (::bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0 || ::listen(fd, 16) != 0) {
-    Record(true);
-    ::close(fd);
-    return kNoSocket;
-  }
-  socklen_t len = sizeof local;
-  ::getsockname(fd, reinterpret_cast<sockaddr*>(&local), &len);
-  if (boundPort != nullptr) *boundPort = ntohs(local.sin_port);
-  tLastError = 0;
-  return fd;
 }
 
 SocketHandle AcceptStream(SocketHandle listener) {

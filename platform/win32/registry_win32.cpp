@@ -1,5 +1,5 @@
-// The settings store on Windows: the system registry through advapi32, one call
-// each. Two additions sit in front of the calls:
+// The settings store on Windows: the system registry through advapi32. Two
+// additions sit in front of the calls:
 //
 // - A throwaway store. When MAILFERRY_HIVE is set (tests and the demo set it to
 //   a file of their own on Linux), HKEY_LOCAL_MACHINE and HKEY_CURRENT_USER are
@@ -115,18 +115,6 @@ std::vector<StoredValue> ReadAllValues(HKEY key) {
     if (ReadValue(key, std::string(name, length), &value)) values.push_back(std::move(value));
   }
   return values;
-}
-
-std::vector<std::string> SplitPath(std::string_view path) {
-  std::vector<std::string> parts;
-  std::size_t start = 0;
-  while (start <= path.size()) {
-    std::size_t end = path.find('\\', start);
-    if (end == std::string_view::npos) end = path.size();
-    parts.emplace_back(path.substr(start, end - start));
-    start = end + 1;
-  }
-  return parts;
 }
 
 std::string JoinPath(const std::vector<std::string>& parts, std::size_t count) {
@@ -303,7 +291,8 @@ long CreateKey(Key parent, std::string_view subKey, Key* result) {
   *result = nullptr;
   Target target(parent);
   if (target.get() == nullptr) return target.error();
-  std::vector<std::string> path = SplitPath(subKey);
+  const std::vector<std::string_view> names = SplitKeyPath(subKey);
+  std::vector<std::string> path(names.begin(), names.end());
   std::size_t existing = 0;
   if (Journaling() && !subKey.empty()) {
     // The longest part of the path that exists already stays at a rollback.
@@ -408,7 +397,8 @@ long DeleteKey(Key parent, std::string_view subKey) {
   if (rc == ERROR_SUCCESS && Journaling()) {
     step.kind = UndoStep::Kind::RestoreKey;
     step.place = PlaceOf(Native(parent));
-    step.path = SplitPath(subKey);
+    const std::vector<std::string_view> names = SplitKeyPath(subKey);
+    step.path.assign(names.begin(), names.end());
     Record(std::move(step));
   }
   return rc;
