@@ -147,8 +147,15 @@ class Tokenizer {
   void Bad() { tokens_.push_back({Kind::Bad, 0, {}}); }
 
   // Comments nest; a counter, not recursion, keeps the depth. An unclosed
-  // comment spoils only its own opening bracket: the reading goes on after it.
+  // comment spoils only its own opening bracket: the reading goes on after it,
+  // and every later "(" is taken as spoilt too, unread, so that a run of
+  // unclosed brackets costs one pass, not one per bracket.
   void Comment() {
+    if (commentUnclosed_) {
+      Bad();
+      ++pos_;
+      return;
+    }
     std::size_t depth = 0;
     bool control = false;
     for (std::size_t i = pos_; i < text_.size(); ++i) {
@@ -165,11 +172,18 @@ class Tokenizer {
         return;
       }
     }
+    commentUnclosed_ = true;
     Bad();
     ++pos_;
   }
 
+  // As for comments: after an unclosed quote every later quote is spoilt.
   void Quoted() {
+    if (quoteUnclosed_) {
+      Bad();
+      ++pos_;
+      return;
+    }
     std::string content;
     bool control = false;
     for (std::size_t i = pos_ + 1; i < text_.size(); ++i) {
@@ -187,6 +201,7 @@ class Tokenizer {
       if (IsControl(c)) control = true;
       content.push_back(c);
     }
+    quoteUnclosed_ = true;
     Bad();
     ++pos_;
   }
@@ -226,12 +241,13 @@ class Tokenizer {
     char encoding = LowerChar(rest[i + 1]);
     if ((encoding != 'q' && encoding != 'b') || rest[i + 2] != '?') return false;
     std::size_t textStart = i + 3;
-    std::size_t end = rest.find("?=", textStart);
-    if (end == std::string_view::npos || end == textStart) return false;
-    for (std::size_t j = textStart; j < end; ++j) {
-      char c = rest[j];
-      if (IsWsp(c) || IsControl(c) || IsEightBit(c) || c == '?') return false;
+    std::size_t end = textStart;
+    while (end < rest.size() && rest[end] != '?') {
+      char c = rest[end];
+      if (IsWsp(c) || IsControl(c) || IsEightBit(c)) return false;
+      ++end;
     }
+    if (end == textStart || end + 1 >= rest.size() || rest[end + 1] != '=') return false;
     tokens_.push_back({Kind::Atom, 0, std::string(rest.substr(0, end + 2))});
     pos_ += end + 2;
     return true;
@@ -239,6 +255,8 @@ class Tokenizer {
 
   std::string_view text_;
   std::size_t pos_ = 0;
+  bool commentUnclosed_ = false;
+  bool quoteUnclosed_ = false;
   std::vector<Token> tokens_;
 };
 

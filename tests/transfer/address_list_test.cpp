@@ -100,6 +100,8 @@ INSTANTIATE_TEST_SUITE_P(
         ListCase{"TwoAnglesNoComma", " <a@x.example> <b@x.example>, c@x.example", {"c@x.example"}},
         ListCase{"TextAfterAngle", " <a@x.example> junk, c@x.example", {"c@x.example"}},
         ListCase{"UnclosedComment", " (note <a@x.example>, b@x.example", {"b@x.example"}},
+        ListCase{"CommentAfterUnclosedOneSpoilt", " (x, (c) a@x.example, b@x.example", {"b@x.example"}},
+        ListCase{"EscapedQuoteShiftsThePairing", " \"x\\\", \"B\" <a@x.example>, b@x.example", {"b@x.example"}},
         ListCase{"StrayClosingBracket", " a@x.example), b@x.example", {"b@x.example"}},
         ListCase{"DotProblems", " .a@x.example, a.@x.example, a..b@x.example, a@x..example, a@.x", {}},
         ListCase{"BadDomainLabels", " a@-x.example, a@x_y.example, a@x.example., a@x!.example", {}},
