@@ -97,16 +97,18 @@ TEST_F(DeliveryLedgerTest, MalformedLinesAreSkipped) {
 }
 
 TEST_F(DeliveryLedgerTest, CompactionKeepsOnlyLiveEntriesAndSurvivesAReload) {
-  DeliveryLedger ledger = Fresh();
-  ASSERT_TRUE(ledger.RecordAccepted("gone", {"r@x"}, 1).ok());
-  ASSERT_TRUE(ledger.RecordPartial("mixed", {"a@x"}, 2).ok());
-  ASSERT_TRUE(ledger.RecordRefused("mixed", "550 no", 3).ok());
-  ASSERT_TRUE(ledger.RecordAccepted("kept", {"r@x", "s@x"}, 4).ok());
-  ASSERT_TRUE(ledger.RecordRefused("kept", "ignored", 5).ok()) << "an accepted message stays accepted";
-  ASSERT_TRUE(ledger.RecordPartial("part", {"a@x"}, 6).ok());
-  ASSERT_TRUE(ledger.Forget("gone").ok());
-  AppendRaw(ledger, "A torn 9");
-
+  {
+    // Windows cannot replace a file another handle writes to: this one ends first.
+    DeliveryLedger ledger = Fresh();
+    ASSERT_TRUE(ledger.RecordAccepted("gone", {"r@x"}, 1).ok());
+    ASSERT_TRUE(ledger.RecordPartial("mixed", {"a@x"}, 2).ok());
+    ASSERT_TRUE(ledger.RecordRefused("mixed", "550 no", 3).ok());
+    ASSERT_TRUE(ledger.RecordAccepted("kept", {"r@x", "s@x"}, 4).ok());
+    ASSERT_TRUE(ledger.RecordRefused("kept", "ignored", 5).ok()) << "an accepted message stays accepted";
+    ASSERT_TRUE(ledger.RecordPartial("part", {"a@x"}, 6).ok());
+    ASSERT_TRUE(ledger.Forget("gone").ok());
+    AppendRaw(ledger, "A torn 9");
+  }
   DeliveryLedger compacted = Fresh();
   ASSERT_TRUE(compacted.Compact().ok());
   const std::string expected =
@@ -123,8 +125,8 @@ TEST_F(DeliveryLedgerTest, CompactionKeepsOnlyLiveEntriesAndSurvivesAReload) {
   EXPECT_EQ(reloaded.Find("mixed")->recipients, Recipients{"a@x"});
   EXPECT_TRUE(reloaded.IsAccepted("kept"));
   EXPECT_EQ(reloaded.Find("part")->recipients, (Recipients{"a@x", "b@x"}));
-  ASSERT_TRUE(reloaded.Compact().ok());
-  EXPECT_EQ(Text(reloaded), "P mixed 3 a@x\nR mixed 3 550%20no\nA kept 4 r@x s@x\nA part 7 a@x b@x\n");
+  ASSERT_TRUE(compacted.Compact().ok());
+  EXPECT_EQ(Text(compacted), "P mixed 3 a@x\nR mixed 3 550%20no\nA kept 4 r@x s@x\nA part 7 a@x b@x\n");
 }
 
 TEST_F(DeliveryLedgerTest, PruneForgetsWhatTheServerNoLongerLists) {
