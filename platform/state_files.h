@@ -18,7 +18,8 @@
 namespace ferry::state {
 
 // kInvalid: the caller's input was refused before any system call.
-enum class FileStatus { kOk, kNotFound, kTooLarge, kInvalid, kFailed };
+// kBusy: another thread or process holds the lock.
+enum class FileStatus { kOk, kNotFound, kTooLarge, kInvalid, kBusy, kFailed };
 
 struct FileResult {
   FileStatus status = FileStatus::kOk;
@@ -76,6 +77,35 @@ class AppendFile {
 
  private:
   static constexpr intptr_t kNoHandle = -1;  // also INVALID_HANDLE_VALUE
+  intptr_t handle_ = kNoHandle;
+};
+
+// An exclusive claim on a lock file (created owner-only when missing; never
+// removed), against other threads and processes alike: flock on Linux, an
+// open without sharing on Windows. Released by Unlock or when the object ends.
+class FileLock {
+ public:
+  FileLock() = default;
+  FileLock(const FileLock&) = delete;
+  FileLock& operator=(const FileLock&) = delete;
+  FileLock(FileLock&& other) noexcept : handle_(other.handle_) { other.handle_ = kNoHandle; }
+  FileLock& operator=(FileLock&& other) noexcept {
+    if (this != &other) {
+      Unlock();
+      handle_ = other.handle_;
+      other.handle_ = kNoHandle;
+    }
+    return *this;
+  }
+  ~FileLock() { Unlock(); }
+
+  // kBusy when another holds it; does not wait.
+  FileResult TryLock(const std::string& path);
+  bool IsLocked() const { return handle_ != kNoHandle; }
+  void Unlock();
+
+ private:
+  static constexpr intptr_t kNoHandle = -1;
   intptr_t handle_ = kNoHandle;
 };
 

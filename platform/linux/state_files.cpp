@@ -4,6 +4,7 @@
 #include "platform/state_files.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -53,6 +54,7 @@ FileResult WriteAll(int fd, std::string_view bytes) {
 std::string DescribeFileResult(const FileResult& result) {
   if (result.status == FileStatus::kTooLarge) return "file too large";
   if (result.status == FileStatus::kInvalid) return "invalid input";
+  if (result.status == FileStatus::kBusy) return "in use by another run";
   return result.systemError == 0 ? std::string("no error") : std::string(std::strerror(result.systemError));
 }
 
@@ -144,6 +146,27 @@ FileResult AppendFile::Append(std::string_view bytes) {
 }
 
 void AppendFile::Close() {
+  if (handle_ == kNoHandle) return;
+  close(static_cast<int>(handle_));
+  handle_ = kNoHandle;
+}
+
+FileResult FileLock::TryLock(const std::string& path) {
+  Unlock();
+  int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+  if (fd < 0) return Failure(errno);
+  // flock belongs to this open file description: a second open in the same
+  // process is refused as well.
+  if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    int error = errno;
+    close(fd);
+    return {error == EWOULDBLOCK ? FileStatus::kBusy : FileStatus::kFailed, error};
+  }
+  handle_ = fd;
+  return {};
+}
+
+void FileLock::Unlock() {
   if (handle_ == kNoHandle) return;
   close(static_cast<int>(handle_));
   handle_ = kNoHandle;

@@ -49,6 +49,7 @@ std::string TempFolder() {
 std::string DescribeFileResult(const FileResult& result) {
   if (result.status == FileStatus::kTooLarge) return "file too large";
   if (result.status == FileStatus::kInvalid) return "invalid input";
+  if (result.status == FileStatus::kBusy) return "in use by another run";
   char* text = nullptr;
   DWORD n = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
                            nullptr, static_cast<DWORD>(result.systemError), 0, reinterpret_cast<char*>(&text), 0,
@@ -167,6 +168,24 @@ FileResult AppendFile::Append(std::string_view bytes) {
 }
 
 void AppendFile::Close() {
+  if (handle_ == kNoHandle) return;
+  CloseHandle(reinterpret_cast<HANDLE>(handle_));
+  handle_ = kNoHandle;
+}
+
+FileResult FileLock::TryLock(const std::string& path) {
+  Unlock();
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    DWORD error = GetLastError();
+    return error == ERROR_SHARING_VIOLATION ? FileResult{FileStatus::kBusy, static_cast<int>(error)} : Failure(error);
+  }
+  handle_ = reinterpret_cast<intptr_t>(file);
+  return {};
+}
+
+void FileLock::Unlock() {
   if (handle_ == kNoHandle) return;
   CloseHandle(reinterpret_cast<HANDLE>(handle_));
   handle_ = kNoHandle;

@@ -164,8 +164,14 @@ FileResult DeliveryLedger::Load() {
   entries_.clear();
   loaded_ = torn_ = false;
   skipped_ = 0;
+  FileResult result;
+  if (!lock_.IsLocked()) {
+    result = state::CreateOwnerFolder(folder_);
+    if (result.ok()) result = lock_.TryLock(path_ + ".lock");
+    if (!result.ok()) return result;
+  }
   std::string text;
-  FileResult result = state::ReadWholeFile(path_, kMaxLedgerBytes, &text);
+  result = state::ReadWholeFile(path_, kMaxLedgerBytes, &text);
   if (result.status == FileStatus::kNotFound) result = {};
   if (!result.ok()) return result;
   std::string_view rest(text);
@@ -223,13 +229,20 @@ bool DeliveryLedger::Apply(std::string_view line) {
   return true;
 }
 
+void DeliveryLedger::Close() {
+  journal_.Close();
+  lock_.Unlock();
+  loaded_ = false;
+}
+
+FileResult DeliveryLedger::EnsureLoaded() { return loaded_ ? FileResult{} : Load(); }
+
 FileResult DeliveryLedger::OpenJournal() {
-  if (journal_.IsOpen()) return {};
+  FileResult result = EnsureLoaded();
+  if (!result.ok() || journal_.IsOpen()) return result;
   // A torn last line must not run into the next record.
-  FileResult result = torn_ ? Compact() : FileResult{};
-  if (result.ok()) result = state::CreateOwnerFolder(folder_);
-  if (result.ok()) result = journal_.Open(path_);
-  return result;
+  if (torn_) result = Compact();
+  return result.ok() ? journal_.Open(path_) : result;
 }
 
 FileResult DeliveryLedger::Write(std::string_view uidl, const std::string& line) {
@@ -258,6 +271,8 @@ FileResult DeliveryLedger::Release(std::string_view uidl) { return Write(uidl, R
 FileResult DeliveryLedger::Forget(std::string_view uidl) { return Write(uidl, Record('D', uidl)); }
 
 FileResult DeliveryLedger::Prune(const std::unordered_set<std::string>& listed) {
+  FileResult result = EnsureLoaded();
+  if (!result.ok()) return result;
   std::string lines;
   for (auto it = entries_.begin(); it != entries_.end();) {
     if (listed.contains(it->first)) {
@@ -268,15 +283,13 @@ FileResult DeliveryLedger::Prune(const std::unordered_set<std::string>& listed) 
     it = entries_.erase(it);
   }
   if (lines.empty()) return {};
-  FileResult result = OpenJournal();
+  result = OpenJournal();
   return result.ok() ? journal_.Append(lines) : result;
 }
 
 FileResult DeliveryLedger::Compact() {
-  if (!loaded_) {
-    FileResult result = Load();
-    if (!result.ok()) return result;
-  }
+  FileResult result = EnsureLoaded();
+  if (!result.ok()) return result;
   journal_.Close();
   std::vector<std::pair<const std::string*, const LedgerEntry*>> live;
   for (const auto& [uidl, entry] : entries_) live.emplace_back(&uidl, &entry);
@@ -294,8 +307,7 @@ FileResult DeliveryLedger::Compact() {
     }
     if (entry->state == LedgerState::kRefused) text += RefusalRecord(*uidl, entry->when, entry->reason) + '\n';
   }
-  FileResult result = state::CreateOwnerFolder(folder_);
-  if (result.ok()) result = state::ReplaceFileAtomically(path_, text);
+  result = state::ReplaceFileAtomically(path_, text);
   if (result.ok()) torn_ = false;
   return result;
 }

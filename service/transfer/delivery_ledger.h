@@ -57,13 +57,18 @@ class DeliveryLedger {
   // The ledger of a mailbox in LedgerFolder().
   static DeliveryLedger ForMailbox(std::string_view popHost, std::string_view popUser);
 
-  // Reads the file (at most kMaxLedgerBytes); a missing file is an empty
-  // ledger. On failure the ledger stays unloaded and Compact refuses to write.
+  // Claims the mailbox (the lock file "<file>.lock": kBusy while another
+  // ledger object of the same mailbox, in any thread or process, holds it)
+  // and reads the file (at most kMaxLedgerBytes); a missing file is an empty
+  // ledger. On failure the ledger stays unloaded and writes nothing.
   state::FileResult Load();
+  // Ends the journal and gives up the claim (also when the object ends).
+  void Close();
 
-  // Each record is appended and flushed before it returns. The entry in
-  // memory changes even when the write fails (the result says so); an id that
-  // is not valid (IsValidUidl) is refused with kInvalid and changes nothing.
+  // Each record loads the ledger when it is not loaded, and is appended and
+  // flushed before it returns. The entry in memory changes even when the
+  // write fails (the result says so); an id that is not valid (IsValidUidl)
+  // is refused with kInvalid and changes nothing.
   state::FileResult RecordAccepted(std::string_view uidl, const std::vector<std::string>& recipients, int64_t now);
   state::FileResult RecordPartial(std::string_view uidl, const std::vector<std::string>& recipients, int64_t now);
   state::FileResult RecordRefused(std::string_view uidl, std::string_view reason, int64_t now);
@@ -71,7 +76,7 @@ class DeliveryLedger {
   state::FileResult Release(std::string_view uidl);
   state::FileResult Forget(std::string_view uidl);
   // Forgets every id the server no longer lists (one write). Only with a
-  // complete listing.
+  // complete listing: an id left out is forwarded again if it comes back.
   state::FileResult Prune(const std::unordered_set<std::string>& listed);
   // Rewrites the file atomically with one record per live entry (and without
   // a torn last line). Loads first when not loaded.
@@ -92,12 +97,14 @@ class DeliveryLedger {
  private:
   // Applies one record line; false when it is malformed.
   bool Apply(std::string_view line);
+  state::FileResult EnsureLoaded();
   state::FileResult OpenJournal();
   state::FileResult Write(std::string_view uidl, const std::string& line);
 
   std::string folder_;
   std::string path_;
   std::unordered_map<std::string, LedgerEntry> entries_;
+  state::FileLock lock_;
   state::AppendFile journal_;
   bool loaded_ = false;
   bool torn_ = false;  // the file ends without a line feed

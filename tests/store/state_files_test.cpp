@@ -1,5 +1,5 @@
 // The state files beside the store: where they are, and reading, appending,
-// replacing and removing them on the real file system.
+// replacing, locking and removing them on the real file system.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -43,6 +43,13 @@ TEST_F(StateFilesTest, AppendReplaceReadAndRemove) {
   ASSERT_TRUE(ReadWholeFile(path, 100, &content).ok());
   EXPECT_EQ(content, "new\n");
   EXPECT_FALSE(std::filesystem::exists(path + ".tmp"));
+
+  FileLock lock;
+  FileLock rival;
+  ASSERT_TRUE(lock.TryLock(path + ".lock").ok());
+  EXPECT_EQ(rival.TryLock(path + ".lock").status, FileStatus::kBusy);
+  lock.Unlock();
+  EXPECT_TRUE(rival.TryLock(path + ".lock").ok());
 
   EXPECT_TRUE(RemoveFile(path).ok());
   EXPECT_EQ(RemoveFile(path).status, FileStatus::kNotFound);

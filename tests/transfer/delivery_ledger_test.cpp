@@ -41,6 +41,7 @@ TEST_F(DeliveryLedgerTest, RecordsSurviveAReload) {
   ASSERT_TRUE(ledger.Release("msg-4").ok());
   ASSERT_TRUE(ledger.RecordAccepted("msg-5", {}, 1005).ok());
   ASSERT_TRUE(ledger.Forget("msg-5").ok());
+  ledger.Close();
 
   DeliveryLedger reloaded = Fresh();
   EXPECT_EQ(reloaded.skippedLines(), 0u);
@@ -67,6 +68,7 @@ TEST_F(DeliveryLedgerTest, ATornLastLineIsIgnoredAndNeverJoinsTheNextRecord) {
   EXPECT_EQ(torn.Find("two"), nullptr);
 
   ASSERT_TRUE(torn.RecordAccepted("three", {}, 30).ok());
+  torn.Close();
   DeliveryLedger reloaded = Fresh();
   EXPECT_EQ(reloaded.skippedLines(), 0u);
   EXPECT_TRUE(reloaded.IsAccepted("one"));
@@ -97,18 +99,17 @@ TEST_F(DeliveryLedgerTest, MalformedLinesAreSkipped) {
 }
 
 TEST_F(DeliveryLedgerTest, CompactionKeepsOnlyLiveEntriesAndSurvivesAReload) {
-  {
-    // Windows cannot replace a file another handle writes to: this one ends first.
-    DeliveryLedger ledger = Fresh();
-    ASSERT_TRUE(ledger.RecordAccepted("gone", {"r@x"}, 1).ok());
-    ASSERT_TRUE(ledger.RecordPartial("mixed", {"a@x"}, 2).ok());
-    ASSERT_TRUE(ledger.RecordRefused("mixed", "550 no", 3).ok());
-    ASSERT_TRUE(ledger.RecordAccepted("kept", {"r@x", "s@x"}, 4).ok());
-    ASSERT_TRUE(ledger.RecordRefused("kept", "ignored", 5).ok()) << "an accepted message stays accepted";
-    ASSERT_TRUE(ledger.RecordPartial("part", {"a@x"}, 6).ok());
-    ASSERT_TRUE(ledger.Forget("gone").ok());
-    AppendRaw(ledger, "A torn 9");
-  }
+  DeliveryLedger ledger = Fresh();
+  ASSERT_TRUE(ledger.RecordAccepted("gone", {"r@x"}, 1).ok());
+  ASSERT_TRUE(ledger.RecordPartial("mixed", {"a@x"}, 2).ok());
+  ASSERT_TRUE(ledger.RecordRefused("mixed", "550 no", 3).ok());
+  ASSERT_TRUE(ledger.RecordAccepted("kept", {"r@x", "s@x"}, 4).ok());
+  ASSERT_TRUE(ledger.RecordRefused("kept", "ignored", 5).ok()) << "an accepted message stays accepted";
+  ASSERT_TRUE(ledger.RecordPartial("part", {"a@x"}, 6).ok());
+  ASSERT_TRUE(ledger.Forget("gone").ok());
+  ledger.Close();
+  AppendRaw(ledger, "A torn 9");
+
   DeliveryLedger compacted = Fresh();
   ASSERT_TRUE(compacted.Compact().ok());
   const std::string expected =
@@ -118,6 +119,7 @@ TEST_F(DeliveryLedgerTest, CompactionKeepsOnlyLiveEntriesAndSurvivesAReload) {
       "P part 6 a@x\n";
   EXPECT_EQ(Text(compacted), expected);
   ASSERT_TRUE(compacted.RecordAccepted("part", {"b@x"}, 7).ok()) << "appends after a compaction";
+  compacted.Close();
 
   DeliveryLedger reloaded = Fresh();
   EXPECT_EQ(reloaded.size(), 3u);
@@ -125,8 +127,8 @@ TEST_F(DeliveryLedgerTest, CompactionKeepsOnlyLiveEntriesAndSurvivesAReload) {
   EXPECT_EQ(reloaded.Find("mixed")->recipients, Recipients{"a@x"});
   EXPECT_TRUE(reloaded.IsAccepted("kept"));
   EXPECT_EQ(reloaded.Find("part")->recipients, (Recipients{"a@x", "b@x"}));
-  ASSERT_TRUE(compacted.Compact().ok());
-  EXPECT_EQ(Text(compacted), "P mixed 3 a@x\nR mixed 3 550%20no\nA kept 4 r@x s@x\nA part 7 a@x b@x\n");
+  ASSERT_TRUE(reloaded.Compact().ok());
+  EXPECT_EQ(Text(reloaded), "P mixed 3 a@x\nR mixed 3 550%20no\nA kept 4 r@x s@x\nA part 7 a@x b@x\n");
 }
 
 TEST_F(DeliveryLedgerTest, PruneForgetsWhatTheServerNoLongerLists) {
@@ -135,10 +137,22 @@ TEST_F(DeliveryLedgerTest, PruneForgetsWhatTheServerNoLongerLists) {
   ASSERT_TRUE(ledger.RecordRefused("e", "550", 100).ok());
   ASSERT_TRUE(ledger.Prune(ListedIds({{1, "b"}, {2, "e"}, {3, "new"}})).ok());
   EXPECT_EQ(ledger.size(), 2u);
+  ledger.Close();
   DeliveryLedger reloaded = Fresh();
   EXPECT_EQ(reloaded.size(), 2u);
   EXPECT_TRUE(reloaded.IsAccepted("b"));
   EXPECT_TRUE(reloaded.IsRefused("e"));
+}
+
+TEST_F(DeliveryLedgerTest, OneRunAtATimeHoldsAMailbox) {
+  DeliveryLedger first = Fresh();
+  DeliveryLedger second = DeliveryLedger::ForMailbox("pop.example.COM", "bob");
+  EXPECT_EQ(second.Load().status, FileStatus::kBusy);
+  EXPECT_EQ(second.RecordAccepted("x", {}, 1).status, FileStatus::kBusy);
+  EXPECT_TRUE(DeliveryLedger::ForMailbox("pop.example.com", "alice").Load().ok()) << "another mailbox is free";
+  first.Close();
+  ASSERT_TRUE(second.Load().ok());
+  EXPECT_EQ(second.size(), 0u) << "the refused record was not written";
 }
 
 TEST_F(DeliveryLedgerTest, AcceptedBeforeAnswersOnlyCompleteOlderDeliveries) {
