@@ -1,0 +1,45 @@
+// State files are the owner's alone: folders 0700, files 0600, whatever the
+// umask or the mode an existing file had.
+#include <sys/stat.h>
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "platform/state_files.h"
+#include "tests/support/temp_hive.h"
+
+namespace ferry::state {
+namespace {
+
+mode_t Mode(const std::string& path) {
+  struct stat info {};
+  EXPECT_EQ(stat(path.c_str(), &info), 0) << path;
+  return info.st_mode & 07777;
+}
+
+class StateFileModesTest : public test::TempHiveTest {};
+
+TEST_F(StateFileModesTest, FoldersAndFilesAreOwnerOnly) {
+  mode_t previous = umask(0);
+  std::string outer = Folder().string() + "/outer";
+  std::string inner = outer + "/inner";
+  FileResult created = CreateOwnerFolder(inner);
+  std::string appended = inner + "/appended";
+  std::string replaced = inner + "/replaced";
+  std::ofstream(appended) << "was world-readable\n";
+  chmod(appended.c_str(), 0644);
+  AppendFile file;
+  FileResult opened = file.Open(appended);
+  FileResult replacedResult = ReplaceFileAtomically(replaced, "x");
+  umask(previous);
+
+  ASSERT_TRUE(created.ok() && opened.ok() && replacedResult.ok());
+  EXPECT_EQ(Mode(outer), 0700u);
+  EXPECT_EQ(Mode(inner), 0700u);
+  EXPECT_EQ(Mode(appended), 0600u);
+  EXPECT_EQ(Mode(replaced), 0600u);
+}
+
+}  // namespace
+}  // namespace ferry::state
