@@ -5,8 +5,7 @@
 #include <new>
 
 #include "platform/socket.h"
-#include "service/runtime/account_context.h"
-#include "service/runtime/service_events.h"
+#include "service/transfer/run_context.h"
 #include "service/tickers/ticker_texts.h"
 #include "service/transfer/socket_channel.h"
 #include "service/transfer/transfer_error.h"
@@ -46,7 +45,7 @@ std::size_t KeptAliveResponseLength(std::string_view received) {
   return 0;
 }
 
-std::string FetchPage(AccountContext& context, const TickerSite& site, const PageRequest& request,
+std::string FetchPage(RunContext& context, const TickerSite& site, const PageRequest& request,
                       TickerStageState& state) {
   std::string buffer;
   try {
@@ -54,10 +53,10 @@ std::string FetchPage(AccountContext& context, const TickerSite& site, const Pag
   } catch (const std::bad_alloc&) {
     Raise(kErrorNoMemory);
   }
-  if (context.settings.debugLevel >= request.eventLevel) ReportServiceEvent(kEventConnecting, site.name);
+  if (context.settings.debugLevel >= request.eventLevel) context.Event(kEventConnecting, site.name);
   context.LogString(4, "Connecting to %s", site.name);
 
-  SocketChannel channel;
+  SocketChannel channel(context.ReceiveTimeout());
   channel.Create();
   if (channel.Connect(site.host, site.port) != 0) {
     context.LogString(4, "unable to connect to %s", site.name);

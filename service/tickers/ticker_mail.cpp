@@ -7,7 +7,7 @@
 #include <new>
 #include <system_error>
 
-#include "service/runtime/account_context.h"
+#include "service/transfer/run_context.h"
 #include "service/tickers/ticker_texts.h"
 #include "service/transfer/pop3_retrieval.h"
 #include "service/transfer/smtp_delivery.h"
@@ -27,7 +27,7 @@ std::string SaveTickerPage(const std::string& folder, std::string_view name, std
   return file.string();
 }
 
-void QueueTickerMail(AccountContext& context, const std::string& header, std::string_view body) {
+void QueueTickerMail(RunContext& context, const std::string& header, std::string_view body) {
   context.LogText(5, "--------Preparing Message-------");
   context.LogString(8, "Msg Header: %s", header);
   std::string text;

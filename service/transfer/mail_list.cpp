@@ -7,11 +7,6 @@
 
 namespace ferry {
 
-int MailRecord::SetText(const char* text, int32_t number) {
-  if (text == nullptr) Raise(kErrorNoText);
-  return SetText(std::string_view(text), number);
-}
-
 int MailRecord::SetText(std::string_view text, int32_t number) {
   try {
     std::string stored;
@@ -22,16 +17,10 @@ int MailRecord::SetText(std::string_view text, int32_t number) {
   } catch (const std::bad_alloc&) {
     Raise(kErrorTextMemory);
   }
-  deleted = false;
   delivered = false;
   filled_ = true;
   number_ = number;
   return 0;
-}
-
-void MailRecord::Release() {
-  std::string().swap(text_);
-  filled_ = false;
 }
 
 }  // namespace ferry

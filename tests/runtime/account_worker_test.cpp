@@ -1,6 +1,6 @@
-// The worker with the real context and store: the account's command runs before
-// the account run, the context is saved on the way out even when the run throws,
-// and only the worker ends.
+// The worker with the real store: the account's command runs before the account
+// run, a state the run hands over is written at once, what the run changed is
+// written on the way out even when the run throws, and only the worker ends.
 #include "service/runtime/account_worker.h"
 
 #include <gtest/gtest.h>
@@ -9,7 +9,8 @@
 #include <filesystem>
 #include <stdexcept>
 
-#include "service/runtime/account_context.h"
+#include "service/transfer/account_run.h"
+#include "service/transfer/run_context.h"
 #include "tests/runtime/store_setup.h"
 #include "tests/support/temp_hive.h"
 
@@ -20,14 +21,26 @@ std::atomic<int> gRuns{0};
 std::atomic<bool> gCommandDoneBeforeRun{false};
 std::string gMarkerPath;  // written before the workers start
 
-int CountingRun(AccountContext& context) {
+int CountingRun(RunContext& context) {
   gCommandDoneBeforeRun = std::filesystem::exists(gMarkerPath);
   context.settings.smtpTo = "seen@example.org";
   ++gRuns;
   return 0;
 }
 
-int ThrowingRun(AccountContext& context) {
+std::atomic<uint32_t> gStoredInUse{0};
+
+// Sets "In Use" and hands it over as RunAccount does, and reads the store then.
+int InUseRun(RunContext& context) {
+  context.settings.inUse = 1;
+  context.StateChanged();
+  gStoredInUse = GetValue(reg::LocalMachine(), schema::AccountKey("NORAS", "Postfach"), schema::kInUse).Dword();
+  context.settings.inUse = 0;
+  ++gRuns;
+  return 0;
+}
+
+int ThrowingRun(RunContext& context) {
   context.settings.smtpTo = "thrown@example.org";
   ++gRuns;
   throw std::runtime_error("run failed");
@@ -56,6 +69,16 @@ TEST_F(AccountWorkerTest, CommandRunsBeforeTheRunAndTheContextIsSavedAfterIt) {
   EXPECT_EQ(gRuns, 1);
   EXPECT_TRUE(gCommandDoneBeforeRun);
   EXPECT_EQ(GetValue(reg::LocalMachine(), account, schema::kSmtpTo).bytes, "seen@example.org");
+}
+
+TEST_F(AccountWorkerTest, InUseIsStoredWhileTheRunGoesOnAndClearedAfterIt) {
+  const std::string account = schema::AccountKey("NORAS", "Postfach");
+  PutAccount("NORAS", "Postfach", 1);
+  StartAccountWorker("NORAS", "Postfach", InUseRun);
+  ASSERT_TRUE(WaitForWorkers(std::chrono::seconds(30)));
+  EXPECT_EQ(gRuns, 1);
+  EXPECT_EQ(gStoredInUse, 1u);
+  EXPECT_EQ(GetValue(reg::LocalMachine(), account, schema::kInUse).Dword(), 0u);
 }
 
 TEST_F(AccountWorkerTest, ExceptionFromTheRunEndsOnlyThatWorkerAndTheContextIsStillSaved) {

@@ -6,6 +6,7 @@
 
 #include "platform/system_info.h"
 #include "platform/udp_socket.h"
+#include "service/transfer/notice_text.h"
 #include "tests/support/temp_hive.h"
 
 namespace ferry::test {
