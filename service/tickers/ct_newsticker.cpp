@@ -1,10 +1,10 @@
 #include "service/tickers/ct_newsticker.h"
 
-#include "service/transfer/run_context.h"
 #include "service/tickers/ct_index.h"
 #include "service/tickers/page_fetch.h"
 #include "service/tickers/ticker_mail.h"
 #include "service/tickers/ticker_texts.h"
+#include "service/transfer/run_context.h"
 
 namespace ferry {
 namespace {

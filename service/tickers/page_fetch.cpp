@@ -5,8 +5,8 @@
 #include <new>
 
 #include "platform/socket.h"
-#include "service/transfer/run_context.h"
 #include "service/tickers/ticker_texts.h"
+#include "service/transfer/run_context.h"
 #include "service/transfer/socket_channel.h"
 #include "service/transfer/transfer_error.h"
 

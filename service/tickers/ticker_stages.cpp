@@ -3,10 +3,10 @@
 #include <string>
 
 #include "platform/event_log.h"
-#include "service/transfer/run_context.h"
 #include "service/tickers/ct_newsticker.h"
 #include "service/tickers/science_ticker.h"
 #include "service/transfer/pop3_retrieval.h"
+#include "service/transfer/run_context.h"
 #include "service/transfer/smtp_delivery.h"
 #include "service/transfer/transfer_error.h"
 

@@ -4,13 +4,13 @@
 #include <new>
 #include <string>
 
+#include "platform/event_log.h"
+#include "service/tickers/ticker_stages.h"
+#include "service/transfer/dialogue.h"
+#include "service/transfer/notice_text.h"
+#include "service/transfer/pop3_retrieval.h"
 #include "service/transfer/run_context.h"
 #include "service/transfer/run_guard.h"
-#include "service/transfer/notice_text.h"
-#include "service/tickers/ticker_stages.h"
-#include "platform/event_log.h"
-#include "service/transfer/dialogue.h"
-#include "service/transfer/pop3_retrieval.h"
 #include "service/transfer/smtp_delivery.h"
 #include "service/transfer/transfer_error.h"
 #include "service/transfer/transfer_ports.h"

@@ -1,7 +1,7 @@
 #include "service/transfer/dialogue.h"
 
-#include "service/transfer/run_context.h"
 #include "service/transfer/reply_framing.h"
+#include "service/transfer/run_context.h"
 #include "service/transfer/transfer_error.h"
 #include "service/transfer/transfer_report.h"
 

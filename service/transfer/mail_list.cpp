@@ -1,5 +1,6 @@
 #include "service/transfer/mail_list.h"
 
+#include <cstdlib>
 #include <new>
 
 #include "service/transfer/reply_framing.h"
@@ -21,6 +22,11 @@ int MailRecord::SetText(std::string_view text, int32_t number) {
   filled_ = true;
   number_ = number;
   return 0;
+}
+
+bool BatchEnds(int32_t count, int32_t maxMails) {
+  int64_t divisor = std::llabs(static_cast<int64_t>(maxMails));
+  return divisor != 0 && count % divisor == 0;
 }
 
 }  // namespace ferry

@@ -30,4 +30,9 @@ class MailRecord {
 
 using MailList = std::list<MailRecord>;
 
+// Whether the `count`th message (from 1) closes a batch of "Max Mails": a
+// value below 1 is taken by its amount, and 0 never closes one (the run
+// delivers what is left at its end).
+bool BatchEnds(int32_t count, int32_t maxMails);
+
 }  // namespace ferry

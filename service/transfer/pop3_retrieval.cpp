@@ -1,15 +1,14 @@
 #include "service/transfer/pop3_retrieval.h"
 
 #include <array>
-#include <cstdlib>
 #include <new>
 
-#include "service/transfer/run_context.h"
-#include "service/transfer/notice_text.h"
 #include "service/tickers/science_ticker.h"
 #include "service/transfer/dialogue.h"
 #include "service/transfer/listing_tokens.h"
+#include "service/transfer/notice_text.h"
 #include "service/transfer/reply_framing.h"
+#include "service/transfer/run_context.h"
 #include "service/transfer/smtp_delivery.h"
 #include "service/transfer/transfer_error.h"
 #include "service/transfer/transfer_report.h"
@@ -75,11 +74,6 @@ void SendSenderNotice(RunContext& context, const std::string& received) {
   std::string sender;
   if (!NoticeSender(received, &sender)) return;
   context.Notice(FormatSenderNotice(context.settings.accountName, sender), context.settings.udpPort);
-}
-
-bool BatchEnds(int32_t number, int32_t maxMails) {
-  int64_t divisor = std::llabs(static_cast<int64_t>(maxMails));
-  return divisor != 0 && number % divisor == 0;
 }
 
 void TakeMessage(RunContext& context, const ListingEntry& entry) {

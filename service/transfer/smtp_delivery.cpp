@@ -4,11 +4,11 @@
 #include <string>
 
 #include "platform/system_info.h"
-#include "service/transfer/run_context.h"
 #include "service/transfer/address_computation.h"
 #include "service/transfer/address_rules.h"
 #include "service/transfer/dialogue.h"
 #include "service/transfer/reply_framing.h"
+#include "service/transfer/run_context.h"
 #include "service/transfer/transfer_error.h"
 #include "service/transfer/transfer_ports.h"
 #include "service/transfer/transfer_report.h"

@@ -1,8 +1,8 @@
 #include "service/transfer/transfer_report.h"
 
 #include "platform/socket.h"
-#include "service/transfer/run_context.h"
 #include "service/transfer/reply_framing.h"
+#include "service/transfer/run_context.h"
 #include "service/transfer/transfer_error.h"
 
 namespace ferry {
