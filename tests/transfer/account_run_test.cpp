@@ -170,27 +170,12 @@ INSTANTIATE_TEST_SUITE_P(
         MailboxCase{"StatZero", "STAT", Say("+OK 0 0\r\n"), kLogin + "QUIT\r\n", 0, "0 Nachrichten"},
         MailboxCase{"ListingInTwoSegments", "LIST", PeerReply{{"+OK\r\n", "1 120\r\n2 1", "30\r\n3 99\r\n.\r\n"}},
                     kLogin + "LIST\r\n" + Retrieval(1, 3) + "QUIT\r\n", 3, "3 Nachrichten"},
-        MailboxCase{"OutOfStepNumbers", "LIST", Say("+OK\r\n1 120\r\n2 130\r\n1 140\r\n.\r\n"),
-                    kLogin + "LIST\r\n" + Retrieval(1, 3) + "QUIT\r\n", 3, "Read error on Msg 3"},
-        MailboxCase{"MessageWithoutEndMarker", "RETR 2", SayAndClose("+OK\r\nFrom: x@y\r\n\r\nhalf a mess"),
-                    kLogin + "LIST\r\n" + Retrieval(1, 2), 1, "POP3 Error:5"},
         MailboxCase{"NegativeRetr", "RETR 3", Say("-ERR gone\r\n"), kLogin + "LIST\r\n" + Retrieval(1, 3) + "QUIT\r\n",
                     2, "RETR refused: -ERR gone"},
         MailboxCase{"HugeGreeting", "", PeerReply{{std::string(100 * 1024, 'g')}, PeerReply::Then::Hang}, "QUIT\r\n",
                     0, "Protocol failure at greeting: reply too long"},
         MailboxCase{"ClosedAfterGreeting", "", SayAndClose("+OK hello\r\n"), "", 0, "POP3 Error:5"}),
     [](const auto& param) { return std::string(param.param.name); });
-
-TEST_F(AccountRunTest, RepliesInSingleBytesStayInStep) {
-  Pop3Peer pop(Mailbox(2), {.user = "anna", .password = "geheim", .pieceSize = 1, .override = {}});
-  SmtpPeer smtp({.multiLine = true, .pieceSize = 1, .override = {}});
-  Use(pop);
-  Use(smtp);
-  settings.popDelete = 1;
-  Run();
-  EXPECT_EQ(pop.Transcript(), kLogin + "LIST\r\n" + Retrieval(1, 2) + Deletion(1, 2) + "QUIT\r\n");
-  EXPECT_TRUE(pop.Remaining().empty());
-}
 
 TEST_F(AccountRunTest, UnreachableServerEndsTheRunWithoutReport) {
   settings.popHost = UnusedLoopbackAddress();

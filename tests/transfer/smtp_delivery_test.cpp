@@ -194,17 +194,6 @@ TEST_F(SmtpDeliveryTest, SilentServerTimesOutAfterTheFirstMessage) {
   EXPECT_NE(Log().find("Protokol SMTP fail!"), std::string::npos);
 }
 
-TEST_F(SmtpDeliveryTest, RepliesInSingleBytesAndMultiLineRepliesStayInStep) {
-  SmtpPeerOptions options;
-  options.pieceSize = 1;
-  SmtpPeer peer(options);
-  Use(peer);
-  auto context = WithMessages({kToAnna, kToBert});
-  DeliverMessages(*context);
-  EXPECT_EQ(Delivered(*context), (std::vector<bool>{true, true}));
-  EXPECT_EQ(peer.Mails().size(), 2U);
-}
-
 TEST_F(SmtpDeliveryTest, RecordsWithoutTextOrAlreadyDeliveredAreNotSent) {
   SmtpPeer peer;
   Use(peer);
