@@ -21,20 +21,16 @@ std::atomic<int> gRuns{0};
 std::atomic<bool> gCommandDoneBeforeRun{false};
 std::string gMarkerPath;  // written before the workers start
 
-int CountingRun(RunContext& context) {
-  gCommandDoneBeforeRun = std::filesystem::exists(gMarkerPath);
-  context.settings.smtpTo = "seen@example.org";
-  ++gRuns;
-  return 0;
-}
-
 std::atomic<uint32_t> gStoredInUse{0};
 
-// Sets "In Use" and hands it over as RunAccount does, and reads the store then.
-int InUseRun(RunContext& context) {
+// Sets "In Use" and hands it over as RunAccount does, reads the store then,
+// and changes a value and the flag again.
+int CountingRun(RunContext& context) {
+  gCommandDoneBeforeRun = std::filesystem::exists(gMarkerPath);
   context.settings.inUse = 1;
   context.StateChanged();
   gStoredInUse = GetValue(reg::LocalMachine(), schema::AccountKey("NORAS", "Postfach"), schema::kInUse).Dword();
+  context.settings.smtpTo = "seen@example.org";
   context.settings.inUse = 0;
   ++gRuns;
   return 0;
@@ -60,7 +56,7 @@ class AccountWorkerTest : public TempHiveTest {
   }
 };
 
-TEST_F(AccountWorkerTest, CommandRunsBeforeTheRunAndTheContextIsSavedAfterIt) {
+TEST_F(AccountWorkerTest, CommandRunsBeforeTheRunAHandedOverStateIsStoredAtOnceAndTheRestAfterIt) {
   const std::string account = schema::AccountKey("NORAS", "Postfach");
   PutDword(account, schema::kEnableCommand, 1);
   PutString(account, schema::kCommand, "echo x > '" + gMarkerPath + "'");
@@ -68,17 +64,9 @@ TEST_F(AccountWorkerTest, CommandRunsBeforeTheRunAndTheContextIsSavedAfterIt) {
   ASSERT_TRUE(WaitForWorkers(std::chrono::seconds(30)));
   EXPECT_EQ(gRuns, 1);
   EXPECT_TRUE(gCommandDoneBeforeRun);
-  EXPECT_EQ(GetValue(reg::LocalMachine(), account, schema::kSmtpTo).bytes, "seen@example.org");
-}
-
-TEST_F(AccountWorkerTest, InUseIsStoredWhileTheRunGoesOnAndClearedAfterIt) {
-  const std::string account = schema::AccountKey("NORAS", "Postfach");
-  PutAccount("NORAS", "Postfach", 1);
-  StartAccountWorker("NORAS", "Postfach", InUseRun);
-  ASSERT_TRUE(WaitForWorkers(std::chrono::seconds(30)));
-  EXPECT_EQ(gRuns, 1);
   EXPECT_EQ(gStoredInUse, 1u);
   EXPECT_EQ(GetValue(reg::LocalMachine(), account, schema::kInUse).Dword(), 0u);
+  EXPECT_EQ(GetValue(reg::LocalMachine(), account, schema::kSmtpTo).bytes, "seen@example.org");
 }
 
 TEST_F(AccountWorkerTest, ExceptionFromTheRunEndsOnlyThatWorkerAndTheContextIsStillSaved) {
@@ -96,19 +84,6 @@ TEST_F(AccountWorkerTest, BlockWithAWrongMagicNumberRunsNothing) {
   AccountWorker(block);  // frees the block (the sanitizer build checks that)
   EXPECT_EQ(gRuns, 0);
   EXPECT_FALSE(GetValue(reg::LocalMachine(), schema::AccountKey("NORAS", "Postfach"), schema::kEnableAccount).present);
-}
-
-TEST_F(AccountWorkerTest, CreateAccountSettingsWritesEveryValueWithDefaultsAndReplacesOldNames) {
-  const std::string account = schema::AccountKey("Dialin", "Postfach");
-  PutString(account, "EMailHost", "pop.example.org");
-  PutDword(account, schema::kOldFlags, 3);
-  CreateAccountSettings("Dialin", "Postfach");
-  EXPECT_EQ(GetValue(reg::LocalMachine(), account, schema::kPopHost).bytes, "pop.example.org");
-  EXPECT_EQ(GetValue(reg::LocalMachine(), account, schema::kMaxMails).Dword(), 10u);
-  EXPECT_EQ(GetValue(reg::LocalMachine(), schema::ConnectionKey("Dialin"), schema::kTimeout).Dword(), 0xFFFFFFFFu);
-  for (const char* old : schema::OldAccountNames()) {
-    EXPECT_FALSE(GetValue(reg::LocalMachine(), account, old).present) << old;
-  }
 }
 
 }  // namespace
