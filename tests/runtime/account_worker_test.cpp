@@ -56,7 +56,8 @@ class AccountWorkerTest : public TempHiveTest {
   }
 };
 
-TEST_F(AccountWorkerTest, CommandRunsBeforeTheRunAHandedOverStateIsStoredAtOnceAndTheRestAfterIt) {
+// Also: a state the run hands over is stored at once, the rest after the run.
+TEST_F(AccountWorkerTest, CommandRunsBeforeTheRunAndTheContextIsSavedAfterIt) {
   const std::string account = schema::AccountKey("NORAS", "Postfach");
   PutDword(account, schema::kEnableCommand, 1);
   PutString(account, schema::kCommand, "echo x > '" + gMarkerPath + "'");

@@ -198,7 +198,7 @@ TEST_F(ConfigStoreTest, ChangedValuesAreWrittenBackAtDestruction) {
   EXPECT_EQ(Raw(account, s::kPopHost).second, "changed.by.console");
 }
 
-TEST_F(ConfigStoreTest, StoredRunRunsTheCommandBeforeItsSaveAndOpensTheLog) {
+TEST_F(ConfigStoreTest, ContextRunsTheCommandBeforeItsSaveAndOpensTheLog) {
   auto marker = Folder() / "ran";
   auto log = Folder() / "account.log";
   PutNumber(account, s::kEnableCommand, 1);
