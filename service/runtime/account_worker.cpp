@@ -6,7 +6,7 @@
 #include <system_error>
 #include <thread>
 
-#include "service/runtime/account_context.h"
+#include "service/runtime/stored_run.h"
 #include "service/transfer/account_run.h"
 
 namespace ferry {
@@ -53,24 +53,19 @@ void AccountWorker(WorkerStartBlock* block) {
   std::unique_ptr<WorkerStartBlock> owned(block);
   if (owned->magic == kWorkerMagic) {
     try {
-      AccountContext context(owned->connectionName, owned->accountName);
+      StoredRun stored(owned->connectionName, owned->accountName);
       // The run guards itself against a second run of the same account; the
       // worker adds nothing that could let two runs overlap or block each other.
-      owned->run(context);
+      owned->run(stored.Context());
     } catch (...) {
-      // An exception the run did not catch ends only this worker; the context
-      // has been destroyed (and saved) on the way out.
+      // An exception the run did not catch ends only this worker; what the run
+      // changed has been written back on the way out.
     }
   }
 }
 
 void CreateAccountSettings(const std::string& connectionName, const std::string& accountName) {
-  AccountContext context(connectionName, accountName);
-}
-
-int RunningWorkers() {
-  std::lock_guard lock(gWorkersMutex);
-  return gRunningWorkers;
+  StoredRun stored(connectionName, accountName);
 }
 
 bool WaitForWorkers(std::chrono::milliseconds timeout) {

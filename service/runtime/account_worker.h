@@ -1,5 +1,5 @@
-// The worker of one account run: a thread of its own that builds the
-// AccountContext, runs the account and destroys the context again.
+// The worker of one account run: a thread of its own that loads the account's
+// settings (StoredRun), runs the account on them and writes its state back.
 #pragma once
 
 #include <chrono>
@@ -8,8 +8,8 @@
 
 namespace ferry {
 
-class AccountContext;
-using AccountRunFunction = int (*)(AccountContext&);
+class RunContext;
+using AccountRunFunction = int (*)(RunContext&);
 
 inline constexpr uint32_t kWorkerMagic = 1919;
 inline constexpr std::size_t kWorkerNameWidth = 80;
@@ -28,18 +28,18 @@ struct WorkerStartBlock {
 int StartAccountWorker(const std::string& connectionName, const std::string& accountName,
                        AccountRunFunction run = nullptr);
 
-// The worker thread's function: with the right magic number, builds the
-// context, runs the account and destroys the context; an exception from the run
-// ends only this worker. Frees the block in every case.
+// The worker thread's function: with the right magic number, loads the
+// settings, runs the account and writes its state back; an exception from the
+// run ends only this worker. Frees the block in every case.
 void AccountWorker(WorkerStartBlock* block);
 
-// Builds and destroys an account's context: afterwards the connection key and
-// the account key hold every value, with defaults where nothing was stored.
+// Loads and writes back an account's settings without a run (its command runs):
+// afterwards the connection key and the account key hold every value, with
+// defaults where nothing was stored.
 void CreateAccountSettings(const std::string& connectionName, const std::string& accountName);
 
-// Workers started and not yet ended. The service never waits for its workers;
-// tests do, before they remove the store the workers use.
-int RunningWorkers();
+// Waits until every worker started has ended. The service never waits for its
+// workers; tests do, before they remove the store the workers use.
 bool WaitForWorkers(std::chrono::milliseconds timeout);
 
 }  // namespace ferry

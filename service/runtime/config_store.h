@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string>
 
-#include "service/runtime/account_settings.h"
+#include "service/transfer/account_settings.h"
 
 namespace ferry {
 

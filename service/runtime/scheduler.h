@@ -86,10 +86,4 @@ class Scheduler {
   int32_t permanentCounter_ = 0;
 };
 
-// The service's loop: binds the dial-up lines, performs the start parameter
-// "create", reports the service running once the events and the trigger
-// listener exist (event 1), clears every "In Use" flag, runs passes until
-// StopEvent, then reports the end (event 2) and unbinds. Returns 0.
-int ServiceLoop(const std::vector<std::string>& args);
-
 }  // namespace ferry

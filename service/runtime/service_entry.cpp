@@ -12,6 +12,7 @@
 #include "service/runtime/command_line.h"
 #include "service/runtime/loop_events.h"
 #include "service/runtime/scheduler.h"
+#include "service/runtime/service_loop.h"
 #include "service/runtime/service_events.h"
 #include "service/runtime/service_status.h"
 

@@ -1,4 +1,5 @@
-// ServiceLoop: set-up, the passes of the scheduler, shutdown.
+#include "service/runtime/service_loop.h"
+
 #include <system_error>
 #include <thread>
 

@@ -17,7 +17,6 @@ uint32_t gCheckPoint = 1;
 }  // namespace
 
 void SetForegroundMode() { gForeground = true; }
-bool InForegroundMode() { return gForeground; }
 
 bool ReportStatus(svc::State state, uint32_t exitCode, uint32_t waitHint) {
   if (gForeground) return true;
@@ -45,11 +44,6 @@ svc::State CurrentState() {
 void SetCurrentState(svc::State state) {
   std::lock_guard lock(gStatusMutex);
   gStatus.currentState = state;
-}
-
-svc::StatusBlock LastStatusBlock() {
-  std::lock_guard lock(gStatusMutex);
-  return gStatus;
 }
 
 }  // namespace ferry

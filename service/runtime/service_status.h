@@ -9,7 +9,6 @@
 namespace ferry {
 
 void SetForegroundMode();
-bool InForegroundMode();
 
 // Reports `state` with the exit code and the wait hint (milliseconds). Stop is
 // accepted in every state but start pending; the checkpoint counts up in the
@@ -20,8 +19,5 @@ bool ReportStatus(svc::State state, uint32_t exitCode, uint32_t waitHint);
 // The state last reported (or being reported).
 svc::State CurrentState();
 void SetCurrentState(svc::State state);
-
-// The block last handed over (for tests).
-svc::StatusBlock LastStatusBlock();
 
 }  // namespace ferry

@@ -20,14 +20,6 @@ bool NoticeAddress(uint32_t* address) {
 
 }  // namespace
 
-std::string FormatRunNotice(int messageCount, const std::string& accountName) {
-  return std::to_string(messageCount) + " " + accountName;
-}
-
-std::string FormatSenderNotice(const std::string& accountName, const std::string& sender) {
-  return "#" + accountName + "#" + sender;
-}
-
 int BroadcastNotice(const std::string& text, uint32_t port) {
   std::string payload(text.c_str(), std::strlen(text.c_str()));
   UdpSocket socket;

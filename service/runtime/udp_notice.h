@@ -1,6 +1,6 @@
-// The UDP notices of an account run: one datagram each, broadcast on the
-// account's "UDP Port". The destination is the limited broadcast address unless
-// MAILFERRY_NOTICE_ADDRESS names another (tests and the demo use loopback).
+// Sending the UDP notices of an account run: one datagram each, broadcast on
+// the account's "UDP Port". The destination is the limited broadcast address
+// unless MAILFERRY_NOTICE_ADDRESS names another (tests and the demo use loopback).
 #pragma once
 
 #include <cstdint>
@@ -9,11 +9,6 @@
 namespace ferry {
 
 inline constexpr const char* kNoticeAddressEnvironmentVariable = "MAILFERRY_NOTICE_ADDRESS";
-
-// "%d %s": the number of messages the mailbox held, and the account name.
-std::string FormatRunNotice(int messageCount, const std::string& accountName);
-// "#%s#%s": the account name and the sender of one fetched message.
-std::string FormatSenderNotice(const std::string& accountName, const std::string& sender);
 
 // Sends `text` (up to a NUL inside it) as one datagram to the notice address on
 // the low 16 bits of `port`. A failure is reported as event 0xC0000000

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "service/transfer/address_rules.h"
+
 namespace ferry {
 
 std::string ResponseStatus(std::string_view response) {
@@ -15,9 +17,7 @@ std::string ResponseStatus(std::string_view response) {
 bool LastModifiedValue(std::string_view header, std::string* value) {
   constexpr std::string_view kName = "last-modified:";
   for (std::size_t at = 0; at + kName.size() <= header.size(); ++at) {
-    bool same = std::equal(kName.begin(), kName.end(), header.begin() + static_cast<std::ptrdiff_t>(at),
-                           [](char want, char got) { return want == (got >= 'A' && got <= 'Z' ? char(got + 32) : got); });
-    if (!same) continue;
+    if (!IsLowerAscii(header.substr(at, kName.size()), kName)) continue;
     std::size_t from = at + kName.size();
     std::size_t end = header.find("\r\n", from);
     if (end == std::string_view::npos) return false;

@@ -1,16 +1,16 @@
 #include "service/tickers/ct_newsticker.h"
 
-#include "service/runtime/account_context.h"
 #include "service/tickers/ct_index.h"
 #include "service/tickers/page_fetch.h"
 #include "service/tickers/ticker_mail.h"
 #include "service/tickers/ticker_texts.h"
+#include "service/transfer/run_context.h"
 
 namespace ferry {
 namespace {
 
 // The index page: its copy, "LastDate" from its header, and the new items.
-void ReadIndex(AccountContext& context, const TickerSite& site, TickerStageState& state) {
+void ReadIndex(RunContext& context, const TickerSite& site, TickerStageState& state) {
   AccountSettings& s = context.settings;
   PageRequest request;
   request.text = ConditionalIndexRequest(kCtIndexPath, s.lastDate);
@@ -44,7 +44,7 @@ void ReadIndex(AccountContext& context, const TickerSite& site, TickerStageState
 
 }  // namespace
 
-int ReadCtNewsTicker(AccountContext& context) {
+int ReadCtNewsTicker(RunContext& context) {
   AccountSettings& s = context.settings;
   const TickerSite site = CtSite();
   context.LogText(3, "------------------------ Read CT Newspage -------------");

@@ -5,10 +5,10 @@
 
 namespace ferry {
 
-class AccountContext;
+class RunContext;
 
 // The whole CT stage; "LastDate" and "LastTitle" are left in the context's
 // settings for its save. Returns 0.
-int ReadCtNewsTicker(AccountContext& context);
+int ReadCtNewsTicker(RunContext& context);
 
 }  // namespace ferry

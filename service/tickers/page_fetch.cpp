@@ -5,26 +5,13 @@
 #include <new>
 
 #include "platform/socket.h"
-#include "service/runtime/account_context.h"
-#include "service/runtime/service_events.h"
 #include "service/tickers/ticker_texts.h"
+#include "service/transfer/address_rules.h"
+#include "service/transfer/run_context.h"
 #include "service/transfer/socket_channel.h"
 #include "service/transfer/transfer_error.h"
 
 namespace ferry {
-namespace {
-
-bool SameLetters(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    char x = a[i] >= 'A' && a[i] <= 'Z' ? char(a[i] + 32) : a[i];
-    char y = b[i] >= 'A' && b[i] <= 'Z' ? char(b[i] + 32) : b[i];
-    if (x != y) return false;
-  }
-  return true;
-}
-
-}  // namespace
 
 std::size_t KeptAliveResponseLength(std::string_view received) {
   std::string_view header = ResponseHeader(received);
@@ -34,7 +21,7 @@ std::size_t KeptAliveResponseLength(std::string_view received) {
     std::size_t eol = std::min(header.find("\r\n", at), header.size());
     std::string_view line = header.substr(at, eol - at);
     at = eol + 2;
-    if (line.size() < kName.size() || !SameLetters(line.substr(0, kName.size()), kName)) continue;
+    if (!IsLowerAscii(line.substr(0, kName.size()), kName)) continue;
     std::string_view value = line.substr(kName.size());
     while (!value.empty() && (value.front() == ' ' || value.front() == '\t')) value.remove_prefix(1);
     std::size_t length = 0;
@@ -46,7 +33,7 @@ std::size_t KeptAliveResponseLength(std::string_view received) {
   return 0;
 }
 
-std::string FetchPage(AccountContext& context, const TickerSite& site, const PageRequest& request,
+std::string FetchPage(RunContext& context, const TickerSite& site, const PageRequest& request,
                       TickerStageState& state) {
   std::string buffer;
   try {
@@ -54,10 +41,10 @@ std::string FetchPage(AccountContext& context, const TickerSite& site, const Pag
   } catch (const std::bad_alloc&) {
     Raise(kErrorNoMemory);
   }
-  if (context.settings.debugLevel >= request.eventLevel) ReportServiceEvent(kEventConnecting, site.name);
+  if (context.settings.debugLevel >= request.eventLevel) context.Event(kEventConnecting, site.name);
   context.LogString(4, "Connecting to %s", site.name);
 
-  SocketChannel channel;
+  SocketChannel channel(context.ReceiveTimeout());
   channel.Create();
   if (channel.Connect(site.host, site.port) != 0) {
     context.LogString(4, "unable to connect to %s", site.name);

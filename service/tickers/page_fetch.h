@@ -9,7 +9,7 @@
 
 namespace ferry {
 
-class AccountContext;
+class RunContext;
 
 // A stage fetches no further page once a connect of it has failed.
 struct TickerStageState {
@@ -31,7 +31,7 @@ struct PageRequest {
 // The response text, at most `limit` bytes; empty when nothing arrived or the
 // connect failed (which sets `state.failed` after the two connect-failure
 // lines). Raises kErrorNoMemory when no buffer can be had.
-std::string FetchPage(AccountContext& context, const TickerSite& site, const PageRequest& request,
+std::string FetchPage(RunContext& context, const TickerSite& site, const PageRequest& request,
                       TickerStageState& state);
 
 // Bytes a kept-alive response needs in all (header and Content-Length body);

@@ -1,15 +1,15 @@
 #include "service/tickers/science_ticker.h"
 
-#include "service/runtime/account_context.h"
 #include "service/tickers/page_fetch.h"
 #include "service/tickers/science_links.h"
 #include "service/tickers/ticker_mail.h"
 #include "service/tickers/ticker_texts.h"
+#include "service/transfer/run_context.h"
 
 namespace ferry {
 namespace {
 
-void HandlePage(AccountContext& context, const std::string& response) {
+void HandlePage(RunContext& context, const std::string& response) {
   const AccountSettings& s = context.settings;
   SciencePage page = ReadSciencePage(response);
   if (page.scriptReplaced) context.LogText(5, "Replacing SCRIPT");
@@ -26,7 +26,7 @@ void HandlePage(AccountContext& context, const std::string& response) {
 
 }  // namespace
 
-void ScanMessageForScienceLinks(AccountContext& context, std::string_view text) {
+void ScanMessageForScienceLinks(RunContext& context, std::string_view text) {
   context.LogText(4, "----- Scanning for Wissenschafts-URL -------");
   const TickerSite site = ScienceSite();
   for (const ScienceLink& link : FindScienceLinks(text, site.name)) {
@@ -44,13 +44,13 @@ void ScanMessageForScienceLinks(AccountContext& context, std::string_view text) 
   context.LogText(2, "-------------End of Scann---------------");
 }
 
-void ScanScienceLinks(AccountContext& context) {
+void ScanScienceLinks(RunContext& context) {
   for (const MailRecord& record : context.mailList) {
     if (record.Filled()) ScanMessageForScienceLinks(context, record.GetText());
   }
 }
 
-void FetchScienceItems(AccountContext& context) {
+void FetchScienceItems(RunContext& context) {
   context.LogText(4, "------- HTTP Get-----------");
   context.tickerMailCount = 0;
   const TickerSite site = ScienceSite();

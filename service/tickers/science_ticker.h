@@ -6,12 +6,12 @@
 
 namespace ferry {
 
-class AccountContext;
+class RunContext;
 
 // Scans every message still in the MailList (a delivered batch).
-void ScanScienceLinks(AccountContext& context);
+void ScanScienceLinks(RunContext& context);
 // Appends one item per link in `text` to the account's science items.
-void ScanMessageForScienceLinks(AccountContext& context, std::string_view text);
+void ScanMessageForScienceLinks(RunContext& context, std::string_view text);
 
 // Fetches the collected items, the last found first, until a connect fails.
 //
@@ -19,6 +19,6 @@ void ScanMessageForScienceLinks(AccountContext& context, std::string_view text);
 // connection, and since the server may then leave the connection open, the
 // response ends with the length its header names. Every item is still
 // fetched over a connection of its own, saved and mailed, as without it.
-void FetchScienceItems(AccountContext& context);
+void FetchScienceItems(RunContext& context);
 
 }  // namespace ferry

@@ -1,15 +1,14 @@
 #include "service/tickers/ticker_mail.h"
 
 #include <cstdint>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <new>
 #include <system_error>
 
-#include "service/runtime/account_context.h"
 #include "service/tickers/ticker_texts.h"
 #include "service/transfer/pop3_retrieval.h"
+#include "service/transfer/run_context.h"
 #include "service/transfer/smtp_delivery.h"
 #include "service/transfer/transfer_error.h"
 
@@ -27,7 +26,7 @@ std::string SaveTickerPage(const std::string& folder, std::string_view name, std
   return file.string();
 }
 
-void QueueTickerMail(AccountContext& context, const std::string& header, std::string_view body) {
+void QueueTickerMail(RunContext& context, const std::string& header, std::string_view body) {
   context.LogText(5, "--------Preparing Message-------");
   context.LogString(8, "Msg Header: %s", header);
   std::string text;
@@ -48,10 +47,7 @@ void QueueTickerMail(AccountContext& context, const std::string& header, std::st
     }
   }
   ++context.tickerMailCount;
-  // A "Max Mails" below 1 is taken by its amount, and 0 never ends a batch: the
-  // account run delivers what is left after the stage.
-  int64_t batch = std::llabs(static_cast<int64_t>(context.settings.maxMails));
-  if (batch != 0 && context.tickerMailCount % batch == 0) {
+  if (BatchEnds(context.tickerMailCount, context.settings.maxMails)) {
     DeliverMessages(context);
     PurgeMessages(context);
   }

@@ -7,7 +7,7 @@
 
 namespace ferry {
 
-class AccountContext;
+class RunContext;
 
 // Writes `text` to the file `name` + ".htm" inside `folder` (the name made
 // safe first), replacing an older file; in the current folder when `folder` is
@@ -17,6 +17,6 @@ std::string SaveTickerPage(const std::string& folder, std::string_view name, std
 
 // Queues the mail made of `header` and `body` (which ends with the mail
 // terminator), counts it, and delivers the queue when a batch is full.
-void QueueTickerMail(AccountContext& context, const std::string& header, std::string_view body);
+void QueueTickerMail(RunContext& context, const std::string& header, std::string_view body);
 
 }  // namespace ferry

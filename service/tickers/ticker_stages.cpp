@@ -3,11 +3,10 @@
 #include <string>
 
 #include "platform/event_log.h"
-#include "service/runtime/account_context.h"
-#include "service/runtime/service_events.h"
 #include "service/tickers/ct_newsticker.h"
 #include "service/tickers/science_ticker.h"
 #include "service/transfer/pop3_retrieval.h"
+#include "service/transfer/run_context.h"
 #include "service/transfer/smtp_delivery.h"
 #include "service/transfer/transfer_error.h"
 
@@ -17,7 +16,7 @@ namespace {
 // Puts "Addressmode Ticker" in force for the life of a stage.
 class TickerAddressmode {
  public:
-  explicit TickerAddressmode(AccountContext& context) : context_(context) {
+  explicit TickerAddressmode(RunContext& context) : context_(context) {
     context_.runStage = 2;
     context_.savedAddressmode = context_.settings.addressmode;
     context_.settings.addressmode = context_.settings.addressmodeTicker;
@@ -27,12 +26,12 @@ class TickerAddressmode {
   TickerAddressmode& operator=(const TickerAddressmode&) = delete;
 
  private:
-  AccountContext& context_;
+  RunContext& context_;
 };
 
 }  // namespace
 
-void RunScienceTickerStage(AccountContext& context) {
+void RunScienceTickerStage(RunContext& context) {
   if (context.settings.enableWissenschaft == 0) return;
   TickerAddressmode mode(context);
   ScanScienceLinks(context);
@@ -46,7 +45,7 @@ void RunScienceTickerStage(AccountContext& context) {
   DeliverMessages(context);
 }
 
-void RunCtTickerStage(AccountContext& context) {
+void RunCtTickerStage(RunContext& context) {
   if (context.settings.enableCt == 0) return;
   {
     TickerAddressmode mode(context);
@@ -55,7 +54,7 @@ void RunCtTickerStage(AccountContext& context) {
     PurgeMessages(context);
   }
   const AccountSettings& s = context.settings;
-  ReportServiceEvent(kEventTickerReport, kEventInformation,
+  context.Event(kEventTickerReport, kEventInformation,
                      {s.connectionName, s.accountName, std::to_string(context.tickerMailCount)});
 }
 

@@ -4,14 +4,14 @@
 
 namespace ferry {
 
-class AccountContext;
+class RunContext;
 
 // After the last delivery of the account's mail: scans the messages still in
 // the MailList, lets PurgeMessages close their batch, fetches the collected
 // items and delivers their mails. Does nothing without "Enable Wissenschaft".
-void RunScienceTickerStage(AccountContext& context);
+void RunScienceTickerStage(RunContext& context);
 // After the run report: the CT newsticker, its delivery and its report
 // (event 105). Does nothing without "Enable CT".
-void RunCtTickerStage(AccountContext& context);
+void RunCtTickerStage(RunContext& context);
 
 }  // namespace ferry

@@ -4,14 +4,13 @@
 #include <new>
 #include <string>
 
-#include "service/runtime/account_context.h"
-#include "service/runtime/run_guard.h"
-#include "service/runtime/service_events.h"
-#include "service/runtime/udp_notice.h"
-#include "service/tickers/ticker_stages.h"
 #include "platform/event_log.h"
+#include "service/tickers/ticker_stages.h"
 #include "service/transfer/dialogue.h"
+#include "service/transfer/notice_text.h"
 #include "service/transfer/pop3_retrieval.h"
+#include "service/transfer/run_context.h"
+#include "service/transfer/run_guard.h"
 #include "service/transfer/smtp_delivery.h"
 #include "service/transfer/transfer_error.h"
 #include "service/transfer/transfer_ports.h"
@@ -20,7 +19,7 @@ namespace ferry {
 namespace {
 
 // QUIT on the POP3 connection; `level` is the log level of the command and reply.
-void QuitPop3(AccountContext& context, int level) {
+void QuitPop3(RunContext& context, int level) {
   SendCommand(context, context.popChannel, "QUIT\r\n");
   context.LogText(level, "QUIT\r\n");
   Reply reply = ReadPop3Status(context, context.popChannel);
@@ -29,12 +28,12 @@ void QuitPop3(AccountContext& context, int level) {
   context.LogText(1, "----------- POP3 Closed  ----------");
 }
 
-void Run(AccountContext& context) {
+void Run(RunContext& context) {
   const AccountSettings& s = context.settings;
   context.popChannel.Create();
   context.LogText(1, "------------- POP3 ------------");
   context.LogString(2, "Connecting to %s:POP3", s.popHost);
-  if (s.debugLevel >= 3) ReportServiceEvent(kEventConnecting, s.popHost);
+  if (s.debugLevel >= 3) context.Event(kEventConnecting, s.popHost);
   if (context.popChannel.Connect(s.popHost, Pop3Port()) != 0) Raise(kErrorNoConnection);
 
   context.runStage = 1;
@@ -47,23 +46,23 @@ void Run(AccountContext& context) {
   PurgeMessages(context);
   if (s.popDelete != 0) QuitPop3(context, 3);
 
-  ReportServiceEvent(kEventRunReport, context.messageCount != 0 ? kEventWarning : kEventInformation,
+  context.Event(kEventRunReport, context.messageCount != 0 ? kEventWarning : kEventInformation,
                      {s.connectionName, s.accountName, std::to_string(context.messageCount)});
-  if (s.enableUdp != 0) BroadcastNotice(FormatRunNotice(context.messageCount, s.accountName), s.udpPort);
+  if (s.enableUdp != 0) context.Notice(FormatRunNotice(context.messageCount, s.accountName), s.udpPort);
 
   RunCtTickerStage(context);
 }
 
 }  // namespace
 
-int RunAccount(AccountContext& context) {
+int RunAccount(RunContext& context) {
   if (context.settings.enableAccount == 0) return kRunNotEnabled;
   if (context.settings.inUse != 0) return kRunInUse;
   AccountRunGuard guard(context.settings.connectionName, context.settings.accountName);
   if (!guard.Acquired()) return kRunInUse;
 
   context.settings.inUse = 1;
-  context.SaveSettings();
+  context.StateChanged();
   context.runStage = 0;
   try {
     Run(context);

@@ -3,14 +3,15 @@
 
 namespace ferry {
 
-class AccountContext;
+class RunContext;
 
 inline constexpr int kRunDone = 0;
 inline constexpr int kRunInUse = 10;
 inline constexpr int kRunNotEnabled = 20;
 
-// Runs the account whose settings `context` holds; returns kRunDone, kRunInUse
-// or kRunNotEnabled.
-int RunAccount(AccountContext& context);
+// Runs the account on the settings `context` holds: sets "In Use" and hands
+// that state over (StateChanged) before it connects, and clears it again at the
+// end. Returns kRunDone, kRunInUse or kRunNotEnabled.
+int RunAccount(RunContext& context);
 
 }  // namespace ferry

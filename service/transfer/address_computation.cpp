@@ -1,12 +1,11 @@
 #include "service/transfer/address_computation.h"
 
-#include "service/runtime/account_context.h"
-#include "service/runtime/service_events.h"
+#include "service/transfer/run_context.h"
 #include "service/transfer/transfer_error.h"
 
 namespace ferry {
 
-AddressSettings AddressSettingsOf(const AccountContext& context) {
+AddressSettings AddressSettingsOf(const RunContext& context) {
   AddressSettings s;
   s.addressmode = context.settings.addressmode;
   s.addressmodeFrom = context.settings.addressmodeFrom;
@@ -17,7 +16,7 @@ AddressSettings AddressSettingsOf(const AccountContext& context) {
   return s;
 }
 
-std::string ComputeSender(AccountContext& context, std::string_view headerBlock) {
+std::string ComputeSender(RunContext& context, std::string_view headerBlock) {
   // The recipient mode is what this line has always shown.
   context.LogNumber(4, "---------Start From address computing:%d----------\n",
                     static_cast<int32_t>(context.settings.addressmode & 3U));
@@ -27,13 +26,13 @@ std::string ComputeSender(AccountContext& context, std::string_view headerBlock)
     return sender;
   } catch (const TransferError& error) {
     context.LogNumber(9, "1:%d\n", error.code);
-    if (context.settings.debugLevel >= 7) ReportServiceEvent(kEventAddressReplaced, "Address replaced");
+    if (context.settings.debugLevel >= 7) context.Event(kEventAddressReplaced, "Address replaced");
     context.LogText(7, "From Address replaced\n");
     return context.settings.smtpFrom;
   }
 }
 
-std::string ComputeRecipient(AccountContext& context, std::string_view headerBlock) {
+std::string ComputeRecipient(RunContext& context, std::string_view headerBlock) {
   context.LogNumber(4, "---------Start Emailaddress computing:%d----------\n",
                     static_cast<int32_t>(context.settings.addressmode & 3U));
   try {
@@ -42,7 +41,7 @@ std::string ComputeRecipient(AccountContext& context, std::string_view headerBlo
     return recipient;
   } catch (const TransferError& error) {
     context.LogNumber(9, "-:%d\n", error.code);
-    if (context.settings.debugLevel >= 7) ReportServiceEvent(kEventAddressReplaced, "Address replaced");
+    if (context.settings.debugLevel >= 7) context.Event(kEventAddressReplaced, "Address replaced");
     context.LogText(7, "Emailaddress replaced\n");
     return context.settings.smtpTo;
   }

@@ -10,12 +10,12 @@
 
 namespace ferry {
 
-class AccountContext;
+class RunContext;
 
-AddressSettings AddressSettingsOf(const AccountContext& context);
+AddressSettings AddressSettingsOf(const RunContext& context);
 
 // Never raise: a rule that fails gives "SMTP From" / "SMTP To".
-std::string ComputeSender(AccountContext& context, std::string_view headerBlock);
-std::string ComputeRecipient(AccountContext& context, std::string_view headerBlock);
+std::string ComputeSender(RunContext& context, std::string_view headerBlock);
+std::string ComputeRecipient(RunContext& context, std::string_view headerBlock);
 
 }  // namespace ferry

@@ -86,6 +86,15 @@ std::string LowerAscii(std::string_view text) {
   return out;
 }
 
+bool IsLowerAscii(std::string_view text, std::string_view lower) {
+  if (text.size() != lower.size()) return false;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    char c = text[i] >= 'A' && text[i] <= 'Z' ? static_cast<char>(text[i] - 'A' + 'a') : text[i];
+    if (c != lower[i]) return false;
+  }
+  return true;
+}
+
 std::size_t FindHeader(std::string_view block, std::string_view name) {
   auto startsHere = [&](std::size_t pos) {
     return block.substr(pos, name.size()) == name && block.substr(pos + name.size(), 1) == ":";

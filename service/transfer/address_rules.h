@@ -17,6 +17,9 @@ std::string_view HeaderBlockOf(std::string_view text);
 // A copy with the letters A to Z in lower case.
 std::string LowerAscii(std::string_view text);
 
+// Whether `text` with the letters A to Z in lower case is `lower`.
+bool IsLowerAscii(std::string_view text, std::string_view lower);
+
 // Where the header `name` (lower case, without the colon) starts in the block:
 // on the first line or after a CR LF. npos when absent.
 std::size_t FindHeader(std::string_view block, std::string_view name);

@@ -1,31 +1,31 @@
 #include "service/transfer/dialogue.h"
 
-#include "service/runtime/account_context.h"
 #include "service/transfer/reply_framing.h"
+#include "service/transfer/run_context.h"
 #include "service/transfer/transfer_error.h"
 #include "service/transfer/transfer_report.h"
 
 namespace ferry {
 
-std::size_t SendCommand(AccountContext& context, SocketChannel& channel, std::string_view command) {
+std::size_t SendCommand(RunContext& context, SocketChannel& channel, std::string_view command) {
   return channel.SendAll(command, ReportFor(context));
 }
 
-Reply ReadPop3Status(AccountContext& context, SocketChannel& channel) {
+Reply ReadPop3Status(RunContext& context, SocketChannel& channel) {
   return ReadReply(channel, Pop3StatusLength, kMaxStatusReply, ReportFor(context));
 }
 
-Reply ReadPop3Listing(AccountContext& context, SocketChannel& channel) {
+Reply ReadPop3Listing(RunContext& context, SocketChannel& channel) {
   return ReadReply(channel, Pop3MultiLineLength, kMaxListing, ReportFor(context));
 }
 
-Reply ReadSmtpReply(AccountContext& context, SocketChannel& channel) {
+Reply ReadSmtpReply(RunContext& context, SocketChannel& channel) {
   return ReadReply(channel, SmtpReplyLength, kMaxSmtpReply, ReportFor(context));
 }
 
 std::string Kept(std::string_view text, std::size_t capacity) { return std::string(text.substr(0, capacity)); }
 
-void RequireWhole(AccountContext& context, const Reply& reply, const char* step) {
+void RequireWhole(RunContext& context, const Reply& reply, const char* step) {
   if (reply.Whole()) return;
   const char* why = reply.end == ReplyEnd::Closed    ? "connection closed"
                     : reply.end == ReplyEnd::TooLong ? "reply too long"

@@ -10,24 +10,24 @@
 
 namespace ferry {
 
-class AccountContext;
+class RunContext;
 
 // How much of one reply is kept and logged.
 inline constexpr std::size_t kGreetingKept = 180;
 inline constexpr std::size_t kReplyKept = 1024;
 
 // Sends every byte of `command`; returns the bytes taken.
-std::size_t SendCommand(AccountContext& context, SocketChannel& channel, std::string_view command);
+std::size_t SendCommand(RunContext& context, SocketChannel& channel, std::string_view command);
 
-Reply ReadPop3Status(AccountContext& context, SocketChannel& channel);
-Reply ReadPop3Listing(AccountContext& context, SocketChannel& channel);
-Reply ReadSmtpReply(AccountContext& context, SocketChannel& channel);
+Reply ReadPop3Status(RunContext& context, SocketChannel& channel);
+Reply ReadPop3Listing(RunContext& context, SocketChannel& channel);
+Reply ReadSmtpReply(RunContext& context, SocketChannel& channel);
 
 // The first `capacity` bytes of a reply.
 std::string Kept(std::string_view text, std::size_t capacity);
 
 // Raises kErrorProtocol, after a level-2 log line naming the step, when the
 // reply did not arrive whole.
-void RequireWhole(AccountContext& context, const Reply& reply, const char* step);
+void RequireWhole(RunContext& context, const Reply& reply, const char* step);
 
 }  // namespace ferry

@@ -1,16 +1,12 @@
 #include "service/transfer/mail_list.h"
 
+#include <cstdlib>
 #include <new>
 
 #include "service/transfer/reply_framing.h"
 #include "service/transfer/transfer_error.h"
 
 namespace ferry {
-
-int MailRecord::SetText(const char* text, int32_t number) {
-  if (text == nullptr) Raise(kErrorNoText);
-  return SetText(std::string_view(text), number);
-}
 
 int MailRecord::SetText(std::string_view text, int32_t number) {
   try {
@@ -22,16 +18,15 @@ int MailRecord::SetText(std::string_view text, int32_t number) {
   } catch (const std::bad_alloc&) {
     Raise(kErrorTextMemory);
   }
-  deleted = false;
   delivered = false;
   filled_ = true;
   number_ = number;
   return 0;
 }
 
-void MailRecord::Release() {
-  std::string().swap(text_);
-  filled_ = false;
+bool BatchEnds(int32_t count, int32_t maxMails) {
+  int64_t divisor = std::llabs(static_cast<int64_t>(maxMails));
+  return divisor != 0 && count % divisor == 0;
 }
 
 }  // namespace ferry

@@ -13,17 +13,14 @@ class MailRecord {
  public:
   // Stores `text` and the server's message number (-1 for none). The end-of-data
   // marker CR LF "." CR LF is appended unless the text already ends with it.
-  // Raises kErrorNoText for a null text and kErrorTextMemory when memory runs out.
-  int SetText(const char* text, int32_t number);
+  // Raises kErrorTextMemory when memory runs out.
   int SetText(std::string_view text, int32_t number);
-  void Release();
 
   bool Filled() const { return filled_; }
   const std::string& GetText() const { return text_; }
   int32_t GetNumber() const { return number_; }
 
   bool delivered = false;
-  bool deleted = false;
 
  private:
   std::string text_;
@@ -32,5 +29,10 @@ class MailRecord {
 };
 
 using MailList = std::list<MailRecord>;
+
+// Whether the `count`th message (from 1) closes a batch of "Max Mails": a
+// value below 1 is taken by its amount, and 0 never closes one (the run
+// delivers what is left at its end).
+bool BatchEnds(int32_t count, int32_t maxMails);
 
 }  // namespace ferry

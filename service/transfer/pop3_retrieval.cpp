@@ -1,16 +1,14 @@
 #include "service/transfer/pop3_retrieval.h"
 
 #include <array>
-#include <cstdlib>
 #include <new>
 
-#include "service/runtime/account_context.h"
-#include "service/runtime/service_events.h"
-#include "service/runtime/udp_notice.h"
 #include "service/tickers/science_ticker.h"
 #include "service/transfer/dialogue.h"
 #include "service/transfer/listing_tokens.h"
+#include "service/transfer/notice_text.h"
 #include "service/transfer/reply_framing.h"
+#include "service/transfer/run_context.h"
 #include "service/transfer/smtp_delivery.h"
 #include "service/transfer/transfer_error.h"
 #include "service/transfer/transfer_report.h"
@@ -22,7 +20,7 @@ constexpr std::size_t kChunk = 4095;
 constexpr std::size_t kNoticeSenderKept = 200;
 
 // Sends a command and reads its status line, which must arrive whole.
-std::string Exchange(AccountContext& context, const std::string& command, const char* step) {
+std::string Exchange(RunContext& context, const std::string& command, const char* step) {
   SendCommand(context, context.popChannel, command);
   Reply reply = ReadPop3Status(context, context.popChannel);
   RequireWhole(context, reply, step);
@@ -32,7 +30,7 @@ std::string Exchange(AccountContext& context, const std::string& command, const 
 // The server's answer to RETR up to and including the end-of-data marker.
 // Raises kErrorProtocol when the status is negative, or the connection closes,
 // falls silent or sends too much before the marker.
-std::string ReadMessage(AccountContext& context, int32_t number) {
+std::string ReadMessage(RunContext& context, int32_t number) {
   SocketChannel& channel = context.popChannel;
   TransferReport report = ReportFor(context);
   std::string text;
@@ -72,18 +70,13 @@ std::string ReadMessage(AccountContext& context, int32_t number) {
   }
 }
 
-void SendSenderNotice(AccountContext& context, const std::string& received) {
+void SendSenderNotice(RunContext& context, const std::string& received) {
   std::string sender;
   if (!NoticeSender(received, &sender)) return;
-  BroadcastNotice(FormatSenderNotice(context.settings.accountName, sender), context.settings.udpPort);
+  context.Notice(FormatSenderNotice(context.settings.accountName, sender), context.settings.udpPort);
 }
 
-bool BatchEnds(int32_t number, int32_t maxMails) {
-  int64_t divisor = std::llabs(static_cast<int64_t>(maxMails));
-  return divisor != 0 && number % divisor == 0;
-}
-
-void TakeMessage(AccountContext& context, const ListingEntry& entry) {
+void TakeMessage(RunContext& context, const ListingEntry& entry) {
   if (entry.outOfStep) context.LogNumber(5, "Read error on Msg %d", entry.number);
   context.LogNumber(5, "%d\t", entry.number);
   context.LogNumber(5, "Message Size:%d\n", entry.size);
@@ -117,7 +110,7 @@ void TakeMessage(AccountContext& context, const ListingEntry& entry) {
   context.tickerMailCount = entry.number;
 }
 
-void Dialogue(AccountContext& context) {
+void Dialogue(RunContext& context) {
   const AccountSettings& s = context.settings;
   Reply greeting = ReadPop3Status(context, context.popChannel);
   RequireWhole(context, greeting, "greeting");
@@ -176,7 +169,7 @@ bool NoticeSender(const std::string& received, std::string* sender) {
   return true;
 }
 
-int RetrieveMessages(AccountContext& context) {
+int RetrieveMessages(RunContext& context) {
   int code = 0;
   try {
     Dialogue(context);
@@ -186,12 +179,12 @@ int RetrieveMessages(AccountContext& context) {
   } catch (const std::bad_alloc&) {
     code = kErrorTextMemory;
   }
-  if (context.settings.debugLevel >= 2) ReportServiceEvent(kEventTransferError, "POP3 Protokol faild");
+  if (context.settings.debugLevel >= 2) context.Event(kEventTransferError, "POP3 Protokol faild");
   context.LogNumber(1, "POP3 Error:%d", code);
   return 0;
 }
 
-int PurgeMessages(AccountContext& context) {
+int PurgeMessages(RunContext& context) {
   if (context.settings.popDelete != 0) {
     for (MailRecord& record : context.mailList) {
       if (!record.delivered || record.GetNumber() < 0) continue;
@@ -200,7 +193,6 @@ int PurgeMessages(AccountContext& context) {
       context.LogText(3, command);
       Reply reply = ReadPop3Status(context, context.popChannel);
       context.LogText(3, Kept(reply.text, kReplyKept));
-      record.deleted = true;
     }
   }
   context.mailList.clear();

@@ -8,18 +8,18 @@
 
 namespace ferry {
 
-class AccountContext;
+class RunContext;
 
 // Largest message taken; a longer one ends the retrieval and stays on the server.
 inline constexpr std::size_t kMaxMessageBytes = 64 * 1024 * 1024;
 
 // On a context whose POP3 channel is connected. Catches every transfer error
 // itself: the records stored so far stay in the MailList. Returns 0.
-int RetrieveMessages(AccountContext& context);
+int RetrieveMessages(RunContext& context);
 
 // With "POP Delete" set, DELE for every delivered record with a server number;
 // then the list is emptied. Returns 0.
-int PurgeMessages(AccountContext& context);
+int PurgeMessages(RunContext& context);
 
 // The sender value of the sender notice: the rest of the first line that
 // follows "\r\nFrom:" and one more character; false when there is none.

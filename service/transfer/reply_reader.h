@@ -1,5 +1,5 @@
 // Reads one whole reply from a channel: receives until the framing function
-// finds its end, the peer closes, a receive fails (the 10-s time-out included)
+// finds its end, the peer closes, a receive fails (its time-out included)
 // or the reply grows past its bound.
 #pragma once
 

@@ -4,12 +4,11 @@
 #include <string>
 
 #include "platform/system_info.h"
-#include "service/runtime/account_context.h"
-#include "service/runtime/service_events.h"
 #include "service/transfer/address_computation.h"
 #include "service/transfer/address_rules.h"
 #include "service/transfer/dialogue.h"
 #include "service/transfer/reply_framing.h"
+#include "service/transfer/run_context.h"
 #include "service/transfer/transfer_error.h"
 #include "service/transfer/transfer_ports.h"
 #include "service/transfer/transfer_report.h"
@@ -23,7 +22,7 @@ constexpr int kServiceClosing = 421;
 // command or the text is to go out answer nothing that was sent: read as the
 // next reply they would put the dialogue out of step, and an acceptance read
 // that way would have a message deleted that the server refused.
-void RequireInStep(AccountContext& context, const char* step) {
+void RequireInStep(RunContext& context, const char* step) {
   if (!context.smtpChannel.HasPending()) return;
   context.LogText(2, std::string("Protocol failure at ") + step + ": reply out of step");
   Raise(kErrorProtocol);
@@ -31,7 +30,7 @@ void RequireInStep(AccountContext& context, const char* step) {
 
 // Sends a command and reads its whole reply; a reply that does not arrive whole,
 // or a 421, ends the connection.
-std::string Exchange(AccountContext& context, std::string_view command, const char* step) {
+std::string Exchange(RunContext& context, std::string_view command, const char* step) {
   RequireInStep(context, step);
   SendCommand(context, context.smtpChannel, command);
   context.LogText(3, std::string(command));
@@ -47,7 +46,7 @@ std::string Exchange(AccountContext& context, std::string_view command, const ch
 
 // For the commands of one message: true when accepted; false when the server
 // rejected this message (4xx or 5xx); anything else ends the connection.
-bool Accepted(AccountContext& context, const std::string& reply) {
+bool Accepted(RunContext& context, const std::string& reply) {
   try {
     CheckSmtpReply(context, reply);
     return true;
@@ -59,14 +58,14 @@ bool Accepted(AccountContext& context, const std::string& reply) {
 }
 
 // After a rejection: log it, and reset the session for the next message.
-void Reset(AccountContext& context, const MailRecord& record, const std::string& reply) {
+void Reset(RunContext& context, const MailRecord& record, const std::string& reply) {
   context.LogText(2, "Message " + std::to_string(record.GetNumber()) + " not accepted: " + reply);
   std::string rset = Exchange(context, "RSET\r\n", "RSET");
   CheckSmtpReply(context, rset);
   context.LogText(3, rset);
 }
 
-void DeliverOne(AccountContext& context, MailRecord& record) {
+void DeliverOne(RunContext& context, MailRecord& record) {
   context.LogText(5, "----- Erstelle CString -----");
   std::string_view block = HeaderBlockOf(record.GetText());
   std::string sender = ComputeSender(context, block);
@@ -101,7 +100,7 @@ void DeliverOne(AccountContext& context, MailRecord& record) {
   context.LogText(7, std::string(kXInfoLine));
   const std::string& text = record.GetText();
   if (context.smtpChannel.SendAll(text, report) < text.size() && context.settings.debugLevel >= 4) {
-    ReportServiceEvent(kEventFailure, "Mail not complete");
+    context.Event(kEventFailure, "Mail not complete");
   }
   context.LogText(7, text);
 
@@ -114,7 +113,7 @@ void DeliverOne(AccountContext& context, MailRecord& record) {
   record.delivered = true;
 }
 
-void Session(AccountContext& context) {
+void Session(RunContext& context) {
   const AccountSettings& s = context.settings;
   if (context.smtpChannel.Connect(s.smtpHost, SmtpPort()) != 0) Raise(kErrorNoConnection);
 
@@ -140,12 +139,12 @@ void Session(AccountContext& context) {
 
 }  // namespace
 
-int DeliverMessages(AccountContext& context) {
+int DeliverMessages(RunContext& context) {
   if (context.mailList.empty()) return 0;
   const AccountSettings& s = context.settings;
   context.LogText(1, "--------------- SMTP --------------");
   context.smtpChannel.Create();
-  if (s.debugLevel >= 3) ReportServiceEvent(kEventConnecting, s.smtpHost);
+  if (s.debugLevel >= 3) context.Event(kEventConnecting, s.smtpHost);
   context.LogString(2, "Connecting to %s:SMTP", s.smtpHost);
   try {
     Session(context);

@@ -6,13 +6,13 @@
 
 namespace ferry {
 
-class AccountContext;
+class RunContext;
 
 inline constexpr std::string_view kXInfoLine = "x-info: Forwarded from POP3 <-> SMTP Gateway\r\n";
 
 // Marks a record delivered only once the server accepted its data. A message
 // the server rejects stays undelivered and the delivery goes on with the next;
 // a failed connection ends the call. Never raises; returns 0.
-int DeliverMessages(AccountContext& context);
+int DeliverMessages(RunContext& context);
 
 }  // namespace ferry

@@ -7,7 +7,7 @@ namespace ferry {
 
 int SocketChannel::Create() {
   Close();
-  handle_ = net::CreateStreamSocket(kReceiveTimeoutMs);
+  handle_ = net::CreateStreamSocket(static_cast<int>(receiveTimeout_.count()));
   return 0;
 }
 

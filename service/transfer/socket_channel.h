@@ -1,8 +1,9 @@
-// One blocking TCP client connection with a fixed 10-s receive time-out. Bytes
+// One blocking TCP client connection with a receive time-out of its own. Bytes
 // that arrived past the end of a whole reply are kept and handed out first by
 // the next receive, so that a reply never slides onto the next command.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -13,14 +14,16 @@
 
 namespace ferry {
 
-inline constexpr int kReceiveTimeoutMs = 10000;
+// The receive time-out of a channel unless its owner gives another.
+inline constexpr std::chrono::milliseconds kDefaultReceiveTimeout{10000};
 
 // Sees the result of every send and receive (the transfer's error report).
 using TransferReport = std::function<void(long result)>;
 
 class SocketChannel {
  public:
-  SocketChannel() = default;
+  explicit SocketChannel(std::chrono::milliseconds receiveTimeout = kDefaultReceiveTimeout)
+      : receiveTimeout_(receiveTimeout) {}
   ~SocketChannel() { Close(); }
   SocketChannel(const SocketChannel&) = delete;
   SocketChannel& operator=(const SocketChannel&) = delete;
@@ -35,7 +38,6 @@ class SocketChannel {
   // One receive (kept bytes first): the count, 0 when the peer has closed, -1
   // on failure or time-out.
   long Receive(char* buffer, std::size_t capacity);
-  long ReceiveReply(char* buffer, std::size_t capacity) { return Receive(buffer, capacity); }
   int Close();
   bool IsOpen() const { return handle_ != net::kNoSocket; }
 
@@ -48,6 +50,7 @@ class SocketChannel {
   bool HasPending() const { return !pending_.empty(); }
 
  private:
+  std::chrono::milliseconds receiveTimeout_;
   net::SocketHandle handle_ = net::kNoSocket;
   std::string pending_;
 };

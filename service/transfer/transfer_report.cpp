@@ -1,9 +1,8 @@
 #include "service/transfer/transfer_report.h"
 
 #include "platform/socket.h"
-#include "service/runtime/account_context.h"
-#include "service/runtime/service_events.h"
 #include "service/transfer/reply_framing.h"
+#include "service/transfer/run_context.h"
 #include "service/transfer/transfer_error.h"
 
 namespace ferry {
@@ -21,18 +20,18 @@ std::string TransferErrorText(int socketError) {
   }
 }
 
-void ReportTransferError(AccountContext& context, long result) {
+void ReportTransferError(RunContext& context, long result) {
   if (result > 0) return;
   std::string text = TransferErrorText(net::LastSocketError());
   if (text.empty()) return;
-  if (context.settings.debugLevel >= 4) ReportServiceEvent(kEventTransferError, text);
+  if (context.settings.debugLevel >= 4) context.Event(kEventTransferError, text);
 }
 
-TransferReport ReportFor(AccountContext& context) {
+TransferReport ReportFor(RunContext& context) {
   return [&context](long result) { ReportTransferError(context, result); };
 }
 
-int CheckSmtpReply(AccountContext& context, std::string_view reply) {
+int CheckSmtpReply(RunContext& context, std::string_view reply) {
   int code = SmtpReplyCode(reply);
   if (code == 250 || code == 251 || code == 354) return -1;
   context.LogNumber(4, "ERROR: Protokol returned:%d !", code);

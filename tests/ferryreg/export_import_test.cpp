@@ -14,7 +14,7 @@
 #include "platform/store_location.h"
 #include "platform/system_info.h"
 #include "schema/registry_schema.h"
-#include "service/runtime/account_context.h"
+#include "service/runtime/account_worker.h"
 #include "tests/support/temp_hive.h"
 #include "tools/ferryreg/commands.h"
 #include "tools/ferryreg/hive_access.h"
@@ -310,7 +310,7 @@ TEST_F(FerryregStoreTest, OldValueNamesImportedThenMigratedByTheService) {
             "\"UDPPort\"=dword:00000bb8\r\n");
   RunResult imported = Ferryreg({"import", file.string()});
   ASSERT_EQ(imported.code, kExitOk) << imported.err;
-  { AccountContext context("NORAS", "Postfach"); }
+  CreateAccountSettings("NORAS", "Postfach");
 
   KeyPath account{Root::kLocalMachine, {"SYSTEM", "CurrentControlSet", "Services", "Mailferry Service", "Parameters",
                                         "NORAS", "Postfach"}};

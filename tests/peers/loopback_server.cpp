@@ -146,12 +146,22 @@ void LoopbackServer::AcceptLoop() {
       serve_(connection);
     }
     net::CloseSocket(socket);
+    ended_.fetch_add(1);
   }
 }
 
 std::string LoopbackServer::Transcript() const {
   std::lock_guard lock(mutex_);
   return transcript_;
+}
+
+bool LoopbackServer::WaitSessionsEnded(std::chrono::milliseconds limit) const {
+  auto deadline = std::chrono::steady_clock::now() + limit;
+  while (ended_.load() < connections_.load()) {
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  return true;
 }
 
 void LoopbackServer::Stop() {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <mutex>
@@ -72,6 +73,9 @@ class LoopbackServer {
   // Everything the clients sent, over all connections.
   std::string Transcript() const;
   int Connections() const { return connections_.load(); }
+  // Waits (at most `limit`) until every session accepted so far has ended, so
+  // that what a client sent just before it closed is in the transcript.
+  bool WaitSessionsEnded(std::chrono::milliseconds limit) const;
   void Stop();
 
  private:
@@ -84,6 +88,7 @@ class LoopbackServer {
   Serve serve_;
   std::atomic<bool> stop_{false};
   std::atomic<int> connections_{0};
+  std::atomic<int> ended_{0};
   mutable std::mutex mutex_;
   std::string transcript_;
   std::thread thread_;

@@ -32,6 +32,7 @@ class Pop3Peer {
   bool OnStandardPort() const { return server_.OnWantedPort(); }
   std::string Transcript() const { return server_.Transcript(); }
   int Connections() const { return server_.Connections(); }
+  bool WaitSessionsEnded() const { return server_.WaitSessionsEnded(std::chrono::seconds(10)); }
   void Stop() { server_.Stop(); }
 
   // Message numbers (1-based) deleted by a session that ended with QUIT.

@@ -1,6 +1,6 @@
-// The worker with the real context and store: the account's command runs before
-// the account run, the context is saved on the way out even when the run throws,
-// and only the worker ends.
+// The worker with the real store: the account's command runs before the account
+// run, a state the run hands over is written at once, what the run changed is
+// written on the way out even when the run throws, and only the worker ends.
 #include "service/runtime/account_worker.h"
 
 #include <gtest/gtest.h>
@@ -9,7 +9,8 @@
 #include <filesystem>
 #include <stdexcept>
 
-#include "service/runtime/account_context.h"
+#include "service/transfer/account_run.h"
+#include "service/transfer/run_context.h"
 #include "tests/runtime/store_setup.h"
 #include "tests/support/temp_hive.h"
 
@@ -20,14 +21,22 @@ std::atomic<int> gRuns{0};
 std::atomic<bool> gCommandDoneBeforeRun{false};
 std::string gMarkerPath;  // written before the workers start
 
-int CountingRun(AccountContext& context) {
+std::atomic<uint32_t> gStoredInUse{0};
+
+// Sets "In Use" and hands it over as RunAccount does, reads the store then,
+// and changes a value and the flag again.
+int CountingRun(RunContext& context) {
   gCommandDoneBeforeRun = std::filesystem::exists(gMarkerPath);
+  context.settings.inUse = 1;
+  context.StateChanged();
+  gStoredInUse = GetValue(reg::LocalMachine(), schema::AccountKey("NORAS", "Postfach"), schema::kInUse).Dword();
   context.settings.smtpTo = "seen@example.org";
+  context.settings.inUse = 0;
   ++gRuns;
   return 0;
 }
 
-int ThrowingRun(AccountContext& context) {
+int ThrowingRun(RunContext& context) {
   context.settings.smtpTo = "thrown@example.org";
   ++gRuns;
   throw std::runtime_error("run failed");
@@ -47,6 +56,7 @@ class AccountWorkerTest : public TempHiveTest {
   }
 };
 
+// Also: a state the run hands over is stored at once, the rest after the run.
 TEST_F(AccountWorkerTest, CommandRunsBeforeTheRunAndTheContextIsSavedAfterIt) {
   const std::string account = schema::AccountKey("NORAS", "Postfach");
   PutDword(account, schema::kEnableCommand, 1);
@@ -55,6 +65,8 @@ TEST_F(AccountWorkerTest, CommandRunsBeforeTheRunAndTheContextIsSavedAfterIt) {
   ASSERT_TRUE(WaitForWorkers(std::chrono::seconds(30)));
   EXPECT_EQ(gRuns, 1);
   EXPECT_TRUE(gCommandDoneBeforeRun);
+  EXPECT_EQ(gStoredInUse, 1u);
+  EXPECT_EQ(GetValue(reg::LocalMachine(), account, schema::kInUse).Dword(), 0u);
   EXPECT_EQ(GetValue(reg::LocalMachine(), account, schema::kSmtpTo).bytes, "seen@example.org");
 }
 
@@ -73,19 +85,6 @@ TEST_F(AccountWorkerTest, BlockWithAWrongMagicNumberRunsNothing) {
   AccountWorker(block);  // frees the block (the sanitizer build checks that)
   EXPECT_EQ(gRuns, 0);
   EXPECT_FALSE(GetValue(reg::LocalMachine(), schema::AccountKey("NORAS", "Postfach"), schema::kEnableAccount).present);
-}
-
-TEST_F(AccountWorkerTest, CreateAccountSettingsWritesEveryValueWithDefaultsAndReplacesOldNames) {
-  const std::string account = schema::AccountKey("Dialin", "Postfach");
-  PutString(account, "EMailHost", "pop.example.org");
-  PutDword(account, schema::kOldFlags, 3);
-  CreateAccountSettings("Dialin", "Postfach");
-  EXPECT_EQ(GetValue(reg::LocalMachine(), account, schema::kPopHost).bytes, "pop.example.org");
-  EXPECT_EQ(GetValue(reg::LocalMachine(), account, schema::kMaxMails).Dword(), 10u);
-  EXPECT_EQ(GetValue(reg::LocalMachine(), schema::ConnectionKey("Dialin"), schema::kTimeout).Dword(), 0xFFFFFFFFu);
-  for (const char* old : schema::OldAccountNames()) {
-    EXPECT_FALSE(GetValue(reg::LocalMachine(), account, old).present) << old;
-  }
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 
 #include "platform/system_info.h"
 #include "platform/udp_socket.h"
+#include "service/transfer/notice_text.h"
 #include "tests/support/temp_hive.h"
 
 namespace ferry::test {
@@ -13,16 +14,16 @@ namespace {
 
 constexpr uint32_t kLoopback = 0x7F000001;
 
-class UdpNoticeTest : public TempHiveTest {
+class UdpNoticeTest : public TempFolderTest {
  protected:
   void SetUp() override {
-    TempHiveTest::SetUp();
+    TempFolderTest::SetUp();
     SetEnvironment(kNoticeAddressEnvironmentVariable, "127.0.0.1");
     ASSERT_TRUE(receiver_.Bind(kLoopback, 0));
   }
   void TearDown() override {
     SetEnvironment(kNoticeAddressEnvironmentVariable, "");
-    TempHiveTest::TearDown();
+    TempFolderTest::TearDown();
   }
 
   std::string ReceiveOne() {
@@ -42,9 +43,7 @@ TEST_F(UdpNoticeTest, NoticesArriveAsOneDatagramWithTheirExactBytes) {
     std::string bytes;
   };
   const std::vector<Case> cases = {
-      {"RunNotice", FormatRunNotice(3, "Postfach"), "3 Postfach"},
       {"RunNoticeOfAnEmptyMailbox", FormatRunNotice(0, "Postfach"), "0 Postfach"},
-      {"SenderNotice", FormatSenderNotice("Postfach", "Info Desk"), "#Postfach#Info Desk"},
       {"EightBitUnconverted", FormatSenderNotice("Postfach", "J\xFCrgen <j@x.de>"), "#Postfach#J\xFCrgen <j@x.de>"},
       {"EndsAtANul", std::string("12 Box\0hidden", 13), "12 Box"},
   };

@@ -6,8 +6,8 @@
 
 #include "platform/registry.h"
 #include "schema/registry_schema.h"
-#include "service/runtime/account_context.h"
 #include "service/runtime/config_store.h"
+#include "service/runtime/stored_run.h"
 #include "tests/support/temp_hive.h"
 
 namespace ferry {
@@ -63,11 +63,11 @@ TEST_F(ConfigStoreTest, OldNamesAreReadFirstAndReplacedAtTheFirstSave) {
   PutNumber(account, s::kEnableCt, 1);
   PutNumber(connection, "LogEnabled", 1);
   {
-    AccountContext context("NORAS", "Postfach");
-    EXPECT_EQ(context.settings.popHost, "pop.old.example");
-    EXPECT_EQ(context.settings.smtpTo, "new@example.org");
-    EXPECT_EQ(context.settings.addressmode, 3u);
-    EXPECT_EQ(context.settings.enableLogging, 1u);
+    StoredRun run("NORAS", "Postfach");
+    EXPECT_EQ(run.Settings().popHost, "pop.old.example");
+    EXPECT_EQ(run.Settings().smtpTo, "new@example.org");
+    EXPECT_EQ(run.Settings().addressmode, 3u);
+    EXPECT_EQ(run.Settings().enableLogging, 1u);
   }
   EXPECT_EQ(Raw(account, s::kPopHost), std::make_pair(reg::kSz, std::string("pop.old.example")));
   EXPECT_EQ(Raw(account, s::kSmtpTo).second, "new@example.org");
@@ -80,7 +80,7 @@ TEST_F(ConfigStoreTest, OldNamesAreReadFirstAndReplacedAtTheFirstSave) {
 }
 
 TEST_F(ConfigStoreTest, EveryValueIsWrittenWithItsDefault) {
-  { AccountContext context("NORAS", "Postfach"); }
+  { StoredRun run("NORAS", "Postfach"); }
   EXPECT_EQ(Number(connection, s::kTimeout), 0xFFFFFFFFu);
   EXPECT_EQ(Number(account, s::kMaxMails), 10u);
   EXPECT_EQ(Number(s::kParametersKey, s::kListenRas), 1u);
@@ -167,17 +167,17 @@ TEST_F(ConfigStoreTest, TriggerPortDefaultsTo2000AndUsesTheLow16Bits) {
 // undo what another run stored meanwhile.
 TEST_F(ConfigStoreTest, InterleavedRunsDoNotUndoNewerValues) {
   PutNumber(account, s::kEnableAccount, 1);
-  auto owner = std::make_unique<AccountContext>("NORAS", "Postfach");
-  owner->settings.inUse = 1;
-  owner->SaveSettings();
+  auto owner = std::make_unique<StoredRun>("NORAS", "Postfach");
+  owner->Settings().inUse = 1;
+  owner->Context().StateChanged();
   ASSERT_EQ(Number(account, s::kInUse), 1u);
 
-  auto refused = std::make_unique<AccountContext>("NORAS", "Postfach");
-  ASSERT_EQ(refused->settings.inUse, 1u);  // the refused run sees the flag
+  auto refused = std::make_unique<StoredRun>("NORAS", "Postfach");
+  ASSERT_EQ(refused->Settings().inUse, 1u);  // the refused run sees the flag
 
-  owner->settings.inUse = 0;
-  owner->settings.lastTitle = "Newest item";
-  owner->settings.lastDate = " Sat, 05 Dec 2026 10:00:00 GMT";
+  owner->Settings().inUse = 0;
+  owner->Settings().lastTitle = "Newest item";
+  owner->Settings().lastDate = " Sat, 05 Dec 2026 10:00:00 GMT";
   owner.reset();
   ASSERT_EQ(Number(account, s::kInUse), 0u);
 
@@ -189,12 +189,12 @@ TEST_F(ConfigStoreTest, InterleavedRunsDoNotUndoNewerValues) {
 
 TEST_F(ConfigStoreTest, ChangedValuesAreWrittenBackAtDestruction) {
   {
-    AccountContext context("NORAS", "Postfach");
-    context.settings.lastTitle = "Title";
+    StoredRun run("NORAS", "Postfach");
+    run.Settings().lastTitle = "Title";
   }
   EXPECT_EQ(Raw(s::kVolatileKey, s::kLastTitle).second, "Title");
   PutText(account, s::kPopHost, "changed.by.console");
-  { AccountContext context("NORAS", "Postfach"); }
+  { StoredRun run("NORAS", "Postfach"); }
   EXPECT_EQ(Raw(account, s::kPopHost).second, "changed.by.console");
 }
 
@@ -207,9 +207,9 @@ TEST_F(ConfigStoreTest, ContextRunsTheCommandBeforeItsSaveAndOpensTheLog) {
   PutText(connection, s::kLogfile, log.string());
   PutNumber(s::kParametersKey, s::kDebugLevel, 1);
   {
-    AccountContext context("NORAS", "Postfach");
+    StoredRun run("NORAS", "Postfach");
     EXPECT_EQ(test::ReadFile(marker), "ran\n");
-    context.LogText(1, "hello");
+    run.Context().LogText(1, "hello");
   }
   EXPECT_NE(test::ReadFile(log).find(" : hello"), std::string::npos);
   EXPECT_EQ(Raw(account, s::kLogfile).second, log.string()) << "the effective log path lands in the account key";

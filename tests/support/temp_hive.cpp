@@ -28,20 +28,28 @@ std::string ReadFile(const std::filesystem::path& path) {
   return out.str();
 }
 
-void TempHiveTest::SetUp() {
+void TempFolderTest::SetUp() {
   folder_ = MakeTempFolder("ferrytest");
-  SetEnvironment(reg::kHiveEnvironmentVariable, HivePath().string());
   SetEnvironment(kEventFileEnvironmentVariable, EventPath().string());
 }
 
-void TempHiveTest::TearDown() {
-  SetEnvironment(reg::kHiveEnvironmentVariable, "");
+void TempFolderTest::TearDown() {
   SetEnvironment(kEventFileEnvironmentVariable, "");
   std::error_code ec;
   std::filesystem::remove_all(folder_, ec);
 }
 
-std::vector<std::string> TempHiveTest::Events() const {
+void TempHiveTest::SetUp() {
+  TempFolderTest::SetUp();
+  SetEnvironment(reg::kHiveEnvironmentVariable, HivePath().string());
+}
+
+void TempHiveTest::TearDown() {
+  SetEnvironment(reg::kHiveEnvironmentVariable, "");
+  TempFolderTest::TearDown();
+}
+
+std::vector<std::string> TempFolderTest::Events() const {
   std::vector<std::string> lines;
   std::istringstream in(ReadFile(EventPath()));
   for (std::string line; std::getline(in, line);) lines.push_back(line);

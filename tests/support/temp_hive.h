@@ -1,5 +1,5 @@
-// A throwaway settings store and event file for one test: a fresh folder whose
-// hive and event file the process uses until the fixture ends.
+// A throwaway folder and event file for one test, and with TempHiveTest a
+// throwaway settings store in it: the process uses them until the fixture ends.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -10,19 +10,26 @@
 
 namespace ferry::test {
 
-class TempHiveTest : public ::testing::Test {
+class TempFolderTest : public ::testing::Test {
  protected:
   void SetUp() override;
   void TearDown() override;
 
   const std::filesystem::path& Folder() const { return folder_; }
-  std::filesystem::path HivePath() const { return folder_ / "registry.hive"; }
   std::filesystem::path EventPath() const { return folder_ / "events.log"; }
   // The lines of the event file written so far.
   std::vector<std::string> Events() const;
 
  private:
   std::filesystem::path folder_;
+};
+
+class TempHiveTest : public TempFolderTest {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+
+  std::filesystem::path HivePath() const { return Folder() / "registry.hive"; }
 };
 
 // A new empty folder below the system's temporary folder.

@@ -13,10 +13,10 @@ class CtNewstickerTest : public TickerTest {
  protected:
   void SetUp() override {
     TickerTest::SetUp();
-    SetStoreNumber(kAccountKey, "Enable CT", 1);
-    SetStoreNumber(kAccountKey, "Addressmode Ticker", 1);
-    SetVolatile("LastDate", kOldDate);
-    SetVolatile("LastTitle", "Alt");
+    settings.enableCt = 1;
+    settings.addressmodeTicker = 1;
+    settings.lastDate = kOldDate;
+    settings.lastTitle = "Alt";
   }
   static std::string IndexRequest(const std::string& date) { return ConditionalIndexRequest("/newsticker/", date); }
 };
@@ -39,8 +39,8 @@ TEST_F(CtNewstickerTest, NotModifiedLeavesEverything) {
 
   EXPECT_EQ(site.Requests(), std::vector<std::string>{IndexRequest(kOldDate)});
   EXPECT_EQ(ReadFile(copy), "vorige Seite");
-  EXPECT_EQ(Volatile("LastDate"), kOldDate);
-  EXPECT_EQ(Volatile("LastTitle"), "Alt");
+  EXPECT_EQ(after.lastDate, kOldDate);
+  EXPECT_EQ(after.lastTitle, "Alt");
   EXPECT_TRUE(smtp.Mails().empty());
   EXPECT_TRUE(HasEvent("105\t4\tNORAS\tPostfach\t0"));
   EXPECT_TRUE(LogHas(Log(), "Res: 304"));
@@ -59,8 +59,8 @@ TEST_F(CtNewstickerTest, NewestItemAlreadyMailedGivesNoMailButANewCopyAndDate) {
 
   EXPECT_EQ(site.Connections(), 1);
   EXPECT_EQ(ReadFile(CtDir() / "CT NewsTicker.htm"), index.substr(index.find("\r\n\r\n") + 4));
-  EXPECT_EQ(Volatile("LastDate"), kNewDate);
-  EXPECT_EQ(Volatile("LastTitle"), "Alt");
+  EXPECT_EQ(after.lastDate, kNewDate);
+  EXPECT_EQ(after.lastTitle, "Alt");
   EXPECT_TRUE(smtp.Mails().empty());
 }
 
@@ -98,10 +98,11 @@ TEST_F(CtNewstickerTest, NewItemsMailedOldestFirstAndTheDateSentBackWithItsBlank
   EXPECT_EQ(FilesIn(CtDir()), (std::vector<std::string>{"CT NewsTicker.htm", "Drei.htm", "Grosrechner.htm",
                                                          "Linux 2.2  schneller besser.htm"}));
   EXPECT_EQ(ReadFile(CtDir() / "Grosrechner.htm"), ItemBody("zwei"));
-  EXPECT_EQ(Volatile("LastTitle"), "Linux 2.2  schneller besser");
-  EXPECT_EQ(Volatile("LastDate"), kNewDate);
+  EXPECT_EQ(after.lastTitle, "Linux 2.2  schneller besser");
+  EXPECT_EQ(after.lastDate, kNewDate);
   EXPECT_TRUE(HasEvent("105\t4\tNORAS\tPostfach\t3"));
 
+  settings = after;  // the next run is given what this one left
   Run();
   ASSERT_EQ(site.Requests().size(), 5U);
   EXPECT_EQ(site.Requests()[4], IndexRequest(kNewDate));
@@ -169,8 +170,8 @@ TEST_F(CtNewstickerTest, RefusingSiteKeepsTheStateAndTheMailStillGoes) {
   EXPECT_TRUE(LogHas(log, "------------------------- Read CT News ----------------"));
   EXPECT_TRUE(LogHas(log, "---------------- CT News Completed -------------"));
   EXPECT_EQ(smtp.Mails().size(), 1U);
-  EXPECT_EQ(Volatile("LastDate"), kOldDate);
-  EXPECT_EQ(Volatile("LastTitle"), "Alt");
+  EXPECT_EQ(after.lastDate, kOldDate);
+  EXPECT_EQ(after.lastTitle, "Alt");
   EXPECT_TRUE(FilesIn(CtDir()).empty());
   EXPECT_TRUE(HasEvent("105\t4\tNORAS\tPostfach\t0"));
 }

@@ -10,8 +10,8 @@ class ScienceTickerTest : public TickerTest {
  protected:
   void SetUp() override {
     TickerTest::SetUp();
-    SetStoreNumber(kAccountKey, "Enable Wissenschaft", 1);
-    SetStoreNumber(kAccountKey, "POP Delete", 1);
+    settings.enableWissenschaft = 1;
+    settings.popDelete = 1;
   }
 };
 
@@ -88,7 +88,7 @@ TEST_F(ScienceTickerTest, RefusingSiteEndsTheStageAndTheMailStillGoes) {
 }
 
 TEST_F(ScienceTickerTest, FullBatchDeliveredDuringTheStage) {
-  SetStoreNumber(kAccountKey, "Max Mails", 2);
+  settings.maxMails = 2;
   Pop3Peer pop({Message("Subject: drei", ScienceLink("myrec=1&myid=1") + "\r\n" + ScienceLink("myrec=2&myid=2") +
                                              "\r\n" + ScienceLink("myrec=3&myid=3") + "\r\n")});
   SmtpPeer smtp;
@@ -104,7 +104,7 @@ TEST_F(ScienceTickerTest, FullBatchDeliveredDuringTheStage) {
 }
 
 TEST_F(ScienceTickerTest, KeepAliveAsksForItAndStillMailsEveryItem) {
-  SetStoreNumber(kAccountKey, "Enable KeepAlive", 1);
+  settings.enableKeepAlive = 1;
   Pop3Peer pop({MailWithTwoLinks()});
   SmtpPeer smtp;
   HttpPeer site([](const std::string&) {

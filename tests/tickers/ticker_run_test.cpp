@@ -10,11 +10,11 @@ namespace {
 class TickerRunTest : public TickerTest {};
 
 TEST_F(TickerRunTest, BothTickersMailTheirPagesAndLeaveTheirCopies) {
-  SetStoreNumber(kAccountKey, "Enable Wissenschaft", 1);
-  SetStoreNumber(kAccountKey, "Enable CT", 1);
-  SetStoreNumber(kAccountKey, "Addressmode", 0);
-  SetStoreNumber(kAccountKey, "Addressmode Ticker", 1);
-  SetStoreNumber(kAccountKey, "POP Delete", 1);
+  settings.enableWissenschaft = 1;
+  settings.enableCt = 1;
+  settings.addressmode = 0;
+  settings.addressmodeTicker = 1;
+  settings.popDelete = 1;
 
   Pop3Peer pop({Message("From: Ticker <news@wissenschaft.example>\r\nTo: <anna@mailbox.example>\r\nSubject: Heute",
                         "Neu: " + ScienceLink("myrec=9&myid=1") + "\r\n")});
@@ -31,10 +31,7 @@ TEST_F(TickerRunTest, BothTickersMailTheirPagesAndLeaveTheirCopies) {
   UseScience(science);
   UseCt(ct);
 
-  auto context = Context();
-  EXPECT_EQ(RunAccount(*context), kRunDone);
-  EXPECT_EQ(context->settings.addressmode, 0U);
-  context.reset();
+  EXPECT_EQ(Run(), kRunDone);
 
   auto mails = smtp.Mails();
   ASSERT_EQ(mails.size(), 4U);
@@ -53,10 +50,10 @@ TEST_F(TickerRunTest, BothTickersMailTheirPagesAndLeaveTheirCopies) {
   EXPECT_EQ(FilesIn(BdwDir()), std::vector<std::string>{"Gene.htm"});
   EXPECT_EQ(FilesIn(CtDir()), (std::vector<std::string>{"CT NewsTicker.htm", "Erste.htm", "Zweite.htm"}));
   EXPECT_EQ(ReadFile(CtDir() / "Erste.htm"), "<p>eins");
-  EXPECT_EQ(Volatile("LastTitle"), "Zweite");
-  EXPECT_EQ(Volatile("LastDate"), " Thu, 03 Jun 1999 07:00:00 GMT");
-  // The account's own mode is what the store keeps.
-  EXPECT_EQ(StoreNumber(kAccountKey, "Addressmode"), 0U);
+  EXPECT_EQ(after.lastTitle, "Zweite");
+  EXPECT_EQ(after.lastDate, " Thu, 03 Jun 1999 07:00:00 GMT");
+  // The run leaves the account's own mode, not the ticker's.
+  EXPECT_EQ(after.addressmode, 0U);
 }
 
 }  // namespace

@@ -1,6 +1,5 @@
-// The tickers' fixed texts and the mail and file a page becomes: requests,
-// header templates, the date text, the body, dot-stuffing, file names and the
-// page copy, and the site override.
+// The tickers' requests and the mail and file a page becomes: the date text,
+// the body, dot-stuffing, file names and the page copy, and the site override.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -14,28 +13,18 @@
 namespace ferry {
 namespace {
 
-TEST(TickerRequests, TheThreeTemplatesByteForByte) {
-  EXPECT_EQ(ItemPageRequest("/bdw/ticker/tickerdetail.hbs?myrec=1&myid=2&navi=1"),
-            "GET /bdw/ticker/tickerdetail.hbs?myrec=1&myid=2&navi=1 http/1.0\r\n"
-            "User-Agent: Mozilla/4.00 [de] (WinNT, MFERRY)\r\nAccept: */*\r\n\r\n");
-  EXPECT_EQ(KeepAliveItemPageRequest("/x"),
-            "GET /x http/1.0\r\nUser-Agent: Mozilla/4.04 [de] (WinNT, MFERRY)\r\nAccept: */*\r\n"
-            "Connection: Keep-Alive\r\n\r\n");
-  EXPECT_EQ(ConditionalIndexRequest("/newsticker/", " Tue, 01 Jun 1999 10:00:00 GMT"),
-            "GET /newsticker/ http/1.0\r\nUser-Agent: Mozilla/4.00 [de] (WinNT, MFERRY)\r\nAccept: text/*\r\n"
-            "If-Modified-Since:  Tue, 01 Jun 1999 10:00:00 GMT\r\n\r\n");
-}
-
-TEST(TickerMailHeaders, BothTemplatesByteForByteWithTheDateLineFeed) {
-  const std::string date = "Tue Jun  1 09:05:07 1999\n";
-  EXPECT_EQ(ScienceMailHeader("Medizin", "gw@office.example", "ticker@office.example", "Neue Zellen", date),
-            "From: \"Medizin\" <gw@office.example>\r\nTo: \"Wissenschaft\"<ticker@office.example>\r\n"
-            "Subject: Neue Zellen\r\nMIME-Version: 1.0\r\nX-Mailer: MailFerry\r\nContent-Type: text/html\r\n"
-            "Date:Tue Jun  1 09:05:07 1999\n\r\n\r\n");
-  EXPECT_EQ(CtMailHeader("gw@office.example", "ct@office.example", "Neuer Prozessor", date),
-            "From: \"CT Ticker\" <gw@office.example>\r\nTo: \"Wissenschaft\"<ct@office.example>\r\n"
-            "Subject: Neuer Prozessor\r\nMIME-Version: 1.0\r\nX-Mailer: MailFerry\r\nContent-Type: text/html\r\n"
-            "Date: Tue Jun  1 09:05:07 1999\n\r\n\r\n");
+// The mail header templates are checked byte for byte where the ticker runs
+// send them (science_ticker_test, ct_newsticker_test).
+TEST(TickerRequests, OneRequestLineForThePathHeaderLinesAndOneBlankLine) {
+  const std::string date = " Tue, 01 Jun 1999 10:00:00 GMT";
+  for (const std::string& request : {ItemPageRequest("/a?b=1&c=2"), KeepAliveItemPageRequest("/a?b=1&c=2"),
+                                     ConditionalIndexRequest("/a?b=1&c=2", date)}) {
+    EXPECT_TRUE(request.starts_with("GET /a?b=1&c=2 http/1.0\r\n")) << request;
+    EXPECT_EQ(request.find("\r\n\r\n"), request.size() - 4) << request;
+    EXPECT_EQ(request.find('\n'), request.find("\r\n") + 1) << request;
+  }
+  EXPECT_NE(KeepAliveItemPageRequest("/").find("\r\nConnection: Keep-Alive\r\n"), std::string::npos);
+  EXPECT_NE(ConditionalIndexRequest("/", date).find("\r\nIf-Modified-Since: " + date + "\r\n"), std::string::npos);
 }
 
 TEST(TickerDate, AsctimeFormWithBlankPaddedDay) {
@@ -48,11 +37,6 @@ TEST(TickerDate, AsctimeFormWithBlankPaddedDay) {
   t.tm_min = 5;
   t.tm_sec = 7;
   EXPECT_EQ(AsctimeText(t), "Tue Jun  1 09:05:07 1999\n");
-  t.tm_mday = 30;
-  t.tm_mon = 11;
-  t.tm_wday = 4;
-  t.tm_year = 124;
-  EXPECT_EQ(AsctimeText(t), "Thu Dec 30 09:05:07 2024\n");
   EXPECT_EQ(CurrentAsctimeText().size(), 25U);
 }
 

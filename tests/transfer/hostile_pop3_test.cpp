@@ -24,6 +24,7 @@ TEST_P(HostilePop3Test, DeletesOnlyWhatWasDelivered) {
   std::vector<std::string> box = PlainMailbox();
   Pop3Peer pop(box, {.user = "anna", .password = "geheim", .pieceSize = c.pieceSize, .override = Misbehave(c.rules)});
   SmtpPeer smtp;
+  WaitBrieflyIfSilent(c.rules);
   Use(pop);
   Use(smtp);
 

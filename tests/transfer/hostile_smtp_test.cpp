@@ -27,7 +27,8 @@ TEST_P(HostileSmtpTest, DeletesOnlyWhatWasAccepted) {
   SmtpPeer smtp({.multiLine = true, .pieceSize = c.pieceSize, .override = Misbehave(c.rules)});
   Use(pop);
   Use(smtp);
-  if (c.refused) SetStoreText(kAccountKey, "SMTP Host", UnusedLoopbackAddress());
+  if (c.refused) settings.smtpHost = UnusedLoopbackAddress();
+  WaitBrieflyIfSilent(c.rules);
 
   EXPECT_EQ(Run(), kRunDone);
 

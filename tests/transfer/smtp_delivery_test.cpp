@@ -13,7 +13,7 @@ namespace {
 class SmtpDeliveryTest : public TransferTest {
  protected:
   // A context with the given messages in its list (server numbers 1, 2, ...).
-  std::unique_ptr<AccountContext> WithMessages(const std::vector<std::string>& texts) {
+  std::unique_ptr<RunContext> WithMessages(const std::vector<std::string>& texts) {
     auto context = Context();
     context->runStage = 1;
     int32_t number = 1;
@@ -23,7 +23,7 @@ class SmtpDeliveryTest : public TransferTest {
     }
     return context;
   }
-  static std::vector<bool> Delivered(const AccountContext& context) {
+  static std::vector<bool> Delivered(const RunContext& context) {
     std::vector<bool> out;
     for (const MailRecord& r : context.mailList) out.push_back(r.delivered);
     return out;
@@ -36,8 +36,8 @@ const std::string kToBert = Message("From: bob@sender.example\r\nTo: bert@mailbo
 TEST_F(SmtpDeliveryTest, SendsEveryByteOfTwoMessages) {
   SmtpPeer peer;
   Use(peer);
-  SetStoreNumber(kAccountKey, "Addressmode", 2);
-  SetStoreNumber(kAccountKey, "Addressmode From", 3);
+  settings.addressmode = 2;
+  settings.addressmodeFrom = 3;
   auto context = WithMessages({kToAnna, kToBert});
 
   DeliverMessages(*context);
@@ -59,8 +59,8 @@ TEST_F(SmtpDeliveryTest, SendsEveryByteOfTwoMessages) {
 TEST_F(SmtpDeliveryTest, NullSenderAndDisplayNameBecomePaths) {
   SmtpPeer peer;
   Use(peer);
-  SetStoreNumber(kAccountKey, "Addressmode", 1);
-  SetStoreNumber(kAccountKey, "Addressmode From", 2);
+  settings.addressmode = 1;
+  settings.addressmodeFrom = 2;
   auto context = WithMessages({kToAnna});
   DeliverMessages(*context);
   ASSERT_EQ(peer.Mails().size(), 1U);
@@ -74,7 +74,7 @@ TEST_F(SmtpDeliveryTest, RejectedSecondRecipientOfThreeHoldsBackOnlyItself) {
     return std::nullopt;
   }});
   Use(peer);
-  SetStoreNumber(kAccountKey, "Addressmode", 1);
+  settings.addressmode = 1;
   auto context = WithMessages({Message("To: <a@mailbox.example>"), Message("To: <b@mailbox.example>"),
                                Message("To: <c@mailbox.example>")});
 
@@ -122,7 +122,7 @@ TEST_P(VrfyTest, RecipientFollowsTheVerification) {
     return std::nullopt;
   }});
   Use(peer);
-  SetStoreNumber(kAccountKey, "Addressmode", c.addressmode);
+  settings.addressmode = c.addressmode;
   auto context = WithMessages({kToAnna});
   DeliverMessages(*context);
   std::string wire = peer.Transcript();
@@ -187,21 +187,11 @@ TEST_F(SmtpDeliveryTest, SilentServerTimesOutAfterTheFirstMessage) {
     return std::nullopt;
   }});
   Use(peer);
+  receiveTimeout = kShortReceiveTimeout;
   auto context = WithMessages({kToAnna, kToBert});
   DeliverMessages(*context);
   EXPECT_EQ(Delivered(*context), (std::vector<bool>{true, false}));
   EXPECT_NE(Log().find("Protokol SMTP fail!"), std::string::npos);
-}
-
-TEST_F(SmtpDeliveryTest, RepliesInSingleBytesAndMultiLineRepliesStayInStep) {
-  SmtpPeerOptions options;
-  options.pieceSize = 1;
-  SmtpPeer peer(options);
-  Use(peer);
-  auto context = WithMessages({kToAnna, kToBert});
-  DeliverMessages(*context);
-  EXPECT_EQ(Delivered(*context), (std::vector<bool>{true, true}));
-  EXPECT_EQ(peer.Mails().size(), 2U);
 }
 
 TEST_F(SmtpDeliveryTest, RecordsWithoutTextOrAlreadyDeliveredAreNotSent) {
@@ -223,7 +213,7 @@ TEST_F(SmtpDeliveryTest, EmptyListOpensNoConnectionAndRefusedConnectionIsLogged)
   EXPECT_EQ(peer.Connections(), 0);
   EXPECT_EQ(Log(), "");
 
-  SetStoreText(kAccountKey, "SMTP Host", UnusedLoopbackAddress());
+  settings.smtpHost = UnusedLoopbackAddress();
   auto refused = WithMessages({kToAnna});
   DeliverMessages(*refused);
   EXPECT_FALSE(refused->mailList.front().delivered);

@@ -1,60 +1,81 @@
-// An account in a throwaway store, pointed at scripted peers, with a debug log
-// at level 9 that the test can read.
+// An account's settings as the worker hands them to a run, pointed at scripted
+// peers, with a debug log at level 9 that the test can read. The run reports
+// through the service's own event log and notices; no store is involved.
 #pragma once
 
+#include <chrono>
+#include <iostream>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/system_info.h"
-#include "service/runtime/account_context.h"
+#include "service/runtime/service_reports.h"
 #include "service/transfer/account_run.h"
+#include "service/transfer/run_context.h"
 #include "service/transfer/transfer_ports.h"
 #include "tests/peers/pop3_peer.h"
 #include "tests/peers/smtp_peer.h"
-#include "tests/peers/store_values.h"
 #include "tests/support/temp_hive.h"
 
 namespace ferry::test {
 
-inline constexpr const char* kAccountKey = "NORAS\\Postfach";
+// What a silent peer is waited for; the service waits kDefaultReceiveTimeout.
+inline constexpr std::chrono::milliseconds kShortReceiveTimeout{200};
 
-class TransferTest : public TempHiveTest {
+// The service's reports, and the "In Use" values each state change handed over.
+class RecordingReports : public ServiceReports {
+ public:
+  void StateChanged(const AccountSettings& settings) override { inUse.push_back(settings.inUse); }
+  std::vector<uint32_t> inUse;
+};
+
+class TransferTest : public TempFolderTest {
  protected:
   void SetUp() override {
-    TempHiveTest::SetUp();
-    SetStoreNumber("", "DebugLevel", 9);
-    SetStoreNumber("NORAS", "Enable Logging", 1);
-    SetStoreText("NORAS", "Logfile", LogPath().string());
-    SetStoreNumber(kAccountKey, "Enable Account", 1);
-    SetStoreText(kAccountKey, "POP User", "anna");
-    SetStoreText(kAccountKey, "POP Passwort", "geheim");
-    SetStoreText(kAccountKey, "SMTP From", "gateway@office.example");
-    SetStoreText(kAccountKey, "SMTP To", "postmaster@office.example");
+    TempFolderTest::SetUp();
+    settings.connectionName = "NORAS";
+    settings.accountName = "Postfach";
+    settings.debugLevel = 9;
+    settings.enableAccount = 1;
+    settings.popUser = "anna";
+    settings.popPassword = "geheim";
+    settings.smtpFrom = "gateway@office.example";
+    settings.smtpTo = "postmaster@office.example";
+    log_.Open(LogPath().string());
+    log_.SetLevel(settings.debugLevel);
   }
   void TearDown() override {
     if (getenv("KEEPLOG")) std::cerr << Log();
+    log_.Close();
     SetEnvironment(kPop3PortEnvironmentVariable, "");
     SetEnvironment(kSmtpPortEnvironmentVariable, "");
-    TempHiveTest::TearDown();
+    TempFolderTest::TearDown();
   }
 
   std::filesystem::path LogPath() const { return Folder() / "debug.log"; }
   std::string Log() const { return ReadFile(LogPath()); }
 
   void Use(const Pop3Peer& peer) {
-    SetStoreText(kAccountKey, "POP Host", peer.Host());
+    settings.popHost = peer.Host();
     if (!peer.OnStandardPort()) SetEnvironment(kPop3PortEnvironmentVariable, std::to_string(peer.Port()));
   }
   void Use(const SmtpPeer& peer) {
-    SetStoreText(kAccountKey, "SMTP Host", peer.Host());
+    settings.smtpHost = peer.Host();
     if (!peer.OnStandardPort()) SetEnvironment(kSmtpPortEnvironmentVariable, std::to_string(peer.Port()));
   }
 
-  std::unique_ptr<AccountContext> Context() { return std::make_unique<AccountContext>("NORAS", "Postfach"); }
-  // One account run of "NORAS\Postfach" as the worker makes it; its result code.
+  // A context over the settings as they are now.
+  std::unique_ptr<RunContext> Context() {
+    return std::make_unique<RunContext>(settings, log_, reports, receiveTimeout);
+  }
+  // One account run as the worker makes it; its result code. The settings as
+  // the run left them are in `after`.
   int Run() {
     auto context = Context();
-    return RunAccount(*context);
+    int rc = RunAccount(*context);
+    after = context->settings;
+    return rc;
   }
   bool HasEvent(const std::string& line) const {
     for (const std::string& e : Events()) {
@@ -64,6 +85,14 @@ class TransferTest : public TempHiveTest {
   }
 
   static std::string Helo() { return "HELO " + ComputerName() + "\r\n"; }
+
+  AccountSettings settings;  // what the next run is given
+  AccountSettings after;     // what the last run left
+  RecordingReports reports;
+  std::chrono::milliseconds receiveTimeout = kDefaultReceiveTimeout;
+
+ private:
+  DebugLog log_;
 };
 
 // A short message with the given header lines.

@@ -1,4 +1,4 @@
-#include "service/runtime/debug_log.h"
+#include "service/transfer/debug_log.h"
 
 #include "platform/system_info.h"
 

@@ -1,4 +1,4 @@
-#include "service/runtime/run_guard.h"
+#include "service/transfer/run_guard.h"
 
 #include <mutex>
 #include <set>

@@ -1,0 +1,15 @@
+// The service's loop, run by the service's main function and by the "debug" verb.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace ferry {
+
+// Binds the dial-up lines, performs the start parameter "create", reports the
+// service running once the events and the trigger listener exist (event 1),
+// clears every "In Use" flag, runs passes until StopEvent, then reports the end
+// (event 2) and unbinds. Returns 0.
+int ServiceLoop(const std::vector<std::string>& args);
+
+}  // namespace ferry

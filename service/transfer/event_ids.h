@@ -1,0 +1,21 @@
+// The ids of the service's events in the event log (source "Mailferry Service"),
+// those of the scheduler loop and those an account run reports.
+#pragma once
+
+#include <cstdint>
+
+namespace ferry {
+
+inline constexpr uint32_t kEventDispatcherFailed = 0;  // also "SetServiceStatus"
+inline constexpr uint32_t kEventLoopStarted = 1;
+inline constexpr uint32_t kEventLoopEnded = 2;
+inline constexpr uint32_t kEventRunReport = 5;
+inline constexpr uint32_t kEventTrigger = 10;
+inline constexpr uint32_t kEventAddressReplaced = 20;
+inline constexpr uint32_t kEventConnectionRun = 31;
+inline constexpr uint32_t kEventConnecting = 32;
+inline constexpr uint32_t kEventTickerReport = 105;
+inline constexpr uint32_t kEventFailure = 0xC0000000;
+inline constexpr uint32_t kEventTransferError = 0xC000001E;
+
+}  // namespace ferry
