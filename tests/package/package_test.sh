@@ -89,6 +89,12 @@ console=$(readlink -f /usr/bin/FerryConsole)
 python3 -c 'import ctypes, sys; lib = ctypes.CDLL(sys.argv[1]); lib.GetValue; lib.SetValue' \
   /usr/lib/mailferry2/libmailferryres.so || fail "the value library does not load or lacks GetValue/SetValue"
 zcat /usr/share/man/man5/mailferry2-settings.5.gz | grep -q '"POP Host"' || fail "the settings page lacks \"POP Host\""
+if command -v man >/dev/null; then
+  for page in $(grep '^/usr/share/man/.*\.gz$' "$work/files"); do
+    warnings=$(LC_ALL=C.UTF-8 MANROFFSEQ='' MANWIDTH=80 man --warnings -E UTF-8 -l -Tutf8 -Z "$page" 2>&1 >/dev/null)
+    [ -z "$warnings" ] || fail "$page: $warnings"
+  done
+fi
 if command -v logrotate >/dev/null; then
   logrotate -d /etc/logrotate.d/mailferry2 >"$work/logrotate.out" 2>&1 || { cat "$work/logrotate.out"; fail "logrotate rejects its rule"; }
 fi
