@@ -42,6 +42,13 @@ trap cleanup EXIT
 
 echo "== cpack"
 (cd "$build" && cpack -G DEB -B "$work/cpack" >"$work/cpack.log" 2>&1) || { cat "$work/cpack.log"; fail "cpack"; }
+# A build without the console (no Qt, or FERRY_BUILD_CONSOLE=OFF) makes only mailferry2.
+with_console=1
+if ! ls "$work"/cpack/ferryconsole_*.deb >/dev/null 2>&1; then
+  with_console=0
+  packages=(mailferry2)
+  echo "   no console in this build: mailferry2 only"
+fi
 debs=()
 for p in "${packages[@]}"; do
   deb=$(ls "$work"/cpack/"${p}"_*.deb 2>/dev/null | head -1)
@@ -76,18 +83,22 @@ done
 dpkg -L "${packages[@]}" | sort -u >"$work/files"
 
 echo "== files"
-for f in /usr/sbin/mailferry2 /usr/bin/ferryreg /usr/bin/FerryConsole /usr/lib/mailferry2/libmailferryres.so \
-  /usr/lib/systemd/system/$unit /etc/logrotate.d/mailferry2 /usr/share/doc/mailferry2/sample-config.reg \
-  /usr/share/doc/mailferry2/copyright /usr/share/man/man8/mailferry2.8.gz /usr/share/man/man1/ferryreg.1.gz \
-  /usr/share/man/man1/FerryConsole.1.gz /usr/share/man/man5/mailferry2-settings.5.gz; do
+for f in /usr/sbin/mailferry2 /usr/bin/ferryreg /usr/lib/systemd/system/$unit /etc/logrotate.d/mailferry2 \
+  /usr/share/doc/mailferry2/sample-config.reg /usr/share/doc/mailferry2/copyright /usr/share/man/man8/mailferry2.8.gz \
+  /usr/share/man/man1/ferryreg.1.gz /usr/share/man/man5/mailferry2-settings.5.gz; do
   [ -e "$f" ] || fail "$f is missing"
 done
 [ -x /usr/sbin/mailferry2 ] && [ -x /usr/bin/ferryreg ] || fail "the programs are not executable"
-# The console finds its value library beside its program file.
-console=$(readlink -f /usr/bin/FerryConsole)
-[ -f "$(dirname "$console")/libmailferryres.so" ] || fail "libmailferryres.so is not beside $console"
-python3 -c 'import ctypes, sys; lib = ctypes.CDLL(sys.argv[1]); lib.GetValue; lib.SetValue' \
-  /usr/lib/mailferry2/libmailferryres.so || fail "the value library does not load or lacks GetValue/SetValue"
+if [ "$with_console" = 1 ]; then
+  for f in /usr/bin/FerryConsole /usr/lib/mailferry2/libmailferryres.so /usr/share/man/man1/FerryConsole.1.gz; do
+    [ -e "$f" ] || fail "$f is missing"
+  done
+  # The console finds its value library beside its program file.
+  console=$(readlink -f /usr/bin/FerryConsole)
+  [ -f "$(dirname "$console")/libmailferryres.so" ] || fail "libmailferryres.so is not beside $console"
+  python3 -c 'import ctypes, sys; lib = ctypes.CDLL(sys.argv[1]); lib.GetValue; lib.SetValue' \
+    /usr/lib/mailferry2/libmailferryres.so || fail "the value library does not load or lacks GetValue/SetValue"
+fi
 zcat /usr/share/man/man5/mailferry2-settings.5.gz | grep -q '"POP Host"' || fail "the settings page lacks \"POP Host\""
 if command -v man >/dev/null; then
   for page in $(grep '^/usr/share/man/.*\.gz$' "$work/files"); do
