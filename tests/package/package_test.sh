@@ -21,9 +21,8 @@ skip() { echo "SKIP: $*" >&2; exit 77; }
 
 [ "$(id -u)" = 0 ] || skip "needs root (installs packages)"
 for p in "${packages[@]}"; do
-  if dpkg-query -W -f '${Status}' "$p" 2>/dev/null | grep -q 'installed\|config-files'; then
-    skip "package $p is already on this machine"
-  fi
+  status=$(dpkg-query -W -f '${db:Status-Status}' "$p" 2>/dev/null || true)
+  if [ -n "$status" ] && [ "$status" != not-installed ]; then skip "package $p is already on this machine ($status)"; fi
 done
 getent passwd mailferry >/dev/null && skip "the user mailferry already exists"
 [ -e /var/lib/mailferry ] && skip "/var/lib/mailferry already exists"
