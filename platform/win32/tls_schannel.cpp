@@ -4,9 +4,10 @@
 // the system's roots, checked with the SSL policy for the server name, and a
 // chain whose root is a certificate of the CA file counts as trusted (the
 // private CA of an office). The bytes cross the socket through tls_transport.h,
-// so each wait has a deadline. TLS 1.2 is the version offered: SChannel's
-// SCHANNEL_CRED cannot offer 1.3, and 1.2 is what every server speaks.
+// so each wait has a deadline. TLS 1.2 is the version offered (1.3 would need
+// the newer SCH_CREDENTIALS structure, which older systems and Wine lack).
 #include <winsock2.h>
+#include <ws2tcpip.h>
 #include <windows.h>
 #include <wincrypt.h>
 #define SECURITY_WIN32
@@ -17,10 +18,12 @@
 #include <cstdio>
 #include <fstream>
 #include <sstream>
+#include <string_view>
 #include <vector>
 
 #include "platform/socket_calls.h"
 #include "platform/tls.h"
+#include "platform/tls_server_hello.h"
 #include "platform/tls_transport.h"
 
 namespace ferry::net {
@@ -31,8 +34,14 @@ constexpr std::size_t kDropBound = 64 * 1024;
 // More buffered ciphertext than the largest record can need: a broken peer.
 constexpr std::size_t kIncomingBound = 256 * 1024;
 // SSL_EXTRA_CERT_CHAIN_POLICY_PARA::fdwChecks: accept an untrusted root (the
-// root is compared with the CA file's certificates instead).
+// root is compared with the CA file's certificates instead), and skip the
+// name check (an address is checked against the certificate's addresses here,
+// as not every SChannel does).
 constexpr DWORD kIgnoreUnknownCa = 0x00000100;
+constexpr DWORD kIgnoreName = 0x00001000;
+// Chain states that mean the issuer is not trusted, whatever the policy said.
+constexpr DWORD kBrokenChain = CERT_TRUST_IS_PARTIAL_CHAIN | CERT_TRUST_IS_NOT_SIGNATURE_VALID |
+                               CERT_TRUST_IS_CYCLIC;
 
 constexpr DWORD kRequest = ISC_REQ_SEQUENCE_DETECT | ISC_REQ_REPLAY_DETECT | ISC_REQ_CONFIDENTIALITY |
                            ISC_REQ_EXTENDED_ERROR | ISC_REQ_ALLOCATE_MEMORY | ISC_REQ_STREAM |
@@ -104,6 +113,36 @@ HCERTSTORE LoadCaFile(const std::string& path, std::string* why) {
     return nullptr;
   }
   return store;
+}
+
+// An IPv4 or IPv6 literal as its bytes in network order; empty for a name.
+std::string AddressBytes(const std::string& name) {
+  in_addr v4{};
+  if (inet_pton(AF_INET, name.c_str(), &v4) == 1) return std::string(reinterpret_cast<const char*>(&v4), sizeof v4);
+  in6_addr v6{};
+  if (inet_pton(AF_INET6, name.c_str(), &v6) == 1) return std::string(reinterpret_cast<const char*>(&v6), sizeof v6);
+  return {};
+}
+
+// Whether the certificate's subject alternative names hold the address.
+bool CertificateHasAddress(PCCERT_CONTEXT certificate, const std::string& address) {
+  const CERT_INFO* info = certificate->pCertInfo;
+  PCERT_EXTENSION extension = CertFindExtension(szOID_SUBJECT_ALT_NAME2, info->cExtension, info->rgExtension);
+  if (extension == nullptr) return false;
+  CERT_ALT_NAME_INFO* names = nullptr;
+  DWORD size = 0;
+  if (!CryptDecodeObjectEx(X509_ASN_ENCODING, X509_ALTERNATE_NAME, extension->Value.pbData, extension->Value.cbData,
+                           CRYPT_DECODE_ALLOC_FLAG, nullptr, &names, &size)) {
+    return false;
+  }
+  bool found = false;
+  for (DWORD i = 0; i < names->cAltEntry && !found; ++i) {
+    const CERT_ALT_NAME_ENTRY& entry = names->rgAltEntry[i];
+    found = entry.dwAltNameChoice == CERT_ALT_NAME_IP_ADDRESS &&
+            std::string_view(reinterpret_cast<const char*>(entry.IPAddress.pbData), entry.IPAddress.cbData) == address;
+  }
+  LocalFree(names);
+  return found;
 }
 
 bool RootIsIn(PCCERT_CHAIN_CONTEXT chain, HCERTSTORE store) {
@@ -188,6 +227,7 @@ class SchannelSession final : public TlsSession {
   HCERTSTORE caStore_ = nullptr;
   SecPkgContext_StreamSizes sizes_{};
   std::string incoming_;  // ciphertext not yet decrypted
+  std::string firstAnswer_;  // the start of the server's first flight
   std::string plain_;     // decrypted, not yet handed out
   std::size_t dropped_ = 0;
   bool closed_ = false;
@@ -278,6 +318,7 @@ bool SchannelSession::Handshake(TlsError* error) {
         return Fail(error, TlsFailure::HandshakeFailed, "socket error " + std::to_string(LastSocketError()));
       }
     }
+    if (firstAnswer_.empty()) firstAnswer_ = incoming_.substr(0, 16);
     SecBuffer in[2] = {{static_cast<unsigned long>(incoming_.size()), SECBUFFER_TOKEN, incoming_.data()},
                        {0, SECBUFFER_EMPTY, nullptr}};
     SecBufferDesc inDesc{SECBUFFER_VERSION, 2, in};
@@ -305,7 +346,9 @@ bool SchannelSession::Handshake(TlsError* error) {
       needMore = incoming_.empty();
       continue;
     }
-    TlsFailure reason = (status == SEC_E_UNSUPPORTED_FUNCTION || status == SEC_E_ALGORITHM_MISMATCH)
+    // SChannels name a server stuck on TLS 1.0/1.1 differently; its hello tells.
+    TlsFailure reason = (status == SEC_E_UNSUPPORTED_FUNCTION ||
+                         tls::ReadServerVersion(firstAnswer_) == tls::ServerVersion::TooOld)
                             ? TlsFailure::ProtocolTooOld
                             : TlsFailure::HandshakeFailed;
     return Fail(error, reason, StatusText(status));
@@ -340,9 +383,11 @@ bool SchannelSession::Verify(TlsError* error) {
     detail = "no certificate chain: " + StatusText(static_cast<long>(GetLastError()));
   } else {
     std::wstring name = Widen(serverName_);
+    const std::string address = AddressBytes(serverName_);
     SSL_EXTRA_CERT_CHAIN_POLICY_PARA ssl{};
     ssl.cbSize = sizeof ssl;
     ssl.dwAuthType = AUTHTYPE_SERVER;
+    if (!address.empty()) ssl.fdwChecks = kIgnoreName;
     ssl.pwszServerName = name.data();
     CERT_CHAIN_POLICY_PARA policy{};
     policy.cbSize = sizeof policy;
@@ -352,8 +397,9 @@ bool SchannelSession::Verify(TlsError* error) {
     bool checked = CertVerifyCertificateChainPolicy(CERT_CHAIN_POLICY_SSL, chain, &policy, &result);
     // A chain that ends in a root of the CA file is trusted; the other checks
     // (dates, name, usage) run again with only the unknown root let pass.
-    if (checked && static_cast<HRESULT>(result.dwError) == CERT_E_UNTRUSTEDROOT && RootIsIn(chain, caStore_)) {
-      ssl.fdwChecks = kIgnoreUnknownCa;
+    const bool rootFromFile = RootIsIn(chain, caStore_);
+    if (checked && static_cast<HRESULT>(result.dwError) == CERT_E_UNTRUSTEDROOT && rootFromFile) {
+      ssl.fdwChecks |= kIgnoreUnknownCa;
       policy.dwFlags = CERT_CHAIN_POLICY_ALLOW_UNKNOWN_CA_FLAG;
       result = CERT_CHAIN_POLICY_STATUS{};
       result.cbSize = sizeof result;
@@ -365,6 +411,16 @@ bool SchannelSession::Verify(TlsError* error) {
     } else if (result.dwError != 0) {
       reason = FromPolicyError(result.dwError, chain);
       detail = StatusText(static_cast<long>(result.dwError));
+    } else if (DWORD trust = chain->TrustStatus.dwErrorStatus;
+               (trust & kBrokenChain) != 0 || ((trust & CERT_TRUST_IS_UNTRUSTED_ROOT) != 0 && !rootFromFile)) {
+      // Not every SChannel's policy refuses a chain that ends short of a root.
+      reason = TlsFailure::UnknownIssuer;
+      char flags[64];
+      std::snprintf(flags, sizeof flags, "chain trust status 0x%08lX", static_cast<unsigned long>(trust));
+      detail = flags;
+    } else if (!address.empty() && !CertificateHasAddress(server, address)) {
+      reason = TlsFailure::WrongHostName;
+      detail = "the certificate names no address " + serverName_;
     }
     CertFreeCertificateChain(chain);
   }
