@@ -307,6 +307,7 @@ bool SchannelSession::Handshake(TlsError* error) {
   if (!SendToken(hello)) return Fail(error, TlsFailure::HandshakeFailed, "connection lost sending the hello");
 
   bool needMore = true;
+  int credentialRetries = 0;
   for (;;) {
     if (needMore) {
       long n = Fill(deadline);
@@ -331,6 +332,13 @@ bool SchannelSession::Handshake(TlsError* error) {
       needMore = true;
       continue;
     }
+    if (status == SEC_I_INCOMPLETE_CREDENTIALS && ++credentialRetries <= 2) {
+      // The server asks for a client certificate: the same input again goes
+      // on without one.
+      if (out[0].pvBuffer != nullptr) FreeContextBuffer(out[0].pvBuffer);
+      needMore = false;
+      continue;
+    }
     // A failure may come with an alert for the server.
     if (!SendToken(out[0]) && !FAILED(status)) {
       return Fail(error, TlsFailure::HandshakeFailed, "connection lost during the handshake");
@@ -341,8 +349,7 @@ bool SchannelSession::Handshake(TlsError* error) {
       incoming_.clear();
     }
     if (status == SEC_E_OK) break;
-    if (status == SEC_I_CONTINUE_NEEDED || status == SEC_I_INCOMPLETE_CREDENTIALS) {
-      // Without a client certificate the next call goes on without one.
+    if (status == SEC_I_CONTINUE_NEEDED) {
       needMore = incoming_.empty();
       continue;
     }
