@@ -3,7 +3,9 @@
 // Usage: ferry_tls_peers FOLDER — writes FOLDER/ca.pem (the test CA) and
 // FOLDER/ports ("name port" lines), then serves until SIGINT or SIGTERM. Each
 // server answers one line "PING..." with "PONG..." over TLS and logs on stdout
-// "served NAME handshake=0|1 data=BYTES" per connection.
+// "served NAME handshake=0|1 data=BYTES" per connection; "stalls" never answers
+// the hello, "stls_injection" starts TLS after a POP3-like STLS exchange whose
+// go-ahead line is followed by injected plaintext.
 #include <signal.h>
 
 #include <cstdio>
@@ -36,23 +38,38 @@ int main(int argc, char** argv) {
 
   TestPki pki;
   std::filesystem::copy_file(pki.CaFile(), folder + "/ca.pem", std::filesystem::copy_options::overwrite_existing);
+  enum class Start { Tls, Tls11Only, Stall, StlsWithInjection };
   struct Case {
     const char* name;
     TestCertificate certificate;
-    bool oldProtocolsOnly;
+    Start start;
   };
   const Case cases[] = {
-      {"good", TestCertificate::Good, false},           {"other_host", TestCertificate::OtherHost, false},
-      {"expired", TestCertificate::Expired, false},     {"not_yet_valid", TestCertificate::NotYetValid, false},
-      {"unknown_ca", TestCertificate::UnknownCa, false}, {"self_signed", TestCertificate::SelfSigned, false},
-      {"tls_1_1_only", TestCertificate::Good, true},
+      {"good", TestCertificate::Good, Start::Tls},
+      {"other_host", TestCertificate::OtherHost, Start::Tls},
+      {"expired", TestCertificate::Expired, Start::Tls},
+      {"not_yet_valid", TestCertificate::NotYetValid, Start::Tls},
+      {"unknown_ca", TestCertificate::UnknownCa, Start::Tls},
+      {"self_signed", TestCertificate::SelfSigned, Start::Tls},
+      {"tls_1_1_only", TestCertificate::Good, Start::Tls11Only},
+      {"stalls", TestCertificate::Good, Start::Stall},
+      // STLS whose go-ahead carries plaintext bytes the client must drop.
+      {"stls_injection", TestCertificate::Good, Start::StlsWithInjection},
   };
   std::mutex output;
   std::vector<std::unique_ptr<TlsTestServer>> servers;
   std::ofstream ports(folder + "/ports.tmp");
   for (const Case& c : cases) {
     servers.push_back(std::make_unique<TlsTestServer>([&pki, &output, c](TlsPeer& peer) {
-      if (peer.AcceptTls(pki.Identity(c.certificate), c.oldProtocolsOnly)) {
+      bool plaintextFirst = c.start == Start::StlsWithInjection;
+      std::string command;
+      if (plaintextFirst) {
+        peer.WritePlain("+OK ready\r\n");
+        if (peer.ReadPlainLine(&command) && command == "STLS\r\n") peer.WritePlain("+OK begin TLS\r\n+OK injected\r\n");
+      }
+      if (c.start == Start::Stall) peer.Stall(15000);
+      if (c.start != Start::Stall && (!plaintextFirst || command == "STLS\r\n") &&
+          peer.AcceptTls(pki.Identity(c.certificate), c.start == Start::Tls11Only)) {
         std::string line;
         if (peer.ReadTlsLine(&line)) peer.WriteTls("PONG " + line);
         peer.CloseTls();

@@ -1,9 +1,11 @@
 // A TLS client run of the platform seam, one connection: for checking a
 // build's TLS layer from a script (the Windows build under Wine against the
 // Linux build's ferry_tls_peers).
-// Usage: ferry_tls_probe PORT SERVER_NAME CA_FILE|- — connects to 127.0.0.1,
-// starts TLS, sends "PING" and prints the answer: "accepted ..." (exit 0),
-// "refused REASON: text | detail" (exit 1), or a failed connect (exit 2).
+// Usage: ferry_tls_probe PORT SERVER_NAME CA_FILE|- [stls] — connects to
+// 127.0.0.1 (with "stls": reads a greeting line, sends STLS, reads the go-ahead
+// line), starts TLS with a 3-s time-out, sends "PING" and prints the answer:
+// "accepted ..." (exit 0), "refused REASON: text | detail" (exit 1), or a
+// failed connect (exit 2).
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -32,8 +34,8 @@ const char* ReasonName(ferry::net::TlsFailure reason) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 4) {
-    std::fprintf(stderr, "usage: ferry_tls_probe PORT SERVER_NAME CA_FILE|-\n");
+  if (argc != 4 && !(argc == 5 && std::string(argv[4]) == "stls")) {
+    std::fprintf(stderr, "usage: ferry_tls_probe PORT SERVER_NAME CA_FILE|- [stls]\n");
     return 2;
   }
   using namespace ferry::net;
@@ -42,10 +44,26 @@ int main(int argc, char** argv) {
     std::printf("connect failed: %d\n", LastSocketError());
     return 2;
   }
+  if (argc == 5) {
+    // Line by line, a byte at a time: what follows the go-ahead stays on the socket.
+    auto readLine = [socket] {
+      std::string line;
+      char c = 0;
+      while (line.size() < 512 && line.find('\n') == std::string::npos && ReceiveOnce(socket, &c, 1) == 1) line.push_back(c);
+      return line;
+    };
+    std::string greeting = readLine();
+    SendOnce(socket, "STLS\r\n", 6);
+    std::string goAhead = readLine();
+    if (greeting.rfind("+OK", 0) != 0 || goAhead.rfind("+OK", 0) != 0) {
+      std::printf("no STLS: %s", goAhead.c_str());
+      return 2;
+    }
+  }
   TlsOptions options;
   options.serverName = argv[2];
   if (std::string(argv[3]) != "-") options.caFile = argv[3];
-  options.timeoutMs = 5000;
+  options.timeoutMs = 3000;
   TlsError error;
   auto session = StartTls(socket, options, &error);
   if (session == nullptr) {
@@ -63,7 +81,8 @@ int main(int argc, char** argv) {
     answer.append(buffer, static_cast<std::size_t>(n));
   }
   while (!answer.empty() && (answer.back() == '\n' || answer.back() == '\r')) answer.pop_back();
-  std::printf("accepted %s sent=%ld answer=%s\n", session->Description().c_str(), sent, answer.c_str());
+  std::printf("accepted %s dropped=%zu sent=%ld answer=%s\n", session->Description().c_str(),
+              session->DroppedBeforeHandshake(), sent, answer.c_str());
   session->Close();
   CloseSocket(socket);
   return answer == "PONG PING" ? 0 : 3;
