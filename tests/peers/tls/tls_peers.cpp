@@ -4,11 +4,14 @@
 // FOLDER/ports ("name port" lines), then serves until SIGINT or SIGTERM. Each
 // server answers one line "PING..." with "PONG..." over TLS and logs on stdout
 // "served NAME handshake=0|1 data=BYTES" per connection; "stalls" never answers
-// the hello, "stls_injection" starts TLS after a POP3-like STLS exchange whose
+// the hello, "BULK n" instead of PING asks for n pattern bytes down and the
+// same back (answered "OK"), "stls_injection" starts TLS after a POP3-like STLS exchange whose
 // go-ahead line is followed by injected plaintext.
 #include <signal.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -17,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/peers/tls/bulk_pattern.h"
 #include "tests/peers/tls_test_server.h"
 
 using ferry::test::TestCertificate;
@@ -71,7 +75,15 @@ int main(int argc, char** argv) {
       if (c.start != Start::Stall && (!plaintextFirst || command == "STLS\r\n") &&
           peer.AcceptTls(pki.Identity(c.certificate), c.start == Start::Tls11Only)) {
         std::string line;
-        if (peer.ReadTlsLine(&line)) peer.WriteTls("PONG " + line);
+        if (peer.ReadTlsLine(&line) && line.rfind("BULK ", 0) == 0) {
+          // BULK n: n pattern bytes down, the same n bytes expected back.
+          const std::string bulk = ferry::test::BulkPattern(std::min<std::size_t>(std::strtoul(line.c_str() + 5, nullptr, 10), 64U << 20));
+          std::string back;
+          peer.WriteTls(bulk);
+          peer.WriteTls(peer.ReadTls(bulk.size(), &back) && back == bulk ? "OK\r\n" : "BAD\r\n");
+        } else if (!line.empty()) {
+          peer.WriteTls("PONG " + line);
+        }
         peer.CloseTls();
       }
       std::lock_guard lock(output);
