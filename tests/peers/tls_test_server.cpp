@@ -8,6 +8,7 @@
 
 #include <array>
 #include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -177,6 +178,10 @@ TestPki::~TestPki() {
 const TestIdentity& TestPki::Identity(TestCertificate which) const { return identities_[static_cast<int>(which)]; }
 
 TlsPeer::TlsPeer(net::SocketHandle socket, const std::atomic<bool>& stop) : socket_(socket), stop_(stop) {
+  // OpenSSL writes to the socket with write(): a client that has hung up must
+  // not end the test program with SIGPIPE.
+  static const bool kPipeSignalIgnored = std::signal(SIGPIPE, SIG_IGN) != SIG_ERR;
+  (void)kPipeSignalIgnored;
   net::sys::SetOption(socket_, net::sys::Option::ReceiveTimeoutMs, kServerReceiveTimeoutMs);
 }
 
