@@ -84,7 +84,8 @@ int InstallService() {
     return Fail("cannot install: " + svc::LastServiceError());
   }
   if (svc::InstallWritesStoreEntries()) WriteInstallEntries();
-  Say("installed and enabled " + ServiceWhere() + "; start it with \"systemctl start mailferry2\"");
+  const bool unit = !svc::UnitPath(schema::kServiceName).empty();
+  Say("installed and enabled " + ServiceWhere() + (unit ? "; start it with \"systemctl start mailferry2\"" : ""));
   return 0;
 }
 
