@@ -43,7 +43,9 @@ struct ServiceDefinition {
 bool ManagerAvailable();
 bool ServiceExists(const std::string& name);
 // Creates the service (own process, automatic start, no dependencies). On Linux:
-// writes the unit (Type=notify, ExecStart the executable) and enables it.
+// writes the unit "mailferry2.service" (the packaged unit's text, with this
+// program and this store) and enables it; refused while the package's unit is
+// installed.
 bool CreateService(const ServiceDefinition& service);
 // Sends the stop control; true when the manager accepted it.
 bool SendStopControl(const std::string& name);
@@ -54,6 +56,21 @@ bool DeleteService(const std::string& name);
 
 // The unit file's path on Linux (empty on Windows).
 std::string UnitPath(const std::string& name);
+
+// Linux: the unit "-install" writes, from the packaged unit's text: this
+// program, this store (and its folder writable when it is not the system
+// store's), home folders read-only instead of hidden when either lies there,
+// and the service user only where it exists and the store is the system one.
+// Exposed for tests.
+std::string InstalledUnitText(const std::string& templateText, const std::string& executablePath,
+                              const std::string& storePath, bool serviceUserExists);
+
+// Why the last manager-side call of this thread failed, in words.
+std::string LastServiceError();
+
+// Whether the install also writes the store entries of the Windows event log,
+// console and Control Panel (WriteInstallEntries): Windows only.
+bool InstallWritesStoreEntries();
 
 // ---- Service side ----
 

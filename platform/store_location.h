@@ -17,4 +17,13 @@ inline constexpr const char* kRemoteHivesEnvironmentVariable = "MAILFERRY_REMOTE
 // A human-readable description of the local store's location.
 std::string StoreLocation();
 
+// Whether the local store exists (the system registry always does); asking
+// creates nothing.
+bool StoreExists();
+
+// Why the local store cannot be used, in words: "does not exist", "is a
+// directory", "is not a store file", "is read-only", ...; empty when nothing
+// wrong is found.
+std::string StoreProblem();
+
 }  // namespace ferry::reg

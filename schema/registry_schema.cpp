@@ -55,6 +55,11 @@ constexpr ValueInfo Owned(ValueInfo v) {
   v.serviceOwned = true;
   return v;
 }
+// Run state written at the end of each run, not with the settings.
+constexpr ValueInfo Reported(ValueInfo v) {
+  v.serviceOwned = true;
+  return v;
+}
 constexpr ValueInfo Old(ValueInfo v, const char* oldName, uint32_t oldReadLimit) {
   v.oldName = oldName;
   v.oldReadLimit = oldReadLimit;
@@ -144,6 +149,15 @@ constexpr std::array kValues{
     Written(Console(Flag(kEnableKeepAlive, A, "1: ticker item requests ask for a kept-alive connection"),
                     ConsoleUse::ReadOnly)),
     Owned(Flag(kInUse, A, "1 while a run of this account is in progress")),
+    Reported(Text(kLastRun, A, kShortWidth, kShortWidth, kShortWidth - 1,
+                  "local time the last run ended, YYYY-MM-DD hh:mm:ss")),
+    Reported(Text(kLastOutcome, A, kShortWidth, kShortWidth, kShortWidth - 1,
+                  "how the last run ended: \"ok\" or \"failed\"")),
+    Reported(Number(kLastForwarded, A, 0, 0, kSignedMax, "messages the last run forwarded")),
+    Reported(Number(kLastLeft, A, 0, 0, kSignedMax,
+                    "messages of the mailbox the last run did not forward (kept, already forwarded or failed)")),
+    Reported(Text(kLastError, A, kCommandWidth, kCommandWidth, kCommandWidth - 1,
+                  "why the last run failed; empty after a run that ended well")),
     // Volatile
     Owned(Text(kLastDate, V, kShortWidth, kShortWidth, kShortWidth - 1,
                "modification date of the CT newsticker index last seen")),

@@ -75,6 +75,12 @@ inline constexpr const char* kEnableWissenschaft = "Enable Wissenschaft";
 inline constexpr const char* kEnableCt = "Enable CT";
 inline constexpr const char* kEnableKeepAlive = "Enable KeepAlive";
 inline constexpr const char* kInUse = "In Use";
+// Account: the last run, written by the service at its end ("mailferry2 -status")
+inline constexpr const char* kLastRun = "Last Run";
+inline constexpr const char* kLastOutcome = "Last Outcome";
+inline constexpr const char* kLastForwarded = "Last Forwarded";
+inline constexpr const char* kLastLeft = "Last Left";
+inline constexpr const char* kLastError = "Last Error";
 // Volatile
 inline constexpr const char* kLastDate = "LastDate";
 inline constexpr const char* kLastTitle = "LastTitle";

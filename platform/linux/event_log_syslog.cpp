@@ -1,5 +1,6 @@
-// Events go to syslog under the source name, and when MAILFERRY_EVENT_FILE names
-// a file, one line per event is appended to it with a single write.
+// Events go to syslog under the source name as their readable text, at the
+// priority of their meaning; when MAILFERRY_EVENT_FILE names a file, one line
+// per event (FormatEventLine) is appended to it with a single write.
 #include <fcntl.h>
 #include <syslog.h>
 #include <unistd.h>
@@ -12,9 +13,12 @@
 namespace ferry {
 namespace {
 
-int Priority(uint16_t type) {
-  if (type & kEventError) return LOG_ERR;
-  if (type & kEventWarning) return LOG_WARNING;
+int Priority(EventPriority priority) {
+  switch (priority) {
+    case EventPriority::Error: return LOG_ERR;
+    case EventPriority::Warning: return LOG_WARNING;
+    case EventPriority::Information: break;
+  }
   return LOG_INFO;
 }
 
@@ -23,7 +27,8 @@ std::string gIdent;  // openlog keeps the pointer
 
 }  // namespace
 
-bool WriteEvent(std::string_view source, uint32_t eventId, uint16_t type, const std::vector<std::string>& strings) {
+bool WriteEvent(std::string_view source, uint32_t eventId, uint16_t type, const std::vector<std::string>& strings,
+                std::string_view text, EventPriority priority) {
   std::string line = FormatEventLine(eventId, type, strings);
   if (const char* path = std::getenv(kEventFileEnvironmentVariable); path != nullptr && *path != '\0') {
     int fd = open(path, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
@@ -39,8 +44,8 @@ bool WriteEvent(std::string_view source, uint32_t eventId, uint16_t type, const 
     gIdent = source;
     openlog(gIdent.c_str(), LOG_PID, LOG_DAEMON);
   }
-  line.pop_back();
-  syslog(Priority(type), "event %s", line.c_str());
+  std::string message(text);
+  syslog(Priority(priority), "%s", message.c_str());
   return true;
 }
 

@@ -266,6 +266,33 @@ Key CurrentUser() { return &gCurrentUser; }
 
 std::string StoreLocation() { return DefaultHivePath(); }
 
+bool StoreExists() {
+  struct stat st {};
+  return stat(DefaultHivePath().c_str(), &st) == 0;
+}
+
+std::string StoreProblem() {
+  const std::string path = DefaultHivePath();
+  struct stat st {};
+  if (stat(path.c_str(), &st) != 0) return errno == ENOENT ? "does not exist" : std::strerror(errno);
+  if (S_ISDIR(st.st_mode)) return "is a directory";
+  if (!S_ISREG(st.st_mode)) return "is not a regular file";
+  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return errno == EACCES ? "cannot be read (permission denied)" : std::strerror(errno);
+  char header[16] = {};
+  ssize_t n = read(fd, header, sizeof header);
+  close(fd);
+  // An empty file becomes a store at its first use; anything else must be SQLite's.
+  if (n != 0 && (n != static_cast<ssize_t>(sizeof header) || std::memcmp(header, "SQLite format 3", 16) != 0))
+    return "is not a store file";
+  if (access(path.c_str(), W_OK) != 0) return errno == EROFS ? "is on a read-only file system" : "is read-only";
+  std::string folder = path.substr(0, path.find_last_of('/') + 1);
+  if (folder.empty()) folder = ".";
+  // The store's journal files are made next to it.
+  if (access(folder.c_str(), W_OK) != 0) return "lies in a folder that is read-only (" + folder + ")";
+  return "";
+}
+
 long OpenKey(Key parent, std::string_view subKey, uint32_t /*access*/, Key* result) {
   return OpenOrCreate(parent, subKey, result, false);
 }

@@ -6,6 +6,7 @@
 #include "platform/service_control.h"
 
 #include <fcntl.h>
+#include <pwd.h>
 #include <spawn.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -19,6 +20,8 @@
 #include <string>
 
 #include "platform/console_control.h"
+#include "platform/store_location.h"
+#include "platform/unit_template.h"
 
 extern char** environ;
 
@@ -38,21 +41,22 @@ std::string UnitDir() {
   return dir.empty() ? kDefaultUnitDir : dir;
 }
 
-// "Mailferry Service" -> "mailferry-service.service": unit names hold no blanks.
-std::string UnitName(const std::string& name) {
-  std::string unit;
-  for (char c : name) {
-    auto u = static_cast<unsigned char>(c);
-    if (u >= 'A' && u <= 'Z') {
-      unit += static_cast<char>(u - 'A' + 'a');
-    } else if ((u >= 'a' && u <= 'z') || (u >= '0' && u <= '9') || c == '_' || c == '.') {
-      unit += c;
-    } else {
-      unit += '-';
-    }
-  }
-  return unit + ".service";
+// The one unit of the service, whatever its Windows name.
+constexpr const char* kUnitName = "mailferry2.service";
+// Where the package puts its unit; while it is there, the package owns the service.
+constexpr const char* kPackagedUnits[] = {"/usr/lib/systemd/system/mailferry2.service",
+                                          "/lib/systemd/system/mailferry2.service"};
+constexpr const char* kSystemStoreFolder = "/var/lib/mailferry";
+constexpr const char* kServiceUser = "mailferry";
+
+thread_local std::string gLastError;
+
+bool Failed(std::string why) {
+  gLastError = std::move(why);
+  return false;
 }
+
+std::string UnitName(const std::string& /*name*/) { return kUnitName; }
 
 // One word of a unit file line, quoted: systemd takes C escapes inside double
 // quotes and expands '%' specifiers and '$' variables unless doubled.
@@ -70,22 +74,54 @@ std::string QuoteUnitWord(const std::string& word) {
   return out + "\"";
 }
 
-std::string UnitText(const ServiceDefinition& service) {
-  std::string text;
-  text += "# Written by \"mailferry2 -install\"; \"mailferry2 -remove\" deletes it.\n";
-  text += "[Unit]\n";
-  text += "Description=" + service.displayName + "\n";
-  text += "After=network.target\n\n";
-  text += "[Service]\n";
-  text += "Type=notify\n";
-  text += "ExecStart=" + QuoteUnitWord(service.executablePath) + "\n";
-  // The service uses the store of whoever installed it.
-  if (std::string hive = EnvironmentValue("MAILFERRY_HIVE"); !hive.empty()) {
-    text += "Environment=" + QuoteUnitWord("MAILFERRY_HIVE=" + hive) + "\n";
+bool Below(const std::string& path, const std::string& folder) {
+  return path == folder || path.rfind(folder + "/", 0) == 0;
+}
+
+bool StartsWith(const std::string& line, const char* prefix) { return line.rfind(prefix, 0) == 0; }
+
+}  // namespace
+
+std::string InstalledUnitText(const std::string& templateText, const std::string& executablePath,
+                              const std::string& storePath, bool serviceUserExists) {
+  const std::string storeFolder = storePath.substr(0, storePath.find_last_of('/'));
+  const bool systemStore = storeFolder == kSystemStoreFolder;
+  bool underHome = false;
+  for (const char* home : {"/home", "/root"})
+    underHome = underHome || Below(executablePath, home) || Below(storePath, home);
+  std::string text = "# Written by \"mailferry2 -install\"; \"mailferry2 -remove\" deletes it. The packaged\n"
+                     "# unit, for this program and its settings store.\n";
+  bool header = true;
+  std::size_t pos = 0;
+  while (pos < templateText.size()) {
+    std::size_t end = templateText.find('\n', pos);
+    if (end == std::string::npos) end = templateText.size();
+    std::string line = templateText.substr(pos, end - pos);
+    pos = end + 1;
+    if (header && (line.empty() || line[0] == '#')) continue;  // the package's own notes
+    header = false;
+    if (StartsWith(line, "ExecStart=")) {
+      line = "ExecStart=" + QuoteUnitWord(executablePath);
+    } else if (StartsWith(line, "User=") || StartsWith(line, "Group=")) {
+      // The service user exists where the package made it; a store of its own
+      // belongs to whoever installs.
+      if (!serviceUserExists || !systemStore) continue;
+    } else if (StartsWith(line, "Environment=MAILFERRY_HIVE=")) {
+      line = "Environment=" + QuoteUnitWord("MAILFERRY_HIVE=" + storePath);
+      if (!systemStore) line += "\nReadWritePaths=" + QuoteUnitWord(storeFolder);
+    } else if (StartsWith(line, "ProtectHome=") && underHome) {
+      line = "ProtectHome=read-only";
+    }
+    text += line + "\n";
   }
-  text += "\n[Install]\n";
-  text += "WantedBy=multi-user.target\n";
   return text;
+}
+
+namespace {
+
+std::string UnitText(const ServiceDefinition& service) {
+  return InstalledUnitText(kPackagedUnitTemplate, service.executablePath, reg::StoreLocation(),
+                           getpwnam(kServiceUser) != nullptr);
 }
 
 // Runs systemctl with `args`; answers its exit status (-1 when it could not be
@@ -140,11 +176,20 @@ bool IsDirectory(const std::string& path) {
 
 bool WriteNewFile(const std::string& path, const std::string& text) {
   int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-  if (fd < 0) return false;
+  if (fd < 0) return Failed("cannot write " + path + ": " + std::strerror(errno));
   bool ok = write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
   ok = close(fd) == 0 && ok;
-  if (!ok) unlink(path.c_str());
+  if (!ok) {
+    Failed("cannot write " + path + ": " + std::strerror(errno));
+    unlink(path.c_str());
+  }
   return ok;
+}
+
+// systemctl's failure in words.
+bool SystemctlFailed(const std::string& what, int status) {
+  if (status < 0) return Failed("systemctl could not be run for \"" + what + "\"");
+  return Failed("\"systemctl " + what + "\" failed with exit status " + std::to_string(status));
 }
 
 bool SendNotify(const std::string& message) {
@@ -168,17 +213,32 @@ bool SendNotify(const std::string& message) {
 
 std::string UnitPath(const std::string& name) { return UnitDir() + "/" + UnitName(name); }
 
-bool ManagerAvailable() { return IsDirectory(UnitDir()); }
+bool ManagerAvailable() {
+  if (IsDirectory(UnitDir())) return true;
+  return Failed("the unit folder " + UnitDir() + " does not exist (is systemd installed?)");
+}
+
+std::string LastServiceError() { return gLastError; }
+
+bool InstallWritesStoreEntries() { return false; }
 
 bool ServiceExists(const std::string& name) { return access(UnitPath(name).c_str(), F_OK) == 0; }
 
 bool CreateService(const ServiceDefinition& service) {
+  if (EnvironmentValue(kUnitDirEnvironmentVariable).empty()) {
+    for (const char* packaged : kPackagedUnits) {
+      if (access(packaged, F_OK) == 0) {
+        return Failed("the package's unit " + std::string(packaged) +
+                      " is installed; use \"systemctl enable --now mailferry2\" instead");
+      }
+    }
+  }
   std::string path = UnitPath(service.name);
   if (!WriteNewFile(path, UnitText(service))) return false;
   RunSystemctl({"daemon-reload"});
-  if (RunSystemctl({"enable", UnitName(service.name)}) != 0) {
+  if (int status = RunSystemctl({"enable", UnitName(service.name)}); status != 0) {
     unlink(path.c_str());
-    return false;
+    return SystemctlFailed("enable " + UnitName(service.name), status);
   }
   return true;
 }
@@ -199,6 +259,7 @@ std::optional<State> QueryState(const std::string& name) {
 bool DeleteService(const std::string& name) {
   RunSystemctl({"disable", UnitName(name)});
   bool deleted = unlink(UnitPath(name).c_str()) == 0;
+  if (!deleted) Failed("cannot delete " + UnitPath(name) + ": " + std::strerror(errno));
   RunSystemctl({"daemon-reload"});
   return deleted;
 }

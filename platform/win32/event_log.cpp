@@ -25,7 +25,8 @@ void AppendToEventFile(const std::string& line) {
 
 }  // namespace
 
-bool WriteEvent(std::string_view source, uint32_t eventId, uint16_t type, const std::vector<std::string>& strings) {
+bool WriteEvent(std::string_view source, uint32_t eventId, uint16_t type, const std::vector<std::string>& strings,
+                std::string_view /*text*/, EventPriority /*priority*/) {
   AppendToEventFile(FormatEventLine(eventId, type, strings));
   std::string name(source);
   HANDLE log = RegisterEventSourceA(nullptr, name.c_str());

@@ -272,6 +272,10 @@ std::string StoreLocation() {
   return "HKEY_CURRENT_USER\\" + redirect;
 }
 
+bool StoreExists() { return true; }
+
+std::string StoreProblem() { return ""; }
+
 long OpenKey(Key parent, std::string_view subKey, uint32_t access, Key* result) {
   if (result == nullptr) return kInvalidParameter;
   *result = nullptr;

@@ -89,6 +89,16 @@ bool DeleteService(const std::string& name) {
 
 std::string UnitPath(const std::string& /*name*/) { return {}; }
 
+std::string LastServiceError() {
+  const DWORD code = GetLastError();
+  if (code == ERROR_ACCESS_DENIED) return "access denied (run it as an administrator)";
+  if (code == ERROR_SERVICE_EXISTS) return "the service already exists";
+  if (code == ERROR_SERVICE_DOES_NOT_EXIST) return "the service does not exist";
+  return "Windows error " + std::to_string(code);
+}
+
+bool InstallWritesStoreEntries() { return true; }
+
 // ---- Service side ----
 
 namespace {

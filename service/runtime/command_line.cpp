@@ -48,13 +48,36 @@ std::vector<std::string> SplitCommandLine(std::string_view commandLine) {
 Verb FindVerb(const std::vector<std::string>& args) {
   if (args.size() < 2) return Verb::None;
   const std::string& word = args[1];
-  if (word.empty() || (word[0] != '-' && word[0] != '/')) return Verb::None;
+  if (word.empty() || (word[0] != '-' && word[0] != '/')) return Verb::Unknown;
   std::string_view name = std::string_view(word).substr(1);
+  if (word.rfind("--", 0) == 0) name.remove_prefix(1);
   if (EqualsIgnoringCase(name, "install")) return Verb::Install;
   if (EqualsIgnoringCase(name, "remove")) return Verb::Remove;
   if (EqualsIgnoringCase(name, "debug")) return Verb::Debug;
-  if (EqualsIgnoringCase(name, "create") && args.size() == 4) return Verb::Create;
-  return Verb::None;
+  if (EqualsIgnoringCase(name, "status")) return Verb::Status;
+  if (EqualsIgnoringCase(name, "create")) return args.size() == 4 ? Verb::Create : Verb::Unknown;
+  if (EqualsIgnoringCase(name, "help") || EqualsIgnoringCase(name, "h") || name == "?") return Verb::Help;
+  if (EqualsIgnoringCase(name, "version")) return Verb::Version;
+  return Verb::Unknown;
+}
+
+std::string UsageText() {
+  return "Usage: mailferry2 [VERB]\n"
+         "The POP3-to-SMTP mail gateway service.\n"
+         "\n"
+         "  (no verb)            run as the service; systemd or the Windows service manager starts it so\n"
+         "  -debug               run in the foreground until Ctrl+C; events and debug-log lines also go\n"
+         "                       to standard error\n"
+         "  -create CONN ACCOUNT make the keys of an account with every value at its default\n"
+         "  -status              show each account's last run: time, outcome, messages forwarded and\n"
+         "                       left, last error\n"
+         "  -install             install the service (on Linux the systemd unit mailferry2.service)\n"
+         "  -remove              stop and remove the installed service\n"
+         "  -h, --help           show this text\n"
+         "  --version            show the version\n"
+         "\n"
+         "A verb may also start with \"/\"; letter case does not matter. The settings store is\n"
+         "edited with ferryreg; see mailferry2(8) and mailferry2-settings(5).\n";
 }
 
 }  // namespace ferry

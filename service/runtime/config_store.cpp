@@ -275,6 +275,45 @@ int ResetInUseFlags() {
   return 0;
 }
 
+void WriteLastRun(const LastRun& run) {
+  KeyHolder key;
+  if (reg::CreateKey(reg::LocalMachine(), s::AccountKey(run.connectionName, run.accountName), key.out()) != reg::kOk)
+    return;
+  WriteString(key.get(), s::kLastRun, Cut(run.time, s::kShortWidth));
+  WriteString(key.get(), s::kLastOutcome, Cut(run.outcome, s::kShortWidth));
+  WriteNumber(key.get(), s::kLastForwarded, run.forwarded);
+  WriteNumber(key.get(), s::kLastLeft, run.left);
+  WriteString(key.get(), s::kLastError, Cut(run.error, s::kCommandWidth));
+}
+
+std::vector<LastRun> ReadLastRuns() {
+  std::vector<LastRun> runs;
+  KeyHolder parameters;
+  if (reg::OpenKey(reg::LocalMachine(), s::kParametersKey, reg::kRead, parameters.out()) != reg::kOk) return runs;
+  for (uint32_t i = 0;; ++i) {
+    std::string connection;
+    if (reg::EnumKey(parameters.get(), i, &connection, s::kConnectionScanWidth) != reg::kOk) break;
+    if (connection == s::kVolatileName) continue;
+    KeyHolder connectionKey;
+    if (reg::OpenKey(parameters.get(), connection, reg::kRead, connectionKey.out()) != reg::kOk) continue;
+    for (uint32_t j = 0;; ++j) {
+      LastRun run;
+      run.connectionName = connection;
+      if (reg::EnumKey(connectionKey.get(), j, &run.accountName, s::kConnectionScanWidth) != reg::kOk) break;
+      KeyHolder accountKey;
+      if (reg::OpenKey(connectionKey.get(), run.accountName, reg::kRead, accountKey.out()) == reg::kOk) {
+        ReadString(accountKey.get(), s::kLastRun, s::kShortWidth, s::kShortWidth, run.time);
+        ReadString(accountKey.get(), s::kLastOutcome, s::kShortWidth, s::kShortWidth, run.outcome);
+        ReadNumber(accountKey.get(), s::kLastForwarded, run.forwarded);
+        ReadNumber(accountKey.get(), s::kLastLeft, run.left);
+        ReadString(accountKey.get(), s::kLastError, s::kCommandWidth, s::kCommandWidth, run.error);
+      }
+      runs.push_back(std::move(run));
+    }
+  }
+  return runs;
+}
+
 uint16_t ReadTriggerPort() {
   auto port = static_cast<uint32_t>(s::DefaultNumber(s::Level::Global, s::kTriggerPort));
   KeyHolder key;

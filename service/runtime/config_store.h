@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "service/transfer/account_settings.h"
 
@@ -55,6 +56,23 @@ struct ConnectionRecord {
 int EnumerateConnection(ConnectionRecord& record);
 
 int ResetInUseFlags();
+
+// What "mailferry2 -status" shows of an account's last run.
+struct LastRun {
+  std::string connectionName;
+  std::string accountName;
+  std::string time;     // "YYYY-MM-DD hh:mm:ss", empty: never ran
+  std::string outcome;  // "ok" or "failed"
+  uint32_t forwarded = 0;
+  uint32_t left = 0;
+  std::string error;
+};
+
+// Writes the last run's values into its account's key.
+void WriteLastRun(const LastRun& run);
+
+// The last run of every account of every connection, in the store's order.
+std::vector<LastRun> ReadLastRuns();
 
 // "TriggerPort" of the global key, 2000 when missing; the low 16 bits are used.
 uint16_t ReadTriggerPort();

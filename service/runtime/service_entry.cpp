@@ -1,28 +1,51 @@
 #include "service/runtime/service_entry.h"
 
+#include <cstdio>
 #include <cstring>
 #include <thread>
 
 #include "platform/message_box.h"
 #include "platform/registry.h"
 #include "platform/service_control.h"
+#include "platform/store_location.h"
 #include "platform/system_info.h"
 #include "schema/registry_schema.h"
 #include "service/runtime/account_worker.h"
+#include "service/runtime/config_store.h"
 #include "service/runtime/command_line.h"
 #include "service/runtime/loop_events.h"
 #include "service/runtime/scheduler.h"
 #include "service/runtime/service_loop.h"
 #include "service/runtime/service_events.h"
 #include "service/runtime/service_status.h"
+#include "service/runtime/status_report.h"
+#include "service/transfer/debug_log.h"
 
 namespace ferry {
 namespace {
 
 constexpr std::chrono::milliseconds kRemovePoll{1000};
 constexpr uint32_t kTypesSupported = 7;  // error, warning, information
-constexpr const char* kInstallWarning = "can no install!\nMaybe already installed.";
-constexpr const char* kInstallWarningTitle = "MailFerry2 warning";
+constexpr int kExitUsage = 2;
+constexpr const char* kVersion = FERRY_VERSION_TEXT;  // the project's version, from CMake
+
+// A verb's failure, in words, where the user sees it (standard error; a
+// message box on Windows, where the program has no console). Answers the exit status.
+int Fail(const std::string& text) {
+  ShowWarning(text, "mailferry2");
+  return 1;
+}
+
+void Say(const std::string& text) {
+  std::string line = "mailferry2: " + text + "\n";
+  std::fwrite(line.data(), 1, line.size(), stdout);
+}
+
+// The installed service as the user knows it: the unit file, or the service's name.
+std::string ServiceWhere() {
+  std::string unit = svc::UnitPath(schema::kServiceName);
+  return unit.empty() ? "the service \"" + std::string(schema::kServiceName) + "\"" : unit;
+}
 
 void SetExpandString(reg::Key key, const char* name, const char* text) {
   reg::SetValue(key, name, reg::kExpandSz, text, static_cast<uint32_t>(std::strlen(text) + 1));
@@ -49,20 +72,28 @@ void WriteInstallEntries() {
   }
 }
 
-void InstallService() {
+int InstallService() {
   std::string path = ModulePath();
-  if (path.empty() || !svc::ManagerAvailable()) return;
-  if (svc::ServiceExists(schema::kServiceName)) return;
-  if (!svc::CreateService({schema::kServiceName, schema::kDisplayName, path})) {
-    ShowWarning(kInstallWarning, kInstallWarningTitle);
-    return;
+  if (path.empty()) return Fail("cannot install: the program's own path is unknown");
+  if (!svc::ManagerAvailable()) return Fail("cannot install: " + svc::LastServiceError());
+  if (svc::ServiceExists(schema::kServiceName)) {
+    Say("already installed (" + ServiceWhere() + "); nothing changed");
+    return 0;
   }
-  WriteInstallEntries();
+  if (!svc::CreateService({schema::kServiceName, schema::kDisplayName, path})) {
+    return Fail("cannot install: " + svc::LastServiceError());
+  }
+  if (svc::InstallWritesStoreEntries()) WriteInstallEntries();
+  const bool unit = !svc::UnitPath(schema::kServiceName).empty();
+  Say("installed and enabled " + ServiceWhere() + (unit ? "; start it with \"systemctl start mailferry2\"" : ""));
+  return 0;
 }
 
-void RemoveService(const Sleeper& sleep) {
+int RemoveService(const Sleeper& sleep) {
   Sleeper wait = sleep ? sleep : Sleeper([](std::chrono::milliseconds d) { std::this_thread::sleep_for(d); });
-  if (!svc::ManagerAvailable() || !svc::ServiceExists(schema::kServiceName)) return;
+  if (!svc::ManagerAvailable()) return Fail("cannot remove: " + svc::LastServiceError());
+  if (!svc::ServiceExists(schema::kServiceName)) return Fail("cannot remove: the service is not installed");
+  const std::string where = ServiceWhere();
   if (svc::SendStopControl(schema::kServiceName)) {
     // A service that hangs in its stop is deleted all the same after the limit.
     std::chrono::milliseconds waited{0};
@@ -73,7 +104,31 @@ void RemoveService(const Sleeper& sleep) {
       if (!state || *state != svc::State::StopPending) break;
     } while (waited < kRemoveStopWait);
   }
-  svc::DeleteService(schema::kServiceName);
+  if (!svc::DeleteService(schema::kServiceName)) return Fail("cannot remove: " + svc::LastServiceError());
+  Say("stopped and removed " + where);
+  return 0;
+}
+
+int CreateAccount(const std::string& connectionName, const std::string& accountName) {
+  const std::string name = connectionName + "\\" + accountName;
+  if (std::string problem = reg::StoreProblem(); !problem.empty() && reg::StoreExists()) {
+    return Fail("cannot create " + name + ": the store " + reg::StoreLocation() + " " + problem);
+  }
+  CreateAccountSettings(connectionName, accountName);
+  reg::KeyHolder key;
+  if (reg::OpenKey(reg::LocalMachine(), schema::AccountKey(connectionName, accountName), reg::kRead, key.out()) !=
+      reg::kOk) {
+    return Fail("cannot create " + name + ": the store " + reg::StoreLocation() + " could not be written");
+  }
+  Say("account " + name + " is in the store " + reg::StoreLocation() + " (every value at its default)");
+  return 0;
+}
+
+int ShowStatus() {
+  if (!reg::StoreExists()) return Fail("no settings store at " + reg::StoreLocation());
+  std::string text = FormatStatus(ReadLastRuns());
+  std::fwrite(text.data(), 1, text.size(), stdout);
+  return 0;
 }
 
 bool ConsoleControlHandler(ControlRequest request) {
@@ -107,29 +162,39 @@ int ProcessEntry(const std::vector<std::string>& args) {
   try {
     switch (FindVerb(args)) {
       case Verb::Install:
-        InstallService();
-        break;
+        return InstallService();
       case Verb::Remove:
-        RemoveService();
-        break;
+        return RemoveService();
       case Verb::Debug:
         SetForegroundMode();
-        RunInForeground(args);
-        break;
+        EchoEventsToStandardError(true);
+        DebugLog::EchoToStandardError(true);
+        return RunInForeground(args);
       case Verb::Create:
-        CreateAccountSettings(args[2], args[3]);
-        break;
+        return CreateAccount(args[2], args[3]);
+      case Verb::Status:
+        return ShowStatus();
+      case Verb::Help:
+        std::fputs(UsageText().c_str(), stdout);
+        return 0;
+      case Verb::Version:
+        std::printf("mailferry2 %s\n", kVersion);
+        return 0;
+      case Verb::Unknown:
+        std::fprintf(stderr, "mailferry2: unknown verb \"%s\"\n%s", args[1].c_str(), UsageText().c_str());
+        return kExitUsage;
       case Verb::None:
         break;
     }
-  } catch (const std::exception&) {
-    // A verb that fails for want of memory or store leaves the process as if
-    // it had done nothing; the dispatcher call below still comes.
+  } catch (const std::exception& error) {
+    return Fail(std::string("failed: ") + error.what());
   }
-  if (!svc::RunServiceDispatcher(schema::kServiceName, ServiceMain)) {
-    ReportServiceEvent(kEventDispatcherFailed, "StartServiceCtrlDispatcher failed.");
-  }
-  return 0;
+  if (svc::RunServiceDispatcher(schema::kServiceName, ServiceMain)) return 0;
+  ReportServiceEvent(kEventDispatcherFailed, "StartServiceCtrlDispatcher failed.");
+  std::fputs("mailferry2: not started by the service manager; \"mailferry2 -debug\" runs it in the foreground, "
+             "\"mailferry2 --help\" lists the verbs\n",
+             stderr);
+  return 1;
 }
 
 }  // namespace ferry

@@ -12,19 +12,22 @@
 
 namespace ferry {
 
-// Carries out the verb of `args` (argument 0 is the program), then hands the
-// process to the service dispatcher; when that fails (the process was not
-// started by the service manager) reports event 0 "StartServiceCtrlDispatcher
-// failed.". Returns the process's exit status, 0.
+// Carries out the verb of `args` (argument 0 is the program) and answers the
+// exit status: 0 done, 1 failed (said in words on standard error), 2 an
+// unknown verb (the usage on standard error). Without a verb, hands the process
+// to the service dispatcher; when that fails (the process was not started by
+// the service manager) reports event 0 "StartServiceCtrlDispatcher failed.",
+// names -debug and --help on standard error and answers 1.
 int ProcessEntry(const std::vector<std::string>& args);
 
-// Installs the service and its store entries; an existing service is left alone.
-void InstallService();
+// Installs the service (and on Windows its store entries); an existing
+// service is left alone. Answers the exit status.
+int InstallService();
 
 using Sleeper = std::function<void(std::chrono::milliseconds)>;
 // Stops the service, waits for the stop at most kRemoveStopWait, and deletes it.
 inline constexpr std::chrono::milliseconds kRemoveStopWait{30000};
-void RemoveService(const Sleeper& sleep = {});
+int RemoveService(const Sleeper& sleep = {});
 
 // Runs the scheduler loop on this thread until Ctrl+C, Ctrl+Break or SIGTERM.
 int RunInForeground(const std::vector<std::string>& args);

@@ -1,9 +1,27 @@
 #include "service/runtime/service_events.h"
 
+#include <atomic>
+#include <cstdio>
+
 #include "platform/event_log.h"
 #include "schema/registry_schema.h"
+#include "service/runtime/event_texts.h"
 
 namespace ferry {
+namespace {
+
+std::atomic<bool> gEcho{false};
+
+void Report(uint32_t eventId, uint16_t type, const std::vector<std::string>& strings) {
+  std::string text = ReadableEventLine(eventId, strings);
+  WriteEvent(schema::kServiceName, eventId, type, strings, text, PriorityOf(eventId));
+  if (gEcho) {
+    text += '\n';
+    std::fwrite(text.data(), 1, text.size(), stderr);
+  }
+}
+
+}  // namespace
 
 uint16_t EventTypeFor(uint32_t eventId) {
   switch (eventId) {
@@ -23,14 +41,16 @@ uint16_t EventTypeFor(uint32_t eventId) {
   }
 }
 
+void EchoEventsToStandardError(bool on) { gEcho = on; }
+
 void ReportServiceEvent(uint32_t eventId, const char* text) {
   std::vector<std::string> strings;
   if (text != nullptr) strings.emplace_back(text);
-  WriteEvent(schema::kServiceName, eventId, EventTypeFor(eventId), strings);
+  Report(eventId, EventTypeFor(eventId), strings);
 }
 
 void ReportServiceEvent(uint32_t eventId, uint16_t type, const std::vector<std::string>& strings) {
-  WriteEvent(schema::kServiceName, eventId, type, strings);
+  Report(eventId, type, strings);
 }
 
 }  // namespace ferry

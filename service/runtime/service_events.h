@@ -12,6 +12,9 @@ namespace ferry {
 // The event type written for an id.
 uint16_t EventTypeFor(uint32_t eventId);
 
+// Every event also goes to standard error as its readable line ("-debug").
+void EchoEventsToStandardError(bool on);
+
 // One event with one insertion string; a null text gives an event without one.
 void ReportServiceEvent(uint32_t eventId, const char* text);
 inline void ReportServiceEvent(uint32_t eventId, const std::string& text) { ReportServiceEvent(eventId, text.c_str()); }

@@ -1,6 +1,9 @@
 #include "service/runtime/stored_run.h"
 
+#include <ctime>
+
 #include "platform/command_interpreter.h"
+#include "platform/system_info.h"
 #include "schema/registry_schema.h"
 
 namespace ferry {
@@ -40,6 +43,20 @@ StoredRun::StoredRun(const std::string& connectionName, const std::string& accou
 StoredRun::~StoredRun() {
   log_.Close();
   StateChanged(context_.settings);
+  if (context_.outcome.empty()) return;  // not enabled, already running, or no run at all
+  LastRun run;
+  run.connectionName = context_.settings.connectionName;
+  run.accountName = context_.settings.accountName;
+  std::tm local = LocalTime(std::time(nullptr));
+  char stamp[32];
+  run.time = std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S", &local) > 0 ? stamp : "";
+  run.outcome = context_.outcome;
+  run.forwarded = static_cast<uint32_t>(context_.forwardedCount);
+  run.left = context_.messageCount > context_.forwardedCount
+                 ? static_cast<uint32_t>(context_.messageCount - context_.forwardedCount)
+                 : 0;
+  run.error = context_.failure;
+  WriteLastRun(run);
 }
 
 void StoredRun::StateChanged(const AccountSettings& settings) {

@@ -19,7 +19,8 @@ class StoredRun final : public ServiceReports {
  public:
   StoredRun(const std::string& connectionName, const std::string& accountName,
             std::chrono::milliseconds receiveTimeout = kDefaultReceiveTimeout);
-  // Closes the log and writes what the run changed.
+  // Closes the log and writes what the run changed; after a run, also its
+  // outcome ("Last Run", "Last Outcome", ...).
   ~StoredRun() override;
   StoredRun(const StoredRun&) = delete;
   StoredRun& operator=(const StoredRun&) = delete;

@@ -28,6 +28,21 @@ void QuitPop3(RunContext& context, int level) {
   context.LogText(1, "----------- POP3 Closed  ----------");
 }
 
+// Why a run ended early, in words for "mailferry2 -status".
+std::string FailureText(int code) {
+  switch (code) {
+    case kErrorRejected: return "a server did not accept a command";
+    case kErrorMalformedHeader: return "a header the address mode needs is missing or malformed";
+    case kErrorNoConnection: return "no connection to the server";
+    case kErrorNoMemory:
+    case kErrorTextMemory: return "out of memory";
+    case kErrorLogin: return "the POP3 server refused the login";
+    case kErrorProtocol: return "a reply or message did not arrive whole";
+    case kErrorNoAtSign: return "the sender address has no at sign";
+    default: return "error " + std::to_string(code);
+  }
+}
+
 void Run(RunContext& context) {
   const AccountSettings& s = context.settings;
   context.popChannel.Create();
@@ -64,9 +79,12 @@ int RunAccount(RunContext& context) {
   context.settings.inUse = 1;
   context.StateChanged();
   context.runStage = 0;
+  context.outcome = "failed";
   try {
     Run(context);
+    context.outcome = "ok";
   } catch (const TransferError& error) {
+    context.failure = FailureText(error.code);
     switch (error.code) {
       case kErrorMalformedHeader: context.LogText(2, "Error unknown"); break;
       case kErrorNoConnection: context.LogText(2, "Error no connection"); break;
@@ -75,11 +93,13 @@ int RunAccount(RunContext& context) {
     }
     context.popChannel.Close();
   } catch (const std::bad_alloc&) {
+    context.failure = "out of memory";
     context.LogText(2, "Error no memory");
     context.popChannel.Close();
   } catch (const std::exception& error) {
     // Whatever else ends the run, "In Use" must still be cleared below, or the
     // account would stay blocked until the next service start.
+    context.failure = error.what();
     context.LogString(2, "Error in Start: %s", error.what());
     context.popChannel.Close();
   }

@@ -3,12 +3,15 @@
 #include "platform/system_info.h"
 
 #include <array>
+#include <atomic>
 #include <cstring>
 #include <ctime>
 #include <string_view>
 
 namespace ferry {
 namespace {
+
+std::atomic<bool> gEcho{false};
 
 // A copy of `text` cut to its first kCut characters.
 std::string Cut(const char* text) {
@@ -39,17 +42,27 @@ void DebugLog::Close() {
   stream_ = nullptr;
 }
 
-void DebugLog::WriteStamp() {
-  std::string stamp = FormatLogStamp();
-  std::fwrite(stamp.data(), 1, stamp.size(), stream_);
+void DebugLog::EchoToStandardError(bool on) { gEcho = on; }
+
+bool DebugLog::Enabled(int level) const { return (stream_ != nullptr || gEcho) && level <= level_; }
+
+void DebugLog::Write(const std::string& entry) {
+  std::string text = FormatLogStamp() + entry;
+  if (stream_ != nullptr) {
+    std::fwrite(text.data(), 1, text.size(), stream_);
+    std::fflush(stream_);
+  }
+  if (gEcho) {
+    text.erase(0, 1);  // the stamp's leading line break ends the entry on a terminal
+    text += '\n';
+    std::fwrite(text.data(), 1, text.size(), stderr);
+  }
 }
 
 void DebugLog::LogText(int level, const char* text) {
   if (!Enabled(level) || text == nullptr) return;
   std::string cut = Cut(text);
-  WriteStamp();
-  std::fwrite(cut.data(), 1, cut.size(), stream_);
-  std::fflush(stream_);
+  Write(cut);
 }
 
 void DebugLog::LogNumber(int level, const char* format, int32_t value) {
@@ -59,9 +72,7 @@ void DebugLog::LogNumber(int level, const char* format, int32_t value) {
   std::string entry(static_cast<std::size_t>(n) + 1, '\0');
   std::snprintf(entry.data(), entry.size(), format, value);
   entry.pop_back();
-  WriteStamp();
-  std::fwrite(entry.data(), 1, entry.size(), stream_);
-  std::fflush(stream_);
+  Write(entry);
 }
 
 void DebugLog::LogString(int level, const char* format, const char* text) {
@@ -73,9 +84,7 @@ void DebugLog::LogString(int level, const char* format, const char* text) {
   std::string entry(static_cast<std::size_t>(n) + 1, '\0');
   std::snprintf(entry.data(), entry.size(), cutFormat.c_str(), cutText.c_str());
   entry.pop_back();
-  WriteStamp();
-  std::fwrite(entry.data(), 1, entry.size(), stream_);
-  std::fflush(stream_);
+  Write(entry);
 }
 
 }  // namespace ferry

@@ -23,6 +23,10 @@ class DebugLog {
   void Close();
   bool IsOpen() const { return stream_ != nullptr; }
 
+  // Every log of the process also writes its entries to standard error
+  // ("-debug"), with or without a file.
+  static void EchoToStandardError(bool on);
+
   void SetLevel(int32_t level) { level_ = level; }
   int32_t Level() const { return level_; }
 
@@ -35,8 +39,8 @@ class DebugLog {
   void LogString(int level, const char* format, const std::string& text) { LogString(level, format, text.c_str()); }
 
  private:
-  bool Enabled(int level) const { return stream_ != nullptr && level <= level_; }
-  void WriteStamp();
+  bool Enabled(int level) const;
+  void Write(const std::string& entry);
 
   std::FILE* stream_ = nullptr;
   int32_t level_ = 0;

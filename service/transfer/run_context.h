@@ -57,6 +57,10 @@ class RunContext {
   int32_t runStage = 0;
   uint32_t savedAddressmode = 0;
   int32_t messageCount = 0;     // what STAT reported in this run
+  int32_t forwardedCount = 0;   // messages the SMTP server accepted in this run
+  // How the run ended: empty while none has, "ok", or "failed" with the reason.
+  std::string outcome;
+  std::string failure;
   int32_t tickerMailCount = 0;  // progress of the current stage (last message number taken)
   TickerItemList scienceItems;  // links found in this run's mail, in the order found
   TickerItemList newsItems;     // new items of the CT index page, newest first

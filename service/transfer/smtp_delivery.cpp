@@ -111,6 +111,7 @@ void DeliverOne(RunContext& context, MailRecord& record) {
   if (!Accepted(context, reply)) return Reset(context, record, reply);
   context.LogText(3, reply);
   record.delivered = true;
+  ++context.forwardedCount;
 }
 
 void Session(RunContext& context) {

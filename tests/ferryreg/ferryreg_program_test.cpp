@@ -2,12 +2,15 @@
 // standard output and standard error, against a temporary hive.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
 
+#include "platform/system_info.h"
 #include "tests/support/temp_hive.h"
 
 namespace ferry::regtool {
@@ -125,6 +128,41 @@ TEST_F(FerryregProgramTest, WithoutATerminalDestructiveCommandsNeedF) {
 }
 
 // The reasons themselves are the command-line tests'; here the exit status.
+TEST_F(FerryregProgramTest, StoreProblemsAreToldApartAndQueryCreatesNoStore) {
+  const std::filesystem::path missing = Folder() / "none" / "registry.hive";
+  const std::filesystem::path text = Folder() / "text.hive";
+  const std::filesystem::path folder = Folder() / "folder.hive";
+  const std::filesystem::path readOnly = Folder() / "read-only.hive";
+  std::ofstream(text) << "not a store, just some text that is long enough\n";
+  std::filesystem::create_directory(folder);
+  ASSERT_EQ(Run({"add", "HKCU\\Software\\K", "/v", "a", "/d", "1"}).code, 0);
+  std::filesystem::copy_file(HivePath(), readOnly);
+  std::filesystem::permissions(readOnly, std::filesystem::perms::owner_read);
+  struct Case {
+    const char* name;
+    std::filesystem::path hive;
+    std::vector<std::string> args;
+    std::string problem;
+  };
+  std::vector<Case> cases = {
+      {"QueryOfAMissingStore", missing, {"query", "HKLM\\SYSTEM"}, " does not exist\n"},
+      {"NotAStoreFile", text, {"add", "HKCU\\Software\\K", "/v", "a", "/d", "1"}, " is not a store file\n"},
+      {"Directory", folder, {"add", "HKCU\\Software\\K", "/v", "a", "/d", "1"}, " is a directory\n"},
+  };
+  // The superuser writes a file without write permission: only others see it read-only.
+  if (geteuid() != 0) {
+    cases.push_back({"ReadOnly", readOnly, {"add", "HKCU\\Software\\K", "/v", "a", "/d", "1"}, " is read-only\n"});
+  }
+  for (const Case& c : cases) {
+    SetEnvironment("MAILFERRY_HIVE", c.hive.string());
+    ProgramRun run = Run(c.args);
+    EXPECT_EQ(run.code, 1) << c.name;
+    EXPECT_NE(run.err.find("the store " + c.hive.string() + c.problem), std::string::npos) << c.name << ": " << run.err;
+  }
+  EXPECT_FALSE(std::filesystem::exists(missing.parent_path())) << "query made the store";
+  EXPECT_EQ(test::ReadFile(text), "not a store, just some text that is long enough\n");
+}
+
 TEST_F(FerryregProgramTest, BadCommandLinesExitTwoAndHelpExitsZero) {
   using Args = std::vector<std::string>;
   for (const Args& args : {Args{"frobnicate"}, Args{"add", "HKLM\\K", "/v", "a", "/t", "REG_DWORD", "/d", "1O"}}) {

@@ -9,6 +9,7 @@
 #include <sys/un.h>
 #include <sys/wait.h>
 #include <poll.h>
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -110,7 +111,29 @@ class ServiceProcessTest : public TempHiveTest {
     argv.push_back(nullptr);
     for (std::string& e : env) envp.push_back(e.data());
     envp.push_back(nullptr);
-    ASSERT_EQ(posix_spawn(&pid_, binary_.c_str(), nullptr, nullptr, argv.data(), envp.data()), 0);
+    // Standard error goes to a file: "-debug" writes every event there too.
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, (Folder() / "stderr").c_str(),
+                                     O_WRONLY | O_CREAT | O_APPEND, 0600);
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    ASSERT_EQ(posix_spawn(&pid_, binary_.c_str(), &actions, nullptr, argv.data(), envp.data()), 0);
+    posix_spawn_file_actions_destroy(&actions);
+  }
+
+  struct Outcome {
+    int status;
+    std::string out;
+    std::string err;
+  };
+  // Runs the program to its end through the shell, `env` before its words.
+  Outcome Run(const std::string& env, const std::string& words) {
+    const std::string out = (Folder() / "cli.out").string();
+    const std::string err = (Folder() / "cli.err").string();
+    std::string line = "env -u NOTIFY_SOCKET " + env + " '" + binary_ + "' " + words + " </dev/null >'" + out +
+                       "' 2>'" + err + "'";
+    int status = std::system(line.c_str());
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFile(out), ReadFile(err)};
   }
 
   // The exit status, or -1 when the process did not end normally within 20 s.
@@ -173,6 +196,20 @@ TEST_F(ServiceProcessTest, DebugRunsEnabledAccountsEveryTickAndOnATriggerAndEnds
       << ReadFile(runs);
   EXPECT_EQ(CountLines(ReadFile(runs), "Bert"), 0);
 
+  // Anna's runs find no POP3 server: -status tells, while the service runs.
+  Outcome status;
+  EXPECT_TRUE(WaitFor(
+      [&] {
+        status = Run("", "-status");
+        return status.out.find("  last error: no connection to the server\n") != std::string::npos;
+      },
+      std::chrono::seconds(15)));
+  EXPECT_EQ(status.status, 0);
+  EXPECT_NE(status.out.find("NORAS\\Anna\n  last run:   2"), std::string::npos) << status.out;
+  EXPECT_NE(status.out.find("  outcome:    failed\n  forwarded:  0\n  left:       0\n"), std::string::npos)
+      << status.out;
+  EXPECT_NE(status.out.find("NORAS\\Bert\n  last run:   never\n"), std::string::npos) << status.out;
+
   ASSERT_EQ(kill(pid_, SIGINT), 0);
   EXPECT_EQ(WaitForExit(), 0);
   // Account runs may report events of their own in between; the order of the
@@ -183,8 +220,10 @@ TEST_F(ServiceProcessTest, DebugRunsEnabledAccountsEveryTickAndOnATriggerAndEnds
   EXPECT_EQ(at("1\t0"), 0);
   EXPECT_LT(at("10\t10\tNORAS"), at("2\t0"));
   EXPECT_LT(at("2\t0"), n);
-  EXPECT_LT(at("2\t0"), at("0\t0\tStartServiceCtrlDispatcher failed."));
-  EXPECT_LT(at("0\t0\tStartServiceCtrlDispatcher failed."), n);
+  // The terminal sees each event as its text.
+  std::string err = ReadFile(Folder() / "stderr");
+  EXPECT_NE(err.find("[event 1] The mail gateway service has started.\n"), std::string::npos) << err;
+  EXPECT_NE(err.find("[event 10] Trigger datagram received for connection NORAS.\n"), std::string::npos) << err;
 }
 
 TEST_F(ServiceProcessTest, SigtermEndsTheForegroundLoopToo) {
@@ -212,8 +251,53 @@ TEST_F(ServiceProcessTest, UnderTheServiceManagerReportsThroughTheNotifySocketAn
 
 TEST_F(ServiceProcessTest, StartedFromAShellWithoutAVerbTheDispatcherFails) {
   Start({});
-  EXPECT_EQ(WaitForExit(), 0);
+  EXPECT_EQ(WaitForExit(), 1);
   EXPECT_EQ(Events(), (std::vector<std::string>{"0\t0\tStartServiceCtrlDispatcher failed."}));
+}
+
+TEST_F(ServiceProcessTest, EveryVerbAnswersInWordsWithItsExitStatus) {
+  const std::string usage = "Usage: mailferry2 [VERB]\n";
+  const std::string missing = (Folder() / "missing" / "registry.hive").string();
+  std::filesystem::create_directory(Folder() / "dir.hive");
+  const std::string directory = (Folder() / "dir.hive").string();
+  struct Case {
+    const char* name;
+    std::string env;
+    std::string words;
+    int status;
+    std::string out;  // the start of standard output
+    std::string err;  // the start of standard error
+  };
+  const std::vector<Case> cases = {
+      {"Help", "", "--help", 0, usage, ""},
+      {"HelpShort", "", "-h", 0, usage, ""},
+      {"Version", "", "--version", 0, "mailferry2 2.0.0\n", ""},
+      {"UnknownVerb", "", "-bogus", 2, "", "mailferry2: unknown verb \"-bogus\"\n" + usage},
+      {"CreateWithOneName", "", "-create NORAS", 2, "", "mailferry2: unknown verb \"-create\"\n" + usage},
+      {"NoVerbFromAShell", "", "", 1, "",
+       "mailferry2: not started by the service manager; \"mailferry2 -debug\" runs it in the foreground, "
+       "\"mailferry2 --help\" lists the verbs\n"},
+      {"StatusWithoutStore", "MAILFERRY_HIVE=" + missing, "-status", 1, "",
+       "mailferry2: no settings store at " + missing + "\n"},
+      {"CreateInADirectory", "MAILFERRY_HIVE=" + directory, "-create NORAS office", 1, "",
+       "mailferry2: cannot create NORAS\\office: the store " + directory + " is a directory\n"},
+      {"Create", "", "-create NORAS office", 0, "mailferry2: account NORAS\\office is in the store", ""},
+      {"StatusBeforeAnyRun", "", "-status", 0, "NORAS\\office\n  last run:   never\n", ""},
+      {"RemoveWithoutUnitFolder", "MAILFERRY_UNIT_DIR=" + missing, "-remove", 1, "",
+       "mailferry2: cannot remove: the unit folder " + missing + " does not exist"},
+  };
+  for (const Case& c : cases) {
+    Outcome o = Run(c.env, c.words);
+    EXPECT_EQ(o.status, c.status) << c.name << ": " << o.err;
+    EXPECT_EQ(o.out.substr(0, c.out.size()), c.out) << c.name;
+    EXPECT_EQ(o.err.substr(0, c.err.size()), c.err) << c.name;
+    if (c.out.empty()) {
+      EXPECT_EQ(o.out, "") << c.name;
+    }
+    if (c.err.empty()) {
+      EXPECT_EQ(o.err, "") << c.name;
+    }
+  }
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <ostream>
 #include <sstream>
 
+#include "platform/store_location.h"
 #include "tools/ferryreg/command_line.h"
 #include "tools/ferryreg/hive_access.h"
 #include "tools/ferryreg/key_path.h"
@@ -283,6 +284,10 @@ int RunFerryReg(const std::vector<std::string>& args, std::istream& in, std::ost
   }
   if (c.verb == Verb::kImport) return Import(c, out, err);
 
+  // Reading never makes a store: a missing one is reported as such.
+  if (c.verb == Verb::kQuery && c.computer.empty() && !reg::StoreExists()) {
+    return Fail(err, "the store " + reg::StoreLocation() + " does not exist");
+  }
   reg::KeyHolder root;
   if (long rc = ConnectRoot(c.computer, c.key.root, &root); rc != reg::kOk) {
     return StoreFailure(err, c.computer.empty() ? std::string("the settings store") : "\\\\" + c.computer, rc);

@@ -194,7 +194,11 @@ std::string StoreErrorText(long code) {
     case reg::kKeyDeleted:
       return "the key was deleted meanwhile";
     case reg::kRegistryIoFailed:
-      return "the store could not be read or written (" + reg::StoreLocation() + ")";
+    {
+      std::string problem = reg::StoreProblem();
+      if (problem.empty()) problem = "could not be read or written";
+      return "the store " + reg::StoreLocation() + " " + problem;
+    }
     default:
       return "store error " + std::to_string(code);
   }

@@ -1,0 +1,81 @@
+#include "service/runtime/event_texts.h"
+
+#include <cstdio>
+
+#include "service/transfer/event_ids.h"
+
+namespace ferry {
+namespace {
+
+using P = EventPriority;
+
+const EventText* Find(uint32_t eventId) {
+  for (const EventText& e : EventTexts())
+    if (e.id == eventId) return &e;
+  return nullptr;
+}
+
+std::string IdText(uint32_t eventId) {
+  char id[16];
+  std::snprintf(id, sizeof id, eventId < 0x10000 ? "%u" : "0x%08X", eventId);
+  return id;
+}
+
+}  // namespace
+
+const std::vector<EventText>& EventTexts() {
+  static const std::vector<EventText> kTexts{
+      // Reported when the service manager could not be reached or told the state.
+      {kEventDispatcherFailed, "Service control: %1", P::Warning},
+      {kEventLoopStarted, "The mail gateway service has started.", P::Information},
+      {kEventLoopEnded, "The mail gateway service has stopped.", P::Information},
+      {kEventRunReport, "Connection %1, account %2: the mailbox held %3 message(s).", P::Information},
+      {kEventTrigger, "Trigger datagram received for connection %1.", P::Information},
+      {kEventAddressReplaced, "%1: the account's own address was used instead.", P::Warning},
+      {kEventConnectionRun, "A run of connection %1 begins.", P::Information},
+      {kEventConnecting, "Connecting to %1.", P::Information},
+      {kEventTickerReport, "Connection %1, account %2: %3 ticker item(s) sent.", P::Information},
+      {kEventFailure, "Failure: %1", P::Error},
+      {kEventTransferError, "Mail transfer error: %1", P::Error},
+  };
+  return kTexts;
+}
+
+std::string FillInsertions(std::string_view text, const std::vector<std::string>& strings) {
+  std::string out;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != '%' || i + 1 == text.size()) {
+      out += text[i];
+    } else if (text[i + 1] >= '1' && text[i + 1] <= '9') {
+      auto n = static_cast<std::size_t>(text[i + 1] - '1');
+      if (n < strings.size()) out += strings[n];
+      ++i;
+    } else if (text[i + 1] == '%') {
+      out += '%';
+      ++i;
+    } else {
+      out += text[i];
+    }
+  }
+  return out;
+}
+
+std::string ReadableEventLine(uint32_t eventId, const std::vector<std::string>& strings) {
+  std::string line = "[event " + IdText(eventId) + "] ";
+  if (const EventText* e = Find(eventId)) {
+    line += FillInsertions(e->text, strings);
+  } else {
+    for (std::size_t i = 0; i < strings.size(); ++i) line += (i == 0 ? "" : ", ") + strings[i];
+  }
+  // One line per event: a line break inside an insertion string stays visible.
+  for (char& c : line)
+    if (c == '\n' || c == '\r' || c == '\t') c = ' ';
+  return line;
+}
+
+EventPriority PriorityOf(uint32_t eventId) {
+  const EventText* e = Find(eventId);
+  return e != nullptr ? e->priority : EventPriority::Information;
+}
+
+}  // namespace ferry
