@@ -73,6 +73,8 @@ int RunCommandInterpreter(const std::string& command, std::chrono::milliseconds 
   {
     std::lock_guard lock(gGroupsMutex);
     gGroups.erase(child);
+    // A stop may have ended the group before this waiter looked.
+    if (gEnded && status >= 0 && WIFSIGNALED(status)) ended = true;
   }
   if (ended) return kCommandEnded;
   return status >= 0 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
