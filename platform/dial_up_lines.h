@@ -1,11 +1,11 @@
 // The active dial-up lines of the system. On Windows these are the connections of
 // the Remote Access Service (rasapi32.dll, loaded by name). On Linux they are the
-// network interfaces that are up: the handle is the interface index (a ppp link
-// gets a new index each time it comes up), the entry name the interface name.
-//
-// The loopback interface is not a line: it is always up, so it would look like a
-// line that came up at every service start, and no connection is ever dialled
-// over it. The permanent connection is "NORAS", not "lo".
+// point-to-point interfaces that are up (IFF_POINTOPOINT: ppp, wwan, tun and the
+// like): the handle is the interface index (a ppp link gets a new index each time
+// it comes up), the entry name the interface name. Ethernet and Wi-Fi interfaces
+// are the office's permanent network, never a line: a server with only eth0 has
+// no line and polls the permanent connection "NORAS" when "Listen RAS" is 0.
+// Loopback is never a line either.
 #pragma once
 
 #include <cstdint>

@@ -44,7 +44,8 @@ long SendDatagram(SocketHandle socket, uint32_t address, uint16_t port, const ch
 // One waiting datagram without blocking: the bytes copied (at most `capacity`)
 // with `*truncated` set when the datagram was longer and its tail is lost, or
 // -1 (nothing waiting: kErrorTimedOut, kErrorWouldBlock or kErrorInterrupted).
-long ReceiveDatagram(SocketHandle socket, char* buffer, std::size_t capacity, bool* truncated);
+// `sender` gets the sender's IPv4 address (host byte order; 0 when unknown).
+long ReceiveDatagram(SocketHandle socket, char* buffer, std::size_t capacity, bool* truncated, uint32_t* sender);
 
 // Sets what LastSocketError answers on this thread (kept in socket.cpp).
 void RecordError(int code);

@@ -47,7 +47,7 @@ UdpSocket::Received UdpSocket::Receive(char* buffer, std::size_t capacity, std::
     return result;
   }
   if (ready < 0) return result;
-  long n = net::sys::ReceiveDatagram(handle_, buffer, capacity, &result.truncated);
+  long n = net::sys::ReceiveDatagram(handle_, buffer, capacity, &result.truncated, &result.sender);
   if (n < 0) {
     int error = net::LastSocketError();
     bool nothing = error == net::kErrorTimedOut || error == net::kErrorWouldBlock || error == net::kErrorInterrupted;

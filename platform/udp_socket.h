@@ -41,6 +41,8 @@ class UdpSocket {
     std::size_t length = 0;
     // The datagram did not fit into the buffer; its tail is lost.
     bool truncated = false;
+    // The sender's IPv4 address (host byte order), 0 when unknown.
+    uint32_t sender = 0;
   };
   // Waits up to `timeout` for one datagram and copies at most `capacity` bytes.
   Received Receive(char* buffer, std::size_t capacity, std::chrono::milliseconds timeout);

@@ -93,6 +93,12 @@ constexpr std::array kValues{
                            "1: run the connections of dial-up lines that are up; 0: poll the permanent connection"),
                     kEdits, "0")),
     Console(Number(kTriggerPort, G, 2000, 1, 65535, "UDP port of the trigger listener"), kEdits, "15001"),
+    Number(kMaxParallel, G, 10, 1, 250, "most account runs of one connection at a time; the rest wait in name order"),
+    Text(kTriggerHosts, G, 1024, 1024, 1023,
+         "senders whose trigger datagrams count (addresses or networks such as 192.168.1.0/24, separated by blanks "
+         "or commas); empty: any sender"),
+    Number(kCommandTimeout, G, 300, 1, kSignedMax,
+           "seconds a pre-run command may take; then its process group is ended"),
     // Connection
     Written(Console(Number(kTimeout, C, -1, -1, kSignedMax,
                            "seconds between runs while the connection is up; negative: no periodic run"),

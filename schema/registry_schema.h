@@ -47,6 +47,9 @@ inline constexpr const char* kCtEMail = "CTEMail";
 inline constexpr const char* kDebugLevel = "DebugLevel";
 inline constexpr const char* kListenRas = "Listen RAS";
 inline constexpr const char* kTriggerPort = "TriggerPort";
+inline constexpr const char* kMaxParallel = "Max Parallel";
+inline constexpr const char* kTriggerHosts = "Trigger Hosts";
+inline constexpr const char* kCommandTimeout = "Command Timeout";
 // Connection
 inline constexpr const char* kTimeout = "Timeout";
 inline constexpr const char* kEnableLogging = "Enable Logging";
@@ -93,9 +96,7 @@ inline constexpr uint32_t kDirReadLimit = 255;    // BDWDir and CTDir are read u
 inline constexpr uint32_t kCommandWidth = 160;
 inline constexpr uint32_t kTitleWidth = 160;      // LastTitle
 inline constexpr uint32_t kOldShortWidth = 30;    // EMailTo and EMailHost
-inline constexpr uint32_t kSlotNameWidth = 30;    // names in a ConnectionRecord slot
-inline constexpr uint32_t kRecordNameWidth = 32;  // ConnectionRecord name
-inline constexpr int kMaxAccountSlots = 10;
+inline constexpr uint32_t kNameScanWidth = 200;  // connection and account names the scheduler reads
 inline constexpr uint32_t kConnectionScanWidth = 200;  // names enumerated by ResetInUseFlags
 
 // ---- The value table ----

@@ -1,5 +1,5 @@
-// Dial-up lines on Linux: the network interfaces that are administratively up,
-// loopback excepted (see the header for why).
+// Dial-up lines on Linux: the point-to-point interfaces that are
+// administratively up (see the header for why).
 #include "platform/dial_up_lines.h"
 
 #include <ifaddrs.h>
@@ -11,6 +11,10 @@ namespace ferry {
 
 bool LoadDialUpLibrary() { return true; }
 void FreeDialUpLibrary() {}
+
+bool IsDialUpInterface(unsigned flags) {
+  return (flags & IFF_UP) != 0 && (flags & IFF_POINTOPOINT) != 0 && (flags & IFF_LOOPBACK) == 0;
+}
 
 int EnumerateDialUpLines(std::vector<DialUpLine>* lines, int* count) {
   lines->clear();
@@ -24,7 +28,7 @@ int EnumerateDialUpLines(std::vector<DialUpLine>* lines, int* count) {
   std::set<unsigned> seen;
   for (ifaddrs* entry = list; entry != nullptr; entry = entry->ifa_next) {
     if (entry->ifa_name == nullptr) continue;
-    if ((entry->ifa_flags & IFF_UP) == 0 || (entry->ifa_flags & IFF_LOOPBACK) != 0) continue;
+    if (!IsDialUpInterface(entry->ifa_flags)) continue;
     unsigned index = if_nametoindex(entry->ifa_name);
     if (index == 0 || !seen.insert(index).second) continue;
     found.push_back({index, entry->ifa_name});

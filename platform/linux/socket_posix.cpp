@@ -146,10 +146,14 @@ long SendDatagram(SocketHandle socket, uint32_t address, uint16_t port, const ch
   return static_cast<long>(n);
 }
 
-long ReceiveDatagram(SocketHandle socket, char* buffer, std::size_t capacity, bool* truncated) {
+long ReceiveDatagram(SocketHandle socket, char* buffer, std::size_t capacity, bool* truncated, uint32_t* sender) {
   // MSG_TRUNC makes recv answer the datagram's real length, so an oversized
   // datagram is recognised instead of being taken as its first bytes.
-  ssize_t n = ::recv(Fd(socket), buffer, capacity, MSG_TRUNC | MSG_DONTWAIT);
+  sockaddr_in from{};
+  socklen_t fromLength = sizeof from;
+  ssize_t n = ::recvfrom(Fd(socket), buffer, capacity, MSG_TRUNC | MSG_DONTWAIT, reinterpret_cast<sockaddr*>(&from),
+                         &fromLength);
+  *sender = fromLength >= sizeof from && from.sin_family == AF_INET ? ntohl(from.sin_addr.s_addr) : 0;
   Record(n < 0);
   if (n < 0) return -1;
   std::size_t length = static_cast<std::size_t>(n);

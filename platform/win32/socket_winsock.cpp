@@ -122,8 +122,11 @@ long SendDatagram(SocketHandle socket, uint32_t address, uint16_t port, const ch
   return n == SOCKET_ERROR ? -1 : n;
 }
 
-long ReceiveDatagram(SocketHandle socket, char* buffer, std::size_t capacity, bool* truncated) {
-  int n = ::recv(Native(socket), buffer, Clamp(capacity), 0);
+long ReceiveDatagram(SocketHandle socket, char* buffer, std::size_t capacity, bool* truncated, uint32_t* sender) {
+  sockaddr_in from{};
+  int fromLength = sizeof from;
+  int n = ::recvfrom(Native(socket), buffer, Clamp(capacity), 0, reinterpret_cast<sockaddr*>(&from), &fromLength);
+  *sender = fromLength >= static_cast<int>(sizeof from) && from.sin_family == AF_INET ? ntohl(from.sin_addr.s_addr) : 0;
   // A datagram longer than the buffer fills it and fails with WSAEMSGSIZE; its
   // tail is gone.
   *truncated = n == SOCKET_ERROR && WSAGetLastError() == WSAEMSGSIZE;

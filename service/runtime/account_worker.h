@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace ferry {
 
@@ -27,6 +28,13 @@ struct WorkerStartBlock {
 // run (RunAccount unless a test supplies another).
 int StartAccountWorker(const std::string& connectionName, const std::string& accountName,
                        AccountRunFunction run = nullptr);
+
+// Runs the accounts of a connection: at most `maxParallel` worker threads (at
+// least one), each taking the next account of `accounts` in the order given
+// until none is left, so the accounts past the first `maxParallel` wait for a
+// free worker. Returns at once (0).
+int StartConnectionRuns(const std::string& connectionName, const std::vector<std::string>& accounts, int maxParallel,
+                        AccountRunFunction run = nullptr);
 
 // The worker thread's function: with the right magic number, loads the
 // settings, runs the account and writes its state back; an exception from the

@@ -4,6 +4,8 @@
 // is ignored.
 #include "service/runtime/config_store.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cstring>
 #include <string_view>
 #include <utility>
@@ -50,10 +52,6 @@ template <typename Number>
 void WriteNumber(reg::Key key, const char* name, Number value) {
   static_assert(sizeof(Number) == 4);
   reg::SetValue(key, name, reg::kDword, &value, 4);
-}
-
-std::string Cut(const std::string& text, uint32_t width) {
-  return text.size() < width ? text : text.substr(0, width - 1);
 }
 
 // Where each value of the table lives in AccountSettings; values without a
@@ -224,33 +222,46 @@ int SaveSettings(const AccountSettings& now, SaveScope scope, const AccountSetti
 
 int EnumerateConnection(ConnectionRecord& record) {
   record.usingRouter = 0;
+  record.accounts.clear();
+  record.accountCount = 0;
   {
     KeyHolder key;
-    if (reg::OpenKey(reg::LocalMachine(), s::kParametersKey, reg::kAllAccess, key.out()) == reg::kOk)
+    if (reg::OpenKey(reg::LocalMachine(), s::kParametersKey, reg::kAllAccess, key.out()) == reg::kOk) {
       ReadNumber(key.get(), s::kListenRas, record.listenRas);
+      ReadNumber(key.get(), s::kMaxParallel, record.maxParallel);
+    }
   }
+  const auto* parallel = s::FindValue(s::Level::Global, s::kMaxParallel);
+  record.maxParallel = static_cast<uint32_t>(std::clamp<int64_t>(record.maxParallel, parallel->min, parallel->max));
   KeyHolder key;
-  if (reg::OpenKey(reg::LocalMachine(), s::ConnectionKey(record.name), reg::kAllAccess, key.out()) != reg::kOk) {
-    record.accountCount = 0;
+  if (reg::OpenKey(reg::LocalMachine(), s::ConnectionKey(record.name), reg::kAllAccess, key.out()) != reg::kOk)
     return 0;
-  }
   ReadNumber(key.get(), s::kTimeout, record.timeout);
   ReadNumber(key.get(), s::kUsingRouter, record.usingRouter);
   ReadNumber(key.get(), s::kDisableMt, record.disableMt);
-  int filled = 0;
-  for (uint32_t index = 0; filled < s::kMaxAccountSlots; ++index) {
+  // Enumeration ends at the end of the list or at a failure other than an
+  // overlong name; the bound on the indexes keeps a broken store from looping.
+  for (uint32_t index = 0; record.accounts.size() < kMaxConnectionAccounts && index < 4 * kMaxConnectionAccounts;
+       ++index) {
     std::string account;
-    if (reg::EnumKey(key.get(), index, &account, s::kSlotNameWidth) != reg::kOk) break;
-    AccountEntry& slot = record.accounts[static_cast<std::size_t>(filled)];
-    slot.connectionName = Cut(record.name, s::kSlotNameWidth);
+    const long rc = reg::EnumKey(key.get(), index, &account, s::kNameScanWidth);
+    if (rc == reg::kMoreData) continue;
+    if (rc != reg::kOk) break;
+    AccountEntry slot;
+    slot.connectionName = record.name;
     slot.accountName = account;
-    slot.enableAccount = 0;
     KeyHolder accountKey;
     if (reg::OpenKey(key.get(), account, reg::kAllAccess, accountKey.out()) == reg::kOk)
       ReadNumber(accountKey.get(), s::kEnableAccount, slot.enableAccount);
-    ++filled;
+    record.accounts.push_back(std::move(slot));
   }
-  record.accountCount = filled;
+  std::stable_sort(record.accounts.begin(), record.accounts.end(), [](const AccountEntry& a, const AccountEntry& b) {
+    return std::lexicographical_compare(a.accountName.begin(), a.accountName.end(), b.accountName.begin(),
+                                        b.accountName.end(), [](unsigned char x, unsigned char y) {
+                                          return std::tolower(x) < std::tolower(y);
+                                        });
+  });
+  record.accountCount = static_cast<int32_t>(record.accounts.size());
   return 0;
 }
 

@@ -38,21 +38,28 @@ int SaveSettings(const AccountSettings& settings, SaveScope scope, const Account
                  const LoadedState& state = {});
 
 struct AccountEntry {
-  std::string connectionName;  // 30
-  std::string accountName;     // 30
+  std::string connectionName;
+  std::string accountName;
   uint32_t enableAccount = 0;
 };
 
+// The most accounts read for one connection (the console makes at most 250).
+inline constexpr std::size_t kMaxConnectionAccounts = 1000;
+
 struct ConnectionRecord {
-  std::string name;  // up to 31 characters
+  std::string name;
   int32_t accountCount = 0;
-  std::array<AccountEntry, 10> accounts{};
+  std::vector<AccountEntry> accounts;  // in name order
   int32_t timeout = -1;  // the caller presets -1
   uint32_t usingRouter = 0;
   uint32_t disableMt = 0;
-  uint32_t listenRas = 1;  // the global value; 1 when it is missing
+  uint32_t listenRas = 1;     // the global value; 1 when it is missing
+  uint32_t maxParallel = 10;  // the global "Max Parallel", kept within 1..250
 };
 
+// Reads the connection's values, the global "Listen RAS" and "Max Parallel" and
+// every account of the connection (at most kMaxConnectionAccounts, in name order
+// without regard to case). Names longer than schema::kNameScanWidth are skipped.
 int EnumerateConnection(ConnectionRecord& record);
 
 int ResetInUseFlags();

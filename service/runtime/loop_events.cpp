@@ -1,5 +1,8 @@
 #include "service/runtime/loop_events.h"
 
+#include <algorithm>
+#include <cctype>
+
 namespace ferry {
 
 void LoopEvents::SetStop() {
@@ -10,20 +13,34 @@ void LoopEvents::SetStop() {
   changed_.notify_all();
 }
 
-void LoopEvents::SetTrigger(const std::string& name) {
+namespace {
+
+bool SameName(const std::string& a, const std::string& b) {
+  return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](unsigned char x, unsigned char y) {
+    return std::tolower(x) == std::tolower(y);
+  });
+}
+
+}  // namespace
+
+bool LoopEvents::SetTrigger(const std::string& name) {
+  if (name.empty() || name.size() > kTriggerNameLimit) return false;
   {
     std::lock_guard lock(mutex_);
-    triggerName_ = name.substr(0, kTriggerNameLimit);
-    trigger_ = true;
+    if (triggers_.size() >= kTriggerQueueLimit) return false;
+    for (const std::string& waiting : triggers_)
+      if (SameName(waiting, name)) return false;
+    triggers_.push_back(name);
   }
   changed_.notify_all();
+  return true;
 }
 
 Wake LoopEvents::WaitStopOrTrigger(std::chrono::milliseconds timeout) {
   std::unique_lock lock(mutex_);
-  changed_.wait_for(lock, timeout, [this] { return stop_ || trigger_; });
+  changed_.wait_for(lock, timeout, [this] { return stop_ || !triggers_.empty(); });
   if (stop_) return Wake::Stop;
-  if (trigger_) return Wake::Trigger;
+  if (!triggers_.empty()) return Wake::Trigger;
   return Wake::Timeout;
 }
 
@@ -39,8 +56,10 @@ bool LoopEvents::StopSet() {
 
 std::string LoopEvents::TakeTrigger() {
   std::lock_guard lock(mutex_);
-  trigger_ = false;
-  return triggerName_;
+  if (triggers_.empty()) return {};
+  std::string name = std::move(triggers_.front());
+  triggers_.pop_front();
+  return name;
 }
 
 namespace {

@@ -1,11 +1,12 @@
 // The events the scheduler loop shares with the other threads of the service:
-// StopEvent (set once, never reset), TriggerEvent with the TriggerName it
-// carries, both manual-reset. One mutex guards the flags and the name, so the
-// listener's name and event reach the scheduler together.
+// StopEvent (set once, never reset) and the queue of triggered connection
+// names (TriggerEvent is set while the queue holds a name). One mutex guards
+// both, so a name and its event reach the scheduler together.
 #pragma once
 
 #include <chrono>
 #include <condition_variable>
+#include <deque>
 #include <mutex>
 #include <string>
 
@@ -15,12 +16,14 @@ enum class Wake { Stop, Trigger, Timeout };
 
 class LoopEvents {
  public:
-  // The longest TriggerName kept (a 32-byte field with its terminator).
-  static constexpr std::size_t kTriggerNameLimit = 31;
+  // The longest connection name queued, and the most names waiting at once.
+  static constexpr std::size_t kTriggerNameLimit = 60;
+  static constexpr std::size_t kTriggerQueueLimit = 64;
 
   void SetStop();
-  // Stores `name` (cut to kTriggerNameLimit) as TriggerName and sets TriggerEvent.
-  void SetTrigger(const std::string& name);
+  // Queues `name` and sets TriggerEvent. A name already waiting (letter case
+  // ignored), an empty or overlong name, or a full queue is not queued: false.
+  bool SetTrigger(const std::string& name);
 
   // Waits up to `timeout` for either event; a set StopEvent wins over a trigger.
   Wake WaitStopOrTrigger(std::chrono::milliseconds timeout);
@@ -28,16 +31,15 @@ class LoopEvents {
   bool WaitStop(std::chrono::milliseconds timeout);
   bool StopSet();
 
-  // Copies TriggerName and resets TriggerEvent in one step, so a trigger that
-  // arrives while the scheduler runs the previous one is kept for its next pass.
+  // Takes the oldest queued name ("" when none); TriggerEvent stays set while
+  // more names wait, so each queued name runs once.
   std::string TakeTrigger();
 
  private:
   std::mutex mutex_;
   std::condition_variable changed_;
   bool stop_ = false;
-  bool trigger_ = false;
-  std::string triggerName_;
+  std::deque<std::string> triggers_;
 };
 
 // The events of the running scheduler loop, for SignalStop. A stop requested

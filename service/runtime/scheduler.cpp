@@ -14,9 +14,10 @@ SchedulerHooks ServiceSchedulerHooks(LoopEvents& events) {
   hooks.waitStopOrTrigger = [&events](std::chrono::milliseconds timeout) { return events.WaitStopOrTrigger(timeout); };
   hooks.waitStop = [&events](std::chrono::milliseconds timeout) { return events.WaitStop(timeout); };
   hooks.takeTrigger = [&events] { return events.TakeTrigger(); };
+  hooks.now = [] { return std::chrono::steady_clock::now(); };
   hooks.enumerateLines = [](std::vector<DialUpLine>* lines, int* count) { return EnumerateActiveLines(lines, count); };
-  hooks.startWorker = [](const std::string& connection, const std::string& account) {
-    StartAccountWorker(connection, account);
+  hooks.startRuns = [](const std::string& connection, const std::vector<std::string>& accounts, int maxParallel) {
+    StartConnectionRuns(connection, accounts, maxParallel);
   };
   return hooks;
 }
@@ -26,7 +27,7 @@ ConnectionRecord ReadConnection(const std::string& name) {
   record.name = name;
   record.timeout = static_cast<int32_t>(schema::DefaultNumber(schema::Level::Connection, schema::kTimeout));
   record.listenRas = static_cast<uint32_t>(schema::DefaultNumber(schema::Level::Global, schema::kListenRas));
-  if (name.size() < schema::kRecordNameWidth) EnumerateConnection(record);
+  if (!name.empty() && name.size() <= schema::kNameScanWidth) EnumerateConnection(record);
   return record;
 }
 
@@ -37,32 +38,44 @@ void Scheduler::Start() {
   permanentTimeout_ = permanent.timeout;
   listenRas_ = permanent.listenRas != 0;
   permanentCounter_ = 0;
+  nextTick_ = hooks_.now() + kTickWait;
 }
 
 bool Scheduler::Pass() {
-  for (Slot& slot : slots_) slot.previousHandle = slot.handle;
-  switch (hooks_.waitStopOrTrigger(kTickWait)) {
+  const auto now = hooks_.now();
+  const auto wait = nextTick_ > now ? std::chrono::duration_cast<std::chrono::milliseconds>(nextTick_ - now)
+                                    : std::chrono::milliseconds(0);
+  switch (hooks_.waitStopOrTrigger(wait)) {
     case Wake::Stop:
       return false;
     case Wake::Trigger:
-      return TriggeredRun();
+      if (!TriggeredRun()) return false;
+      break;
     case Wake::Timeout:
-      if (listenRas_) {
-        DialUpTick();
-      } else {
-        PermanentTick();
-      }
-      return true;
+      break;
+  }
+  // A tick is due at every 5-s deadline; when the loop fell behind (a run
+  // after a trigger waited), the ticks missed follow pass by pass.
+  if (hooks_.now() >= nextTick_) {
+    nextTick_ += kTickWait;
+    Tick();
   }
   return true;
 }
 
-void Scheduler::RunConnection(const ConnectionRecord& record) {
-  int count = std::clamp<int>(record.accountCount, 0, static_cast<int>(record.accounts.size()));
-  for (int i = 0; i < count; ++i) {
-    const AccountEntry& entry = record.accounts[static_cast<std::size_t>(i)];
-    if (entry.enableAccount != 0) hooks_.startWorker(entry.connectionName, entry.accountName);
+void Scheduler::Tick() {
+  if (listenRas_) {
+    DialUpTick();
+  } else {
+    PermanentTick();
   }
+}
+
+void Scheduler::RunConnection(const ConnectionRecord& record) {
+  std::vector<std::string> enabled;
+  for (const AccountEntry& entry : record.accounts)
+    if (entry.enableAccount != 0) enabled.push_back(entry.accountName);
+  if (!enabled.empty()) hooks_.startRuns(record.name, enabled, static_cast<int>(record.maxParallel));
 }
 
 int Scheduler::KnownSlot(uint64_t handle) const {
@@ -76,6 +89,7 @@ int Scheduler::KnownSlot(uint64_t handle) const {
 // A line's counter and Timeout travel with its handle: when a line before it
 // goes down, the line moves up in the list but keeps its own schedule.
 void Scheduler::UpdateLines(const LineUpdate& update) {
+  for (Slot& slot : slots_) slot.previousHandle = slot.handle;
   std::vector<DialUpLine> lines;
   int count = 0;
   if (hooks_.enumerateLines(&lines, &count) == 0 && count > 0) {
@@ -123,8 +137,10 @@ void Scheduler::PermanentTick() {
 bool Scheduler::TriggeredRun() {
   ConnectionRecord record = ReadConnection(hooks_.takeTrigger());
   RunConnection(record);
-  if (hooks_.waitStop(kRouterWait)) return false;
   if (record.usingRouter == 0) return true;
+  // The router brings its lines up for the run; they are taken as known after
+  // a wait of 10 s.
+  if (hooks_.waitStop(kRouterWait)) return false;
   // The lines brought up for the triggered run count as known, so the next
   // tick does not run them as new; their schedule starts now.
   UpdateLines([](const DialUpLine& line, Slot& slot, const Slot* known) {

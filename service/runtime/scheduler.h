@@ -1,8 +1,9 @@
 // The scheduler's decisions, one pass of the service loop at a time: when a
 // dial-up line, the permanent connection "NORAS" or a triggered connection is
-// run. Waiting, the dial-up enumeration and the start of a worker come in as
-// hooks, so a pass can be driven with a simulated clock: every wait that runs
-// out stands for its full time.
+// run. The clock, waiting, the dial-up enumeration and the start of a
+// connection's account runs come in as hooks, so a pass can be driven with a
+// simulated clock. Ticks keep to their 5-s deadline on the clock whatever
+// triggers arrive in between.
 #pragma once
 
 #include <array>
@@ -27,21 +28,24 @@ struct SchedulerHooks {
   std::function<Wake(std::chrono::milliseconds)> waitStopOrTrigger;
   // Waits for StopEvent alone; true when it was set.
   std::function<bool(std::chrono::milliseconds)> waitStop;
-  // TriggerName, taking TriggerEvent back.
+  // The oldest queued trigger name ("" when none).
   std::function<std::string()> takeTrigger;
+  // The monotonic clock.
+  std::function<std::chrono::steady_clock::time_point()> now;
   // The active dial-up lines and the count reported; 0 on success.
   std::function<int(std::vector<DialUpLine>*, int*)> enumerateLines;
-  // Starts the run of one account (never waited for).
-  std::function<void(const std::string& connection, const std::string& account)> startWorker;
+  // Starts the runs of a connection's enabled accounts, in the order given, at
+  // most `maxParallel` at a time (never waited for).
+  std::function<void(const std::string& connection, const std::vector<std::string>& accounts, int maxParallel)>
+      startRuns;
 };
 
-// The hooks of the running service: the loop's events, the dial-up binding and
-// StartAccountWorker.
+// The hooks of the running service: the steady clock, the loop's events, the
+// dial-up binding and StartConnectionRuns.
 SchedulerHooks ServiceSchedulerHooks(LoopEvents& events);
 
-// Reads the key of `name` into a record (Timeout preset −1). A name longer than
-// a record holds (31 characters) is not cut to fit, which could name another
-// connection: it gives an empty record.
+// Reads the key of `name` into a record (Timeout preset −1). An empty name or
+// one longer than schema::kNameScanWidth gives an empty record.
 ConnectionRecord ReadConnection(const std::string& name);
 
 class Scheduler {
@@ -52,8 +56,9 @@ class Scheduler {
   // "Listen RAS" (1 when missing, as for the account settings). No run happens.
   void Start();
 
-  // One pass: wait, then a triggered run, a dial-up tick or a permanent-
-  // connection tick. False when StopEvent ended the loop.
+  // One pass: wait until the next tick's deadline or a trigger, run the
+  // triggered connection, then the dial-up or permanent-connection tick when
+  // its deadline has come. False when StopEvent ended the loop.
   bool Pass();
 
   bool ListenRas() const { return listenRas_; }
@@ -68,6 +73,7 @@ class Scheduler {
 
   void RunConnection(const ConnectionRecord& record);
   bool TriggeredRun();
+  void Tick();
   void DialUpTick();
   void PermanentTick();
   // The slot of the previous tick that held `handle`, or -1.
@@ -84,6 +90,7 @@ class Scheduler {
   bool listenRas_ = true;
   int32_t permanentTimeout_ = -1;
   int32_t permanentCounter_ = 0;
+  std::chrono::steady_clock::time_point nextTick_{};
 };
 
 }  // namespace ferry

@@ -3,6 +3,7 @@
 #include <system_error>
 #include <thread>
 
+#include "platform/command_interpreter.h"
 #include "platform/network_startup.h"
 #include "service/runtime/account_worker.h"
 #include "service/runtime/config_store.h"
@@ -15,7 +16,15 @@
 namespace ferry {
 
 int ServiceLoop(const std::vector<std::string>& args) {
+  // A listen address the listener cannot use is an error at start, never a
+  // wider bind than asked for.
+  if (!TriggerListenAddress()) {
+    ReportServiceEvent(kEventFailure, std::string(kTriggerAddressEnvironmentVariable) +
+                                          " is not a dotted IPv4 address; the service does not start");
+    return 1;
+  }
   LoadRasBinding();
+  AllowCommands();
   if (args.size() == 4 && args[1] == "create") CreateAccountSettings(args[2], args[3]);
   StartNetworking();
 
@@ -24,7 +33,7 @@ int ServiceLoop(const std::vector<std::string>& args) {
   if (ReportStatus(svc::State::StartPending, 0, 3000)) {
     PublishLoopEvents(&events);
     try {
-      listener = std::thread(TriggerListener, std::ref(events), DefaultTriggerListenerOptions());
+      listener = std::thread([&events] { TriggerListener(events, DefaultTriggerListenerOptions()); });
     } catch (const std::system_error&) {
       // Without the listener the service runs on, deaf to triggers.
     }
@@ -38,6 +47,8 @@ int ServiceLoop(const std::vector<std::string>& args) {
     }
   }
 
+  // Pre-run commands still running end with the service.
+  EndRunningCommands();
   ReportServiceEvent(kEventLoopEnded, nullptr);
   FreeRasBinding();
   StopNetworking();

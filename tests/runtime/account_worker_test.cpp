@@ -5,7 +5,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
+#include <mutex>
+#include <thread>
+#include <vector>
 #include <filesystem>
 #include <stdexcept>
 
@@ -40,6 +44,24 @@ int ThrowingRun(RunContext& context) {
   context.settings.smtpTo = "thrown@example.org";
   ++gRuns;
   throw std::runtime_error("run failed");
+}
+
+std::mutex gOrderMutex;
+std::vector<std::string> gOrder;
+int gActive = 0;
+int gPeak = 0;
+
+// Records the order of the runs and how many overlap.
+int OverlapRun(RunContext& context) {
+  {
+    std::lock_guard lock(gOrderMutex);
+    gOrder.push_back(context.settings.connectionName + "\\" + context.settings.accountName);
+    gPeak = std::max(gPeak, ++gActive);
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(30));
+  std::lock_guard lock(gOrderMutex);
+  --gActive;
+  return 0;
 }
 
 class AccountWorkerTest : public TempHiveTest {
@@ -78,6 +100,56 @@ TEST_F(AccountWorkerTest, ExceptionFromTheRunEndsOnlyThatWorkerAndTheContextIsSt
   ASSERT_TRUE(WaitForWorkers(std::chrono::seconds(30)));
   EXPECT_EQ(gRuns, 2);
   EXPECT_EQ(GetValue(reg::LocalMachine(), account, schema::kSmtpTo).bytes, "thrown@example.org");
+}
+
+// 13 accounts of a connection whose name has 31 characters: all run, in the
+// order given (one at a time), never more than "Max Parallel" at once, under
+// their full names.
+TEST_F(AccountWorkerTest, ConnectionRunsEveryAccountAtMostMaxParallelAtATime) {
+  const std::string connection(31, 'k');
+  std::vector<std::string> accounts;
+  std::vector<std::string> expected;
+  for (int i = 10; i < 23; ++i) {
+    accounts.push_back("account" + std::to_string(i));
+    expected.push_back(connection + "\\" + accounts.back());
+  }
+  for (int parallel : {1, 3}) {
+    {
+      std::lock_guard lock(gOrderMutex);
+      gOrder.clear();
+      gPeak = 0;
+    }
+    StartConnectionRuns(connection, accounts, parallel, OverlapRun);
+    ASSERT_TRUE(WaitForWorkers(std::chrono::seconds(30)));
+    std::lock_guard lock(gOrderMutex);
+    if (parallel == 1) {
+      EXPECT_EQ(gOrder, expected);
+    } else {
+      std::sort(gOrder.begin(), gOrder.end());
+      EXPECT_EQ(gOrder, expected);
+    }
+    EXPECT_GE(gPeak, 1);
+    EXPECT_LE(gPeak, parallel);
+  }
+  EXPECT_TRUE(GetValue(reg::LocalMachine(), schema::ConnectionKey(connection), schema::kTimeout).present);
+  EXPECT_FALSE(GetValue(reg::LocalMachine(), schema::ConnectionKey(connection.substr(0, 29)), schema::kTimeout).present)
+      << "no key under a cut name";
+}
+
+// A pre-run command that hangs is ended after "Command Timeout" with an event,
+// and the account runs after it.
+TEST_F(AccountWorkerTest, HungCommandIsEndedAfterCommandTimeoutAndTheRunGoesOn) {
+  const std::string account = schema::AccountKey("NORAS", "Postfach");
+  PutDword(schema::kParametersKey, schema::kCommandTimeout, 1);
+  PutDword(account, schema::kEnableCommand, 1);
+  PutString(account, schema::kCommand, "sleep 60");
+  StartConnectionRuns("NORAS", {"Postfach"}, 10, CountingRun);
+  ASSERT_TRUE(WaitForWorkers(std::chrono::seconds(30)));
+  EXPECT_EQ(gRuns, 1);
+  bool reported = false;
+  for (const std::string& line : Events())
+    reported = reported || line.find("pre-run command still running after 1 s, ended: sleep 60") != std::string::npos;
+  EXPECT_TRUE(reported);
 }
 
 TEST_F(AccountWorkerTest, BlockWithAWrongMagicNumberRunsNothing) {

@@ -1,7 +1,8 @@
 // Dial-up lines over the network interfaces of a network namespace the test
 // makes itself (on a thread of its own, so the machine's interfaces are never
-// touched): veth pairs coming up and going down, loopback never a line, more
-// than 20 lines a failed enumeration, and the scheduler reacting to them.
+// touched): tun devices (point-to-point) coming up and going down are lines,
+// veth pairs (Ethernet) and loopback never are, more than 20 lines is a failed
+// enumeration, and the scheduler reacts to them.
 #include "platform/dial_up_lines.h"
 
 #include <gtest/gtest.h>
@@ -35,11 +36,12 @@ std::string InNewNetworkNamespace(const std::function<void()>& body) {
       refused = "the machine refuses a new network namespace (unshare CLONE_NEWNET)";
       return;
     }
-    if (std::system("ip link add ferryprobe0 type veth peer name ferryprobe1 2>/dev/null") != 0) {
-      refused = "veth interfaces cannot be made here (ip link add ... type veth)";
+    if (std::system("ip link add ferryprobe0 type veth peer name ferryprobe1 2>/dev/null") != 0 ||
+        std::system("ip tuntap add dev ferryprobe2 mode tun 2>/dev/null") != 0) {
+      refused = "veth or tun interfaces cannot be made here";
       return;
     }
-    std::system("ip link del ferryprobe0 2>/dev/null");
+    std::system("ip link del ferryprobe0 2>/dev/null; ip link del ferryprobe2 2>/dev/null");
     body();
   });
   worker.join();
@@ -68,66 +70,72 @@ Listing List() {
 
 using Names = std::vector<std::string>;
 
-TEST(DialUpLinesTest, InterfacesThatAreUpAreTheLinesAndLoopbackIsNone) {
+void Tun(const std::string& name) { Ip("tuntap add dev " + name + " mode tun"); }
+
+TEST(DialUpLinesTest, PointToPointInterfacesThatAreUpAreTheLinesEthernetAndLoopbackNever) {
   Listing afterCycle;
   Listing beforeCycle;
   std::string refused = InNewNetworkNamespace([&] {
     Ip("link set lo up");
-    EXPECT_EQ(List().names, Names{}) << "loopback is no line";
-    Ip("link add va type veth peer name vb");
-    EXPECT_EQ(List().names, Names{}) << "both ends down";
-    Ip("link set va up");
+    Ip("link add eth0 type veth peer name eth1");
+    Ip("link set eth0 up");
+    Ip("link set eth1 up");
+    EXPECT_EQ(List().names, Names{}) << "Ethernet and loopback are no lines";
+    Tun("ppp0");
+    EXPECT_EQ(List().names, Names{}) << "a line that is down";
+    Ip("link set ppp0 up");
     Listing one = List();
     EXPECT_EQ(one.result, 0);
     EXPECT_EQ(one.count, 1);
-    EXPECT_EQ(one.names, Names{"va"});
-    EXPECT_EQ(one.handles, std::vector<uint64_t>{if_nametoindex("va")});
-    Ip("link set vb up");
-    Names byIndex = if_nametoindex("va") < if_nametoindex("vb") ? Names{"va", "vb"} : Names{"vb", "va"};
+    EXPECT_EQ(one.names, Names{"ppp0"});
+    EXPECT_EQ(one.handles, std::vector<uint64_t>{if_nametoindex("ppp0")});
+    Tun("wwan0");
+    Ip("link set wwan0 up");
+    Names byIndex = if_nametoindex("ppp0") < if_nametoindex("wwan0") ? Names{"ppp0", "wwan0"} : Names{"wwan0", "ppp0"};
     EXPECT_EQ(List().names, byIndex) << "in the order of the interface index";
-    Ip("link set va down");
-    EXPECT_EQ(List().names, Names{"vb"});
+    Ip("link set ppp0 down");
+    EXPECT_EQ(List().names, Names{"wwan0"});
     beforeCycle = List();
-    Ip("link del vb");
-    Ip("link add va type veth peer name vb");
-    Ip("link set vb up");
+    Ip("link del wwan0");
+    Tun("wwan0");
+    Ip("link set wwan0 up");
     afterCycle = List();
   });
   if (!refused.empty()) GTEST_SKIP() << refused;
-  ASSERT_EQ(afterCycle.names, Names{"vb"});
+  ASSERT_EQ(afterCycle.names, Names{"wwan0"});
   EXPECT_NE(afterCycle.handles, beforeCycle.handles) << "a line that comes up again has a new handle";
 }
 
 TEST(DialUpLinesTest, MoreThanTwentyLinesIsAFailedEnumeration) {
   Listing twenty;
-  Listing twentyTwo;
+  Listing twentyOne;
   std::string refused = InNewNetworkNamespace([&] {
-    for (int i = 0; i < 10; ++i) {
-      std::string a = "a" + std::to_string(i), b = "b" + std::to_string(i);
-      Ip("link add " + a + " type veth peer name " + b);
-      Ip("link set " + a + " up");
-      Ip("link set " + b + " up");
+    for (int i = 0; i < 20; ++i) {
+      Tun("tun" + std::to_string(i));
+      Ip("link set tun" + std::to_string(i) + " up");
     }
     Ip("link set lo up");
+    Ip("link add va type veth peer name vb");
+    Ip("link set va up");
     twenty = List();
-    Ip("link add a10 type veth peer name b10");
-    Ip("link set a10 up");
-    Ip("link set b10 up");
-    twentyTwo = List();
+    Tun("tun20");
+    Ip("link set tun20 up");
+    twentyOne = List();
   });
   if (!refused.empty()) GTEST_SKIP() << refused;
   EXPECT_EQ(twenty.result, 0);
   EXPECT_EQ(twenty.count, 20);
   EXPECT_EQ(twenty.names.size(), 20u);
-  EXPECT_NE(twentyTwo.result, 0);
-  EXPECT_EQ(twentyTwo.count, 22);
-  EXPECT_TRUE(twentyTwo.names.empty());
+  EXPECT_NE(twentyOne.result, 0);
+  EXPECT_EQ(twentyOne.count, 21);
+  EXPECT_TRUE(twentyOne.names.empty());
 }
 
 class DialUpSchedulerTest : public TempHiveTest {};
 
 TEST_F(DialUpSchedulerTest, InterfaceComingUpRunsItsConnectionAndAgainAfterGoingDownAndUp) {
-  PutAccount("va", "Postfach", 1);
+  PutAccount("ppp0", "Postfach", 1);
+  PutAccount("eth0", "Postfach", 1);
   std::vector<std::string> runs;
   std::string refused = InNewNetworkNamespace([&] {
     LoadRasBinding();
@@ -137,8 +145,9 @@ TEST_F(DialUpSchedulerTest, InterfaceComingUpRunsItsConnectionAndAgainAfterGoing
     hooks.waitStop = [](std::chrono::milliseconds) { return false; };
     hooks.takeTrigger = [] { return std::string(); };
     hooks.enumerateLines = [](std::vector<DialUpLine>* lines, int* count) { return EnumerateActiveLines(lines, count); };
-    hooks.startWorker = [&](const std::string& c, const std::string& a) {
-      runs.push_back(std::to_string(tick) + ":" + c + "\\" + a);
+    hooks.now = [&] { return std::chrono::steady_clock::time_point(std::chrono::seconds(5 * tick)); };
+    hooks.startRuns = [&](const std::string& c, const std::vector<std::string>& accounts, int) {
+      for (const std::string& a : accounts) runs.push_back(std::to_string(tick) + ":" + c + "\\" + a);
     };
     Scheduler scheduler(hooks);
     scheduler.Start();
@@ -146,23 +155,25 @@ TEST_F(DialUpSchedulerTest, InterfaceComingUpRunsItsConnectionAndAgainAfterGoing
       ++tick;
       scheduler.Pass();
     };
-    Ip("link add va type veth peer name vb");
+    Ip("link add eth0 type veth peer name eth1");
+    Ip("link set eth0 up");
+    Tun("ppp0");
     pass();
-    Ip("link set va up");
+    Ip("link set ppp0 up");
     pass();
     pass();
-    Ip("link set va down");
+    Ip("link set ppp0 down");
     pass();
-    Ip("link set va up");  // the same interface index, but the tick before saw no line
+    Ip("link set ppp0 up");  // the same interface index, but the tick before saw no line
     pass();
-    Ip("link del va");
-    Ip("link add va type veth peer name vb");
-    Ip("link set va up");
+    Ip("link del ppp0");
+    Tun("ppp0");
+    Ip("link set ppp0 up");
     pass();
     FreeRasBinding();
   });
   if (!refused.empty()) GTEST_SKIP() << refused;
-  EXPECT_EQ(runs, (std::vector<std::string>{"2:va\\Postfach", "5:va\\Postfach", "6:va\\Postfach"}));
+  EXPECT_EQ(runs, (std::vector<std::string>{"2:ppp0\\Postfach", "5:ppp0\\Postfach", "6:ppp0\\Postfach"}));
 }
 
 }  // namespace

@@ -16,6 +16,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <sstream>
 #include <thread>
 
 #include "platform/system_info.h"
@@ -95,14 +96,15 @@ class ServiceProcessTest : public TempHiveTest {
     TempHiveTest::TearDown();
   }
 
-  void Start(const std::vector<std::string>& args, const std::string& notifySocket = "") {
+  void Start(const std::vector<std::string>& args, const std::string& notifySocket = "",
+             const std::string& triggerAddress = "127.0.0.1") {
     std::vector<std::string> env;
     for (char** e = environ; *e != nullptr; ++e) {
       std::string entry = *e;
       if (entry.rfind("NOTIFY_SOCKET=", 0) == 0 || entry.rfind("MAILFERRY_TRIGGER_ADDRESS=", 0) == 0) continue;
       env.push_back(entry);
     }
-    env.push_back(std::string(kTriggerAddressEnvironmentVariable) + "=127.0.0.1");
+    env.push_back(std::string(kTriggerAddressEnvironmentVariable) + "=" + triggerAddress);
     if (!notifySocket.empty()) env.push_back("NOTIFY_SOCKET=" + notifySocket);
     std::vector<std::string> words{binary_};
     words.insert(words.end(), args.begin(), args.end());
@@ -224,6 +226,53 @@ TEST_F(ServiceProcessTest, DebugRunsEnabledAccountsEveryTickAndOnATriggerAndEnds
   std::string err = ReadFile(Folder() / "stderr");
   EXPECT_NE(err.find("[event 1] The mail gateway service has started.\n"), std::string::npos) << err;
   EXPECT_NE(err.find("[event 10] Trigger datagram received for connection NORAS.\n"), std::string::npos) << err;
+}
+
+TEST_F(ServiceProcessTest, ATriggerAddressThatIsNoDottedIpv4AddressStopsTheStart) {
+  Start({"-debug"}, "", "localhost");
+  // ServiceLoop answers 1; the exit status is the verb handling's to pass on.
+  WaitForExit();
+  EXPECT_EQ(CountEvents("1\t"), 0) << "never reported as running";
+  const auto lines = Events();
+  EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                          [](const std::string& l) {
+                            return l.rfind("0xC0000000\t", 0) == 0 &&
+                                   l.find("MAILFERRY_TRIGGER_ADDRESS is not a dotted IPv4 address") != std::string::npos;
+                          }),
+            1)
+      << ::testing::PrintToString(lines);
+}
+
+// The stop ends a pre-run command that hangs, with the processes it started.
+TEST_F(ServiceProcessTest, StopEndsAHungPreRunCommandAndLeavesNoProcessBehind) {
+  const std::string pids = (Folder() / "pids").string();
+  PutDword(schema::kParametersKey, schema::kListenRas, 0);
+  PutDword(schema::ConnectionKey("NORAS"), schema::kTimeout, 0);
+  const std::string account = schema::AccountKey("NORAS", "Anna");
+  PutDword(account, schema::kEnableAccount, 1);
+  PutDword(account, schema::kEnableCommand, 1);
+  PutString(account, schema::kCommand, "sleep 600 & echo $! >> '" + pids + "'; echo $$ >> '" + pids + "'; sleep 600");
+  Start({"-debug"});
+  ASSERT_TRUE(WaitFor(
+      [&] {
+        const std::string text = ReadFile(pids);
+        return std::count(text.begin(), text.end(), '\n') >= 2;
+      },
+      std::chrono::seconds(20)));
+  ASSERT_EQ(kill(pid_, SIGTERM), 0);
+  EXPECT_EQ(WaitForExit(), 0);
+  std::istringstream in(ReadFile(pids));
+  for (long pid = 0; in >> pid;) {
+    // Gone, or a zombie that only init has still to collect.
+    EXPECT_TRUE(WaitFor(
+        [&] {
+          const std::string stat = ReadFile("/proc/" + std::to_string(pid) + "/stat");
+          const auto close = stat.rfind(')');
+          return stat.empty() || (close != std::string::npos && stat.size() > close + 2 && stat[close + 2] == 'Z');
+        },
+        std::chrono::seconds(5)))
+        << pid << " left behind";
+  }
 }
 
 TEST_F(ServiceProcessTest, SigtermEndsTheForegroundLoopToo) {

@@ -23,6 +23,15 @@ class SchedulerTest : public TempHiveTest {
     bool operator==(const Run&) const = default;
   };
 
+  // Trigger names that arrive at their millisecond go into the real queue of
+  // LoopEvents, also while the scheduler waits after a run.
+  void Deliver(int until) {
+    while (!arrivals_.empty() && arrivals_.front().first <= until) {
+      events_.SetTrigger(arrivals_.front().second);
+      arrivals_.pop_front();
+    }
+  }
+
   SchedulerHooks Hooks() {
     SchedulerHooks hooks;
     hooks.waitStopOrTrigger = [this](std::chrono::milliseconds timeout) {
@@ -31,24 +40,35 @@ class SchedulerTest : public TempHiveTest {
         wakes_.pop_front();
         return w;
       }
-      seconds_ += static_cast<int>(timeout.count() / 1000);
+      Deliver(ms_);
+      if (events_.WaitStopOrTrigger(std::chrono::milliseconds(0)) == Wake::Trigger) return Wake::Trigger;
+      const int until = ms_ + static_cast<int>(timeout.count());
+      if (!arrivals_.empty() && arrivals_.front().first <= until) {
+        ms_ = std::max(ms_, arrivals_.front().first);
+        Deliver(ms_);
+        return Wake::Trigger;
+      }
+      ms_ = until;
       return Wake::Timeout;
     };
     hooks.waitStop = [this](std::chrono::milliseconds timeout) {
       stopWaits_.push_back(timeout);
       if (stopDuringWait_) return true;
-      seconds_ += static_cast<int>(timeout.count() / 1000);
+      ms_ += static_cast<int>(timeout.count());
+      Deliver(ms_);
       return false;
     };
-    hooks.takeTrigger = [this] { return triggerName_; };
+    hooks.takeTrigger = [this] { return events_.TakeTrigger(); };
+    hooks.now = [this] { return std::chrono::steady_clock::time_point(std::chrono::milliseconds(ms_)); };
     hooks.enumerateLines = [this](std::vector<DialUpLine>* lines, int* count) {
       *count = static_cast<int>(lines_.size());
       if (lines_.size() > static_cast<std::size_t>(kMaxDialUpLines)) return -1;
       *lines = lines_;
       return 0;
     };
-    hooks.startWorker = [this](const std::string& connection, const std::string& account) {
-      runs_.push_back({seconds_, connection + "\\" + account});
+    hooks.startRuns = [this](const std::string& connection, const std::vector<std::string>& accounts, int maxParallel) {
+      parallel_.push_back(maxParallel);
+      for (const std::string& account : accounts) runs_.push_back({ms_ / 1000, connection + "\\" + account});
     };
     return hooks;
   }
@@ -64,8 +84,7 @@ class SchedulerTest : public TempHiveTest {
   }
 
   bool TriggerPass(const std::string& name) {
-    triggerName_ = name;
-    wakes_.push_back(Wake::Trigger);
+    EXPECT_TRUE(events_.SetTrigger(name));
     return scheduler_->Pass();
   }
 
@@ -88,10 +107,12 @@ class SchedulerTest : public TempHiveTest {
   std::deque<Wake> wakes_;
   std::vector<std::chrono::milliseconds> stopWaits_;
   bool stopDuringWait_ = false;
-  std::string triggerName_;
+  LoopEvents events_;
+  std::deque<std::pair<int, std::string>> arrivals_;  // (millisecond, name)
   std::vector<DialUpLine> lines_;
   std::vector<Run> runs_;
-  int seconds_ = 0;
+  std::vector<int> parallel_;
+  int ms_ = 0;
 };
 
 struct PermanentCase {
@@ -158,7 +179,7 @@ TEST_F(SchedulerTest, TriggerRunsTheNamedConnectionAtOnceAlsoWhileListeningToLin
   StartScheduler();
   ASSERT_TRUE(TriggerPass("NORAS"));
   EXPECT_EQ(runs_, (std::vector<Run>{{0, "NORAS\\Postfach"}}));
-  EXPECT_EQ(stopWaits_, (std::vector<std::chrono::milliseconds>{kRouterWait}));
+  EXPECT_TRUE(stopWaits_.empty()) << "no wait without a router";
   EXPECT_TRUE(ConnectionRunEvents().empty());
 }
 
@@ -170,7 +191,8 @@ TEST_F(SchedulerTest, TriggerForANameWithoutAKeyRunsNothing) {
   EXPECT_TRUE(runs_.empty());
 }
 
-TEST_F(SchedulerTest, StopDuringTheWaitAfterATriggerEndsTheLoop) {
+TEST_F(SchedulerTest, StopDuringTheRouterWaitAfterATriggerEndsTheLoop) {
+  PutDword(schema::ConnectionKey("NORAS"), schema::kUsingRouter, 1);
   PutAccount("NORAS", "Postfach", 1);
   StartScheduler();
   stopDuringWait_ = true;
@@ -254,7 +276,7 @@ TEST_F(SchedulerTest, UsingRouterRecordsTheLinesUpAfterTheTriggeredRunAsKnown) {
   StartScheduler();
   lines_ = {{7, "ppp0"}};  // brought up by the triggered run
   ASSERT_TRUE(TriggerPass("ppp0"));
-  EXPECT_EQ(seconds_, 10);
+  EXPECT_EQ(ms_, 10000);
   Ticks(3);
   EXPECT_EQ(RunSeconds(), (std::vector<int>{0}));
   EXPECT_TRUE(ConnectionRunEvents().empty());
@@ -266,19 +288,69 @@ TEST_F(SchedulerTest, WithoutUsingRouterTheLineUpAfterATriggerRunsAgainAsNew) {
   lines_ = {{7, "ppp0"}};
   ASSERT_TRUE(TriggerPass("ppp0"));
   Ticks(1);
-  EXPECT_EQ(RunSeconds(), (std::vector<int>{0, 15}));
+  EXPECT_EQ(RunSeconds(), (std::vector<int>{0, 5}));
   EXPECT_EQ(ConnectionRunEvents(), (std::vector<std::string>{"ppp0"}));
 }
 
-TEST_F(SchedulerTest, TriggeredRunAddsNothingToTheIntervalCounter) {
+TEST_F(SchedulerTest, TriggeredRunLeavesTheIntervalAlone) {
   PutDword(schema::kParametersKey, schema::kListenRas, 0);
   PutDword(schema::ConnectionKey("NORAS"), schema::kTimeout, 10);
   PutAccount("NORAS", "Postfach", 1);
   StartScheduler();
-  Ticks(1);                       // 5 s
-  ASSERT_TRUE(TriggerPass("NORAS"));  // run at 5, then 10 s of waiting
-  Ticks(2);                       // counter 10 and 15
-  EXPECT_EQ(RunSeconds(), (std::vector<int>{5, 25}));
+  Ticks(1);                           // 5 s
+  ASSERT_TRUE(TriggerPass("NORAS"));  // run at 5 s, no tick
+  Ticks(2);                           // counter 10 and 15
+  EXPECT_EQ(RunSeconds(), (std::vector<int>{5, 15}));
+}
+
+// Datagrams every 100 ms for a minute (each a name without a key, as a flood
+// from anywhere would be) leave the permanent connection's interval as it is.
+TEST_F(SchedulerTest, TriggerStormDoesNotDelayTheInterval) {
+  PutDword(schema::kParametersKey, schema::kListenRas, 0);
+  PutDword(schema::ConnectionKey("NORAS"), schema::kTimeout, 10);
+  PutAccount("NORAS", "Postfach", 1);
+  for (int ms = 100; ms <= 60000; ms += 100) arrivals_.emplace_back(ms, "flood" + std::to_string(ms % 7000));
+  StartScheduler();
+  while (ms_ < 60000) ASSERT_TRUE(scheduler_->Pass());
+  EXPECT_EQ(RunSeconds(), (std::vector<int>{15, 30, 45, 60}));
+}
+
+// Three connections triggered 3.3 s apart, each with a router wait of 10 s
+// after its run: every one runs once, in the order of arrival.
+TEST_F(SchedulerTest, TriggersArrivingDuringARunAllRunOnce) {
+  for (const char* name : {"Alpha", "Beta", "Gamma"}) {
+    PutDword(schema::ConnectionKey(name), schema::kUsingRouter, 1);
+    PutAccount(name, "Postfach", 1);
+  }
+  arrivals_ = {{0, "Alpha"}, {3300, "Beta"}, {6600, "Gamma"}, {6700, "beta"}};
+  StartScheduler();
+  while (ms_ < 60000) ASSERT_TRUE(scheduler_->Pass());
+  EXPECT_EQ(runs_, (std::vector<Run>{{0, "Alpha\\Postfach"}, {10, "Beta\\Postfach"}, {20, "Gamma\\Postfach"}}));
+}
+
+// Every enabled account of a connection runs, in name order, with the global
+// "Max Parallel"; names of 60 characters are used whole.
+TEST_F(SchedulerTest, EveryAccountRunsInNameOrderWithMaxParallel) {
+  const std::string connection(60, 'c');
+  std::vector<std::string> expected;
+  for (int i = 12; i >= 0; --i) {
+    std::string account = "acc" + std::string(i < 10 ? "0" : "") + std::to_string(i) + std::string(55, 'x');
+    PutAccount(connection, account, 1);
+  }
+  PutAccount(connection, "disabled", 0);
+  for (int i = 0; i <= 12; ++i)
+    expected.push_back(connection + "\\acc" + (i < 10 ? "0" : "") + std::to_string(i) + std::string(55, 'x'));
+  PutDword(schema::kParametersKey, schema::kMaxParallel, 3);
+  StartScheduler();
+  ASSERT_TRUE(TriggerPass(connection));
+  std::vector<std::string> ran;
+  for (const Run& r : runs_) ran.push_back(r.account);
+  EXPECT_EQ(ran, expected);
+  EXPECT_EQ(parallel_, std::vector<int>{3});
+
+  PutDword(schema::kParametersKey, schema::kMaxParallel, 0);  // out of range: the nearest allowed
+  ASSERT_TRUE(TriggerPass(connection));
+  EXPECT_EQ(parallel_, (std::vector<int>{3, 1}));
 }
 
 }  // namespace

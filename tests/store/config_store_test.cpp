@@ -114,31 +114,41 @@ TEST_F(ConfigStoreTest, FieldWidthsAndStoredTypesAreHandledAsStored) {
   EXPECT_EQ(st.smtpFrom, "a@b");
 }
 
-TEST_F(ConfigStoreTest, ConnectionEnumerationTakesTenSlotsAndStopsAtLongNames) {
-  for (int i = 0; i < 12; ++i) {
+TEST_F(ConfigStoreTest, ConnectionEnumerationTakesEveryAccountInNameOrder) {
+  for (int i = 11; i >= 0; --i) {
     std::string name = "acc" + std::string(1, static_cast<char>('a' + i));
     PutNumber(s::AccountKey("Dial", name), s::kEnableAccount, i % 2);
   }
+  PutNumber(s::AccountKey("Dial", "ACCM"), s::kEnableAccount, 1);
   PutNumber(s::ConnectionKey("Dial"), s::kUsingRouter, 1);
+  PutNumber(s::kParametersKey, s::kMaxParallel, 400);
   ConnectionRecord record;
   record.name = "Dial";
   EnumerateConnection(record);
-  EXPECT_EQ(record.accountCount, 10);
+  ASSERT_EQ(record.accountCount, 13);
+  ASSERT_EQ(record.accounts.size(), 13u);
   EXPECT_EQ(record.accounts[0].accountName, "acca");
-  EXPECT_EQ(record.accounts[9].accountName, "accj");
+  EXPECT_EQ(record.accounts[11].accountName, "accl");
+  EXPECT_EQ(record.accounts[12].accountName, "ACCM") << "letter case does not change the order";
   EXPECT_EQ(record.accounts[1].enableAccount, 1u);
   EXPECT_EQ(record.accounts[2].enableAccount, 0u);
   EXPECT_EQ(record.accounts[3].connectionName, "Dial");
   EXPECT_EQ(record.usingRouter, 1u);
   EXPECT_EQ(record.timeout, -1);
+  EXPECT_EQ(record.maxParallel, 250u) << "kept within its range";
 
-  PutNumber(s::AccountKey("Long", "a-short-one"), s::kEnableAccount, 1);
-  PutNumber(s::AccountKey("Long", "b" + std::string(29, 'x')), s::kEnableAccount, 1);
-  PutNumber(s::AccountKey("Long", "c-after-it"), s::kEnableAccount, 1);
+  const std::string longConnection(60, 'L');
+  PutNumber(s::AccountKey(longConnection, "a-short-one"), s::kEnableAccount, 1);
+  PutNumber(s::AccountKey(longConnection, "b" + std::string(59, 'x')), s::kEnableAccount, 1);
+  PutNumber(s::AccountKey(longConnection, "c" + std::string(s::kNameScanWidth + 10, 'y')), s::kEnableAccount, 1);
+  PutNumber(s::AccountKey(longConnection, "d-after-it"), s::kEnableAccount, 1);
   ConnectionRecord longNames;
-  longNames.name = "Long";
+  longNames.name = longConnection;
   EnumerateConnection(longNames);
-  EXPECT_EQ(longNames.accountCount, 1);
+  ASSERT_EQ(longNames.accountCount, 3) << "only a name past the scan width is left out";
+  EXPECT_EQ(longNames.accounts[1].accountName, "b" + std::string(59, 'x'));
+  EXPECT_EQ(longNames.accounts[1].connectionName, longConnection) << "never cut";
+  EXPECT_EQ(longNames.accounts[2].accountName, "d-after-it");
 
   ConnectionRecord missing;
   missing.name = "Missing";
