@@ -44,6 +44,11 @@ void ReadNumber(reg::Key key, const char* name, Number& field) {
   std::memcpy(&field, bytes, 4);
 }
 
+// A text cut to a field of `width` bytes, terminator included.
+std::string Cut(const std::string& text, uint32_t width) {
+  return text.size() < width ? text : text.substr(0, width - 1);
+}
+
 void WriteString(reg::Key key, const char* name, const std::string& text) {
   reg::SetValue(key, name, reg::kSz, text.data(), static_cast<uint32_t>(text.size()));
 }

@@ -1,5 +1,6 @@
 #include "service/runtime/service_entry.h"
 
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <thread>
@@ -152,10 +153,17 @@ void ServiceControlHandler(uint32_t control) {
   ReportStatus(CurrentState(), 0, 0);
 }
 
+// What the service's loop ended with under the service manager: a loop that
+// could not start ends the process with a failure, so the manager sees it.
+std::atomic<int> gServiceExit{0};
+
+// The Win32 exit code that tells the manager a service-specific error.
+constexpr uint32_t kServiceSpecificError = 1066;
+
 void ServiceMain(const std::vector<std::string>& args) {
   if (!svc::RegisterControlHandler(schema::kServiceName, ServiceControlHandler)) return;
-  if (ReportStatus(svc::State::StartPending, 0, 3000)) ServiceLoop(args);
-  ReportStatus(svc::State::Stopped, 0, 0);
+  if (ReportStatus(svc::State::StartPending, 0, 3000)) gServiceExit = ServiceLoop(args);
+  ReportStatus(svc::State::Stopped, gServiceExit != 0 ? kServiceSpecificError : 0, 0);
 }
 
 int ProcessEntry(const std::vector<std::string>& args) {
@@ -189,7 +197,7 @@ int ProcessEntry(const std::vector<std::string>& args) {
   } catch (const std::exception& error) {
     return Fail(std::string("failed: ") + error.what());
   }
-  if (svc::RunServiceDispatcher(schema::kServiceName, ServiceMain)) return 0;
+  if (svc::RunServiceDispatcher(schema::kServiceName, ServiceMain)) return gServiceExit;
   ReportServiceEvent(kEventDispatcherFailed, "StartServiceCtrlDispatcher failed.");
   std::fputs("mailferry2: not started by the service manager; \"mailferry2 -debug\" runs it in the foreground, "
              "\"mailferry2 --help\" lists the verbs\n",

@@ -230,8 +230,7 @@ TEST_F(ServiceProcessTest, DebugRunsEnabledAccountsEveryTickAndOnATriggerAndEnds
 
 TEST_F(ServiceProcessTest, ATriggerAddressThatIsNoDottedIpv4AddressStopsTheStart) {
   Start({"-debug"}, "", "localhost");
-  // ServiceLoop answers 1; the exit status is the verb handling's to pass on.
-  WaitForExit();
+  EXPECT_EQ(WaitForExit(), 1) << "a service that could not start ends with a failure";
   EXPECT_EQ(CountEvents("1\t"), 0) << "never reported as running";
   const auto lines = Events();
   EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
