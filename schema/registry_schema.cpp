@@ -144,6 +144,8 @@ constexpr std::array kValues{
     Written(Console(Flag(kEnableKeepAlive, A, "1: ticker item requests ask for a kept-alive connection"),
                     ConsoleUse::ReadOnly)),
     Owned(Flag(kInUse, A, "1 while a run of this account is in progress")),
+    Written(Number(kKeepDays, A, 0, 0, 36500,
+                   "without \"POP Delete\": days a forwarded message stays on the POP3 server; 0: for ever")),
     // Volatile
     Owned(Text(kLastDate, V, kShortWidth, kShortWidth, kShortWidth - 1,
                "modification date of the CT newsticker index last seen")),

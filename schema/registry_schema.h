@@ -75,6 +75,7 @@ inline constexpr const char* kEnableWissenschaft = "Enable Wissenschaft";
 inline constexpr const char* kEnableCt = "Enable CT";
 inline constexpr const char* kEnableKeepAlive = "Enable KeepAlive";
 inline constexpr const char* kInUse = "In Use";
+inline constexpr const char* kKeepDays = "Keep Days";
 // Volatile
 inline constexpr const char* kLastDate = "LastDate";
 inline constexpr const char* kLastTitle = "LastTitle";

@@ -92,6 +92,14 @@ void Pop3Peer::Serve(PeerConnection& c) {
         if (live(i)) normal += std::to_string(i) + " " + std::to_string(box[i - 1].size()) + "\r\n";
       }
       normal += ".\r\n";
+    } else if (verb == "UIDL" && options_.uidl) {
+      normal = "+OK unique-id listing follows\r\n";
+      for (int i = 1; i <= int(box.size()); ++i) {
+        if (!live(i)) continue;
+        bool given = std::size_t(i) <= options_.ids.size();
+        normal += std::to_string(i) + " " + (given ? options_.ids[i - 1] : "uid" + std::to_string(i)) + "\r\n";
+      }
+      normal += ".\r\n";
     } else if (verb == "RETR") {
       normal = live(n) ? RetrAnswer(box[n - 1]) : "-ERR no such message\r\n";
     } else if (verb == "DELE") {
