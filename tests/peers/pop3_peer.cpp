@@ -29,6 +29,11 @@ std::vector<std::string> Pop3Peer::Remaining() const {
   return out;
 }
 
+void Pop3Peer::Append(std::string text) {
+  std::lock_guard lock(mutex_);
+  messages_.push_back(std::move(text));
+}
+
 std::string Pop3Peer::RetrAnswer(const std::string& text) {
   std::string out = "+OK " + std::to_string(text.size()) + " octets\r\n";
   std::size_t at = 0;

@@ -43,6 +43,8 @@ class Pop3Peer {
   std::set<int> Deleted() const;
   // The texts still in the mailbox.
   std::vector<std::string> Remaining() const;
+  // New mail: the next session lists it under the next number.
+  void Append(std::string text);
 
   // The RETR answer for a message text: status, dot-stuffed lines, ".".
   static std::string RetrAnswer(const std::string& text);
