@@ -23,6 +23,8 @@ namespace {
 
 constexpr std::size_t kChunk = 4095;
 constexpr std::size_t kNoticeSenderKept = 200;
+// Skipped messages reported as events per run (all of them in the debug log).
+constexpr int32_t kSkippedEvents = 10;
 // Up to this size a listing is searched whole for its end after each receive.
 constexpr std::size_t kSmallListing = 64 * 1024;
 
@@ -138,6 +140,7 @@ void SendSenderNotice(RunContext& context, const std::string& received) {
 void ReportSkipped(RunContext& context, int32_t number, const std::string& reply) {
   const AccountSettings& s = context.settings;
   context.LogText(2, "Message " + std::to_string(number) + " skipped: " + reply);
+  if (++context.mailbox.skipped > kSkippedEvents) return;
   context.Event(kEventMessageSkipped, kEventWarning, {s.connectionName, s.accountName, std::to_string(number), reply});
 }
 
