@@ -204,6 +204,40 @@ INSTANTIATE_TEST_SUITE_P(
                       BrokenRetrCase{"Stalled", PeerReply{{"+OK\r\nFrom: <a@b>\r\n"}, PeerReply::Then::Hang}}),
     [](const auto& param) { return std::string(param.param.name); });
 
+// A DELE or QUIT that is not answered leaves the session's deletes
+// uncommitted: the fresh session deletes what the ledger holds.
+TEST_F(LedgerRunTest, DeletesCutOffAtTheEndAreMadeByAFreshSession) {
+  for (const char* breaking : {"DELE 2\r\n", "QUIT\r\n"}) {
+    SCOPED_TRACE(breaking);
+    auto first = std::make_shared<bool>(true);
+    std::string command = breaking;
+    Pop3PeerOptions options;
+    options.override = [first, command](std::string_view line) -> std::optional<PeerReply> {
+      if (line != command || !*first) return std::nullopt;
+      *first = false;
+      return PeerReply{{}, PeerReply::Then::Close};
+    };
+    Pop3Peer pop(Box(3), options);
+    SmtpPeer smtp;
+    Use(pop);
+    Use(smtp);
+    settings.popDelete = 1;
+
+    RunAt(kStart);
+    ASSERT_TRUE(pop.WaitSessionsEnded());
+    EXPECT_EQ(pop.Deleted(), (std::set<int>{1, 2, 3}));
+    EXPECT_EQ(smtp.Mails().size(), 3U);
+    std::string transcript = pop.Transcript();
+    // The peer commits at QUIT before it answers: then the fresh session finds nothing left.
+    std::string repair = command == "QUIT\r\n" ? "UIDL\r\nQUIT\r\n" : "UIDL\r\nDELE 1\r\nDELE 2\r\nDELE 3\r\nQUIT\r\n";
+    EXPECT_TRUE(transcript.ends_with(kLogin + repair)) << transcript;
+    // No command after the one that went unanswered: one QUIT per session that reached it.
+    std::size_t quits = 0;
+    for (std::size_t at = transcript.find("QUIT"); at != std::string::npos; at = transcript.find("QUIT", at + 1)) ++quits;
+    EXPECT_EQ(quits, command == "QUIT\r\n" ? 2U : 1U);
+  }
+}
+
 TEST_F(LedgerRunTest, BusyOrUnreadableLedgerStopsTheRunBeforeItConnects) {
   Pop3Peer pop(Box(1));
   SmtpPeer smtp;
