@@ -164,6 +164,8 @@ constexpr std::array kValues{
                     "messages of the mailbox the last run did not forward (kept, already forwarded or failed)")),
     Reported(Text(kLastError, A, kCommandWidth, kCommandWidth, kCommandWidth - 1,
                   "why the last run failed; empty after a run that ended well")),
+    Written(Number(kKeepDays, A, 0, 0, 36500,
+                   "without \"POP Delete\": days a forwarded message stays on the POP3 server; 0: for ever")),
     // Volatile
     Owned(Text(kLastDate, V, kShortWidth, kShortWidth, kShortWidth - 1,
                "modification date of the CT newsticker index last seen")),

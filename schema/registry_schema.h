@@ -84,6 +84,7 @@ inline constexpr const char* kLastOutcome = "Last Outcome";
 inline constexpr const char* kLastForwarded = "Last Forwarded";
 inline constexpr const char* kLastLeft = "Last Left";
 inline constexpr const char* kLastError = "Last Error";
+inline constexpr const char* kKeepDays = "Keep Days";
 // Volatile
 inline constexpr const char* kLastDate = "LastDate";
 inline constexpr const char* kLastTitle = "LastTitle";

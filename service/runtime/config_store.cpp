@@ -107,6 +107,7 @@ const Binding kBindings[] = {
     {s::kEnableCt, s::Level::Account, &A::enableCt},
     {s::kEnableKeepAlive, s::Level::Account, &A::enableKeepAlive},
     {s::kInUse, s::Level::Account, &A::inUse},
+    {s::kKeepDays, s::Level::Account, &A::keepDays},
     {s::kLastDate, s::Level::Volatile, &A::lastDate},
     {s::kLastTitle, s::Level::Volatile, &A::lastTitle},
 };

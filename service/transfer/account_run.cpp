@@ -5,6 +5,8 @@
 #include <string>
 
 #include "platform/event_log.h"
+#include "platform/state_files.h"
+#include "service/transfer/delivery_ledger.h"
 #include "service/tickers/ticker_stages.h"
 #include "service/transfer/dialogue.h"
 #include "service/transfer/notice_text.h"
@@ -18,14 +20,26 @@
 namespace ferry {
 namespace {
 
-// QUIT on the POP3 connection; `level` is the log level of the command and reply.
-void QuitPop3(RunContext& context, int level) {
-  SendCommand(context, context.popChannel, "QUIT\r\n");
-  context.LogText(level, "QUIT\r\n");
-  Reply reply = ReadPop3Status(context, context.popChannel);
-  context.LogText(level, Kept(reply.text, kReplyKept));
-  context.popChannel.Close();
-  context.LogText(1, "----------- POP3 Closed  ----------");
+// Claims the mailbox's delivery ledger and reads it. False when the run
+// cannot go on: another run holds the mailbox (a warning), or the file cannot
+// be read (an error naming it).
+bool ClaimLedger(RunContext& context) {
+  const AccountSettings& s = context.settings;
+  MailboxState& mailbox = context.mailbox;
+  mailbox.ledger.emplace(LedgerFolder(), LedgerFileName(s.popHost, s.popUser));
+  state::FileResult loaded = mailbox.ledger->Load();
+  if (loaded.ok()) return true;
+  std::string path = mailbox.ledger->path();
+  mailbox.ledger.reset();
+  if (loaded.status == state::FileStatus::kBusy) {
+    context.LogString(2, "Mailbox busy in another run: %s", path);
+    context.Event(kEventLedgerBusy, kEventWarning, {s.connectionName, s.accountName, path});
+  } else {
+    context.LogString(2, "Ledger not read: %s", path);
+    context.Event(kEventLedgerFailed, kEventError,
+                  {s.connectionName, s.accountName, path, state::DescribeFileResult(loaded)});
+  }
+  return false;
 }
 
 // Why a run ended early, in words for "mailferry2 -status".
@@ -53,17 +67,19 @@ void Run(RunContext& context) {
 
   context.runStage = 1;
   RetrieveMessages(context);
-  if (s.popDelete == 0) QuitPop3(context, 4);
+  if (s.popDelete == 0) QuitMailbox(context, 4);
   DeliverMessages(context);
 
   RunScienceTickerStage(context);
 
   PurgeMessages(context);
-  if (s.popDelete != 0) QuitPop3(context, 3);
+  if (s.popDelete != 0) QuitMailbox(context, 3);
+  RepairDeletes(context);
 
-  context.Event(kEventRunReport, context.messageCount != 0 ? kEventWarning : kEventInformation,
-                     {s.connectionName, s.accountName, std::to_string(context.messageCount)});
-  if (s.enableUdp != 0) context.Notice(FormatRunNotice(context.messageCount, s.accountName), s.udpPort);
+  int32_t forwarded = context.mailbox.forwarded;
+  context.Event(kEventRunReport, forwarded != 0 ? kEventWarning : kEventInformation,
+                {s.connectionName, s.accountName, std::to_string(forwarded)});
+  if (s.enableUdp != 0) context.Notice(FormatRunNotice(forwarded, s.accountName), s.udpPort);
 
   RunCtTickerStage(context);
 }
@@ -75,6 +91,9 @@ int RunAccount(RunContext& context) {
   if (context.settings.inUse != 0) return kRunInUse;
   AccountRunGuard guard(context.settings.connectionName, context.settings.accountName);
   if (!guard.Acquired()) return kRunInUse;
+
+  // A mailbox is run by one run at a time, whatever account names it.
+  if (!ClaimLedger(context)) return kRunInUse;
 
   context.settings.inUse = 1;
   context.StateChanged();
@@ -104,6 +123,7 @@ int RunAccount(RunContext& context) {
     context.popChannel.Close();
   }
   context.mailList.clear();
+  context.mailbox.ledger.reset();
   context.runStage = 0;
   context.settings.inUse = 0;
   return kRunDone;

@@ -48,6 +48,7 @@ struct AccountSettings {
   uint32_t enableKeepAlive = 0;
   uint32_t enableFromUdp = 0;
   uint32_t inUse = 0;
+  uint32_t keepDays = 0;  // without "POP Delete": days a forwarded message stays; 0 for ever
 
   // Volatile (one pair for the whole service)
   std::string lastTitle;  // 160

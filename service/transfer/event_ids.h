@@ -15,6 +15,11 @@ inline constexpr uint32_t kEventAddressReplaced = 20;
 inline constexpr uint32_t kEventConnectionRun = 31;
 inline constexpr uint32_t kEventConnecting = 32;
 inline constexpr uint32_t kEventTickerReport = 105;
+// The mailbox's delivery ledger and the messages a run could not take.
+inline constexpr uint32_t kEventNoUniqueIds = 60;     // warning: the server lists no unique ids
+inline constexpr uint32_t kEventLedgerBusy = 61;      // warning: another run holds the mailbox
+inline constexpr uint32_t kEventLedgerFailed = 62;    // error: the ledger file cannot be read or written
+inline constexpr uint32_t kEventMessageSkipped = 63;  // warning: a message could not be fetched
 inline constexpr uint32_t kEventFailure = 0xC0000000;
 inline constexpr uint32_t kEventTransferError = 0xC000001E;
 

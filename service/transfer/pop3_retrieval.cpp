@@ -1,9 +1,13 @@
 #include "service/transfer/pop3_retrieval.h"
 
+#include <algorithm>
 #include <array>
 #include <new>
+#include <unordered_set>
 
+#include "platform/event_log.h"
 #include "service/tickers/science_ticker.h"
+#include "service/transfer/delivery_plan.h"
 #include "service/transfer/dialogue.h"
 #include "service/transfer/listing_tokens.h"
 #include "service/transfer/notice_text.h"
@@ -11,6 +15,7 @@
 #include "service/transfer/run_context.h"
 #include "service/transfer/smtp_delivery.h"
 #include "service/transfer/transfer_error.h"
+#include "service/transfer/transfer_ports.h"
 #include "service/transfer/transfer_report.h"
 
 namespace ferry {
@@ -18,13 +23,67 @@ namespace {
 
 constexpr std::size_t kChunk = 4095;
 constexpr std::size_t kNoticeSenderKept = 200;
+// Skipped messages reported as events per run (all of them in the debug log).
+constexpr int32_t kSkippedEvents = 10;
+// Up to this size a listing is searched whole for its end after each receive.
+constexpr std::size_t kSmallListing = 64 * 1024;
+
+// Where a LIST or UIDL reply ends. A long one ends with the bytes received so
+// far (a server sends nothing after it unasked): only its tail is looked at,
+// so that reading a listing of many thousand entries stays linear.
+std::size_t ListingLength(std::string_view buffered) {
+  if (buffered.size() <= kSmallListing) return Pop3MultiLineLength(buffered);
+  std::size_t status = Pop3StatusLength(buffered.substr(0, kSmallListing));
+  if (status == 0) return 0;
+  if (buffered[0] == '-') return status;
+  return buffered.ends_with(kEndOfData) ? buffered.size() : 0;
+}
+
+// Sends a POP3 command: the session is out of step until its reply has
+// arrived whole. A command not sent whole ends the dialogue.
+void SendPop3(RunContext& context, std::string_view command) {
+  context.mailbox.inStep = false;
+  if (SendCommand(context, context.popChannel, command) < command.size()) {
+    context.LogText(2, "Protocol failure: command not sent");
+    Raise(kErrorProtocol);
+  }
+}
+
+// Reads a whole status line; the session is in step again.
+Reply ReadStatus(RunContext& context, const char* step) {
+  Reply reply = ReadPop3Status(context, context.popChannel);
+  RequireWhole(context, reply, step);
+  context.mailbox.inStep = true;
+  return reply;
+}
 
 // Sends a command and reads its status line, which must arrive whole.
 std::string Exchange(RunContext& context, const std::string& command, const char* step) {
-  SendCommand(context, context.popChannel, command);
-  Reply reply = ReadPop3Status(context, context.popChannel);
-  RequireWhole(context, reply, step);
-  return Kept(reply.text, kReplyKept);
+  SendPop3(context, command);
+  return Kept(ReadStatus(context, step).text, kReplyKept);
+}
+
+// A whole LIST or UIDL reply (at most kMaxListingBytes).
+std::string ReadListing(RunContext& context, const char* step) {
+  Reply listing = ReadReply(context.popChannel, ListingLength, kMaxListingBytes, ReportFor(context));
+  RequireWhole(context, listing, step);
+  context.mailbox.inStep = true;
+  return std::move(listing.text);
+}
+
+// Closes a connection that is out of step without another command.
+void CloseOutOfStep(RunContext& context) {
+  context.popChannel.Close();
+  context.mailbox.inStep = false;
+  context.mailbox.broken = true;
+  context.LogText(1, "----------- POP3 Closed (out of step) ----------");
+}
+
+// DELE of one message; a negative reply is logged and the session goes on.
+void Delete(RunContext& context, int32_t number) {
+  std::string command = "DELE " + std::to_string(number) + "\r\n";
+  context.LogText(3, command);
+  context.LogText(3, Exchange(context, command, "DELE"));
 }
 
 // The server's answer to RETR up to and including the end-of-data marker.
@@ -76,19 +135,39 @@ void SendSenderNotice(RunContext& context, const std::string& received) {
   context.Notice(FormatSenderNotice(context.settings.accountName, sender), context.settings.udpPort);
 }
 
-void TakeMessage(RunContext& context, const ListingEntry& entry) {
+// A message the server would not hand out (a negative answer to RETR): left
+// on the server for the next run.
+void ReportSkipped(RunContext& context, int32_t number, const std::string& reply) {
+  const AccountSettings& s = context.settings;
+  context.LogText(2, "Message " + std::to_string(number) + " skipped: " + reply);
+  if (++context.mailbox.skipped > kSkippedEvents) return;
+  context.Event(kEventMessageSkipped, kEventWarning, {s.connectionName, s.accountName, std::to_string(number), reply});
+}
+
+// RETR of one listed message into the MailList; `taken` counts the messages
+// taken in this session, for the batches of "Max Mails".
+void TakeMessage(RunContext& context, const ListingEntry& entry, int32_t* taken) {
   if (entry.outOfStep) context.LogNumber(5, "Read error on Msg %d", entry.number);
   context.LogNumber(5, "%d\t", entry.number);
   context.LogNumber(5, "Message Size:%d\n", entry.size);
 
   std::string command = "RETR " + std::to_string(entry.number) + "\r\n";
-  SendCommand(context, context.popChannel, command);
+  SendPop3(context, command);
   context.LogText(3, command);
 
+  // A negative answer leaves the session in step: the message is skipped.
+  Reply status = ReadStatus(context, "RETR");
+  if (status.text.starts_with('-')) {
+    ReportSkipped(context, entry.number, Kept(status.text, kReplyKept));
+    return;
+  }
+  context.mailbox.inStep = false;
+  context.popChannel.Unread(status.text);
   std::string received = ReadMessage(context, entry.number);
-  std::size_t status = Pop3StatusLength(received);
-  context.LogText(3, received.substr(0, status));
-  std::string_view stored = std::string_view(received).substr(status);
+  context.mailbox.inStep = true;
+  std::size_t statusLength = Pop3StatusLength(received);
+  context.LogText(3, received.substr(0, statusLength));
+  std::string_view stored = std::string_view(received).substr(statusLength);
   context.LogNumber(5, "MsgSize:%d", static_cast<int32_t>(stored.size()));
   context.LogText(4, std::string(stored));
 
@@ -101,19 +180,20 @@ void TakeMessage(RunContext& context, const ListingEntry& entry) {
     throw;
   }
 
-  if (BatchEnds(entry.number, context.settings.maxMails)) {
+  if (BatchEnds(++*taken, context.settings.maxMails)) {
     DeliverMessages(context);
     if (context.settings.enableWissenschaft != 0) ScanScienceLinks(context);
     PurgeMessages(context);
+    if (!context.mailbox.inStep) Raise(kErrorProtocol);
   }
   if (context.settings.enableFromUdp != 0) SendSenderNotice(context, received);
   context.tickerMailCount = entry.number;
 }
 
-void Dialogue(RunContext& context) {
+// Greeting, USER and PASS.
+void Login(RunContext& context) {
   const AccountSettings& s = context.settings;
-  Reply greeting = ReadPop3Status(context, context.popChannel);
-  RequireWhole(context, greeting, "greeting");
+  Reply greeting = ReadStatus(context, "greeting");
   context.LogText(3, Kept(greeting.text, kGreetingKept));
 
   std::string command = "USER " + s.popUser + "\r\n";
@@ -128,9 +208,67 @@ void Dialogue(RunContext& context) {
   reply = Exchange(context, command, "PASS");
   if (reply.starts_with('-')) Raise(kErrorLogin);
   context.LogText(3, reply);
+}
+
+// The session's unique ids (UIDL). False when the server has none.
+bool ListIds(RunContext& context, std::vector<UidlEntry>* ids, bool* complete) {
+  SendPop3(context, "UIDL\r\n");
+  context.LogText(4, "UIDL\r\n");
+  std::string listing = ReadListing(context, "UIDL");
+  if (listing.starts_with('-')) {
+    context.LogText(2, "No unique ids: " + Kept(listing, kReplyKept));
+    return false;
+  }
+  bool tooMany = false;
+  *ids = ParseUidlListing(ListingEntries(listing), &tooMany);
+  *complete = !tooMany;
+  context.LogNumber(4, "%d unique ids", static_cast<int32_t>(ids->size()));
+  return true;
+}
+
+// Learns the session's unique ids, brings the ledger up to date with them
+// (pruned only after a complete listing, then compacted), and tells which
+// listed numbers are not to be fetched in this run. DELE for the messages the
+// ledger says are to go. Without unique ids every listed message is fetched,
+// with one warning event per run.
+std::unordered_set<int32_t> PlanSession(RunContext& context) {
+  MailboxState& mailbox = context.mailbox;
+  const AccountSettings& s = context.settings;
+  bool complete = false;
+  if (!ListIds(context, &mailbox.listing, &complete)) {
+    context.Event(kEventNoUniqueIds, kEventWarning, {s.connectionName, s.accountName, s.popHost});
+    return {};
+  }
+  mailbox.uidl = true;
+  for (const UidlEntry& listed : mailbox.listing) mailbox.idOf.emplace(listed.number, listed.uidl);
+  if (!mailbox.ledger) return {};
+  DeliveryLedger& ledger = *mailbox.ledger;
+  if (complete) {
+    ReportLedgerWrite(context, ledger.Prune(ListedIds(mailbox.listing)));
+  } else {
+    context.LogText(2, "Unique-id listing cut short: ledger not pruned");
+  }
+  ReportLedgerWrite(context, ledger.Compact());
+
+  RunPlan plan = PlanRun(mailbox.listing, ledger, PlanOptionsFor(context));
+  context.LogNumber(3, "Ledger: %d new", static_cast<int32_t>(plan.fetch.size()));
+  context.LogNumber(3, "Ledger: %d to delete", static_cast<int32_t>(plan.remove.size()));
+  context.LogNumber(3, "Ledger: %d kept", static_cast<int32_t>(plan.keep.size()));
+  context.LogNumber(3, "Ledger: %d left", static_cast<int32_t>(plan.leave.size()));
+  std::unordered_set<int32_t> fetch(plan.fetch.begin(), plan.fetch.end());
+  std::unordered_set<int32_t> skip;
+  for (const UidlEntry& listed : mailbox.listing) {
+    if (fetch.count(listed.number) == 0) skip.insert(listed.number);
+  }
+  for (int32_t number : plan.remove) Delete(context, number);
+  return skip;
+}
+
+void Dialogue(RunContext& context) {
+  Login(context);
 
   context.LogText(3, "STAT\r\n");
-  reply = Exchange(context, "STAT\r\n", "STAT");
+  std::string reply = Exchange(context, "STAT\r\n", "STAT");
   if (reply.starts_with('-')) Raise(kErrorLogin);
   context.LogText(3, reply);
 
@@ -140,20 +278,37 @@ void Dialogue(RunContext& context) {
   context.tickerMailCount = 0;
   if (count <= 0) return;
 
-  SendCommand(context, context.popChannel, "LIST\r\n");
+  SendPop3(context, "LIST\r\n");
   context.LogText(4, "LIST\r\n");
-  Reply listing = ReadPop3Listing(context, context.popChannel);
-  RequireWhole(context, listing, "LIST");
-  bool tooLong = false;
-  std::string kept(KeptListing(listing.text, &tooLong));
-  listing.text.clear();
-  context.LogString(8, "buf:%s", kept);
+  std::string listing = ReadListing(context, "LIST");
+  context.LogString(8, "buf:%s", Kept(listing, kListingKept));
   context.LogText(5, "Tokenising");
-  if (kept.size() >= 4) context.LogNumber(8, "ENDE:<%xd>", static_cast<signed char>(kept[kept.size() - 4]));
-  if (tooLong) context.LogText(4, "Zu viele Mails auf einmal!");
+  std::vector<ListingEntry> entries = TokeniseListing(ListingEntries(listing), count, context.tickerMailCount);
+  listing.clear();
+  listing.shrink_to_fit();
 
-  for (const ListingEntry& entry : TokeniseListing(ListingEntries(kept), count, context.tickerMailCount)) {
-    TakeMessage(context, entry);
+  std::unordered_set<int32_t> skip = PlanSession(context);
+  int32_t taken = 0;
+  for (const ListingEntry& entry : entries) {
+    if (skip.count(entry.number) != 0) continue;
+    TakeMessage(context, entry, &taken);
+  }
+}
+
+// The run's one further session after the first was closed out of step:
+// login, UIDL, and DELE for what the ledger says is to go, then QUIT.
+void RepairSession(RunContext& context) {
+  const AccountSettings& s = context.settings;
+  context.LogText(1, "------------- POP3 (deletes) ------------");
+  context.popChannel.Create();
+  if (context.popChannel.Connect(s.popHost, Pop3Port()) != 0) Raise(kErrorNoConnection);
+  Login(context);
+  std::vector<UidlEntry> ids;
+  bool complete = false;
+  if (ListIds(context, &ids, &complete)) {
+    for (int32_t number : PlanRun(ids, *context.mailbox.ledger, PlanOptionsFor(context)).remove) {
+      Delete(context, number);
+    }
   }
 }
 
@@ -179,24 +334,59 @@ int RetrieveMessages(RunContext& context) {
   } catch (const std::bad_alloc&) {
     code = kErrorTextMemory;
   }
+  if (!context.mailbox.inStep) CloseOutOfStep(context);
   if (context.settings.debugLevel >= 2) context.Event(kEventTransferError, "POP3 Protokol faild");
   context.LogNumber(1, "POP3 Error:%d", code);
   return 0;
 }
 
 int PurgeMessages(RunContext& context) {
-  if (context.settings.popDelete != 0) {
-    for (MailRecord& record : context.mailList) {
-      if (!record.delivered || record.GetNumber() < 0) continue;
-      std::string command = "DELE " + std::to_string(record.GetNumber()) + "\r\n";
-      SendCommand(context, context.popChannel, command);
-      context.LogText(3, command);
-      Reply reply = ReadPop3Status(context, context.popChannel);
-      context.LogText(3, Kept(reply.text, kReplyKept));
+  if (context.settings.popDelete != 0 && context.mailbox.inStep) {
+    try {
+      for (MailRecord& record : context.mailList) {
+        if (record.delivered && record.GetNumber() >= 0) Delete(context, record.GetNumber());
+      }
+    } catch (const TransferError&) {
+      CloseOutOfStep(context);
     }
   }
   context.mailList.clear();
   return 0;
+}
+
+void QuitMailbox(RunContext& context, int level) {
+  if (!context.mailbox.inStep) return;
+  try {
+    SendPop3(context, "QUIT\r\n");
+    context.LogText(level, "QUIT\r\n");
+    context.LogText(level, Kept(ReadStatus(context, "QUIT").text, kReplyKept));
+  } catch (const TransferError&) {
+    // Whether the server committed the session's deletes is not known.
+    context.mailbox.broken = true;
+  }
+  context.mailbox.inStep = false;
+  context.popChannel.Close();
+  context.LogText(1, "----------- POP3 Closed  ----------");
+}
+
+void RepairDeletes(RunContext& context) {
+  MailboxState& mailbox = context.mailbox;
+  if (!mailbox.broken || !mailbox.uidl || !mailbox.ledger) return;
+  mailbox.broken = false;
+  if (PlanRun(mailbox.listing, *mailbox.ledger, PlanOptionsFor(context)).remove.empty()) return;
+  try {
+    RepairSession(context);
+  } catch (const TransferError& error) {
+    context.LogNumber(1, "POP3 Error:%d", error.code);
+    if (!mailbox.inStep) {
+      CloseOutOfStep(context);
+      mailbox.broken = false;
+      return;
+    }
+  }
+  QuitMailbox(context, 3);
+  // Once per run: what is still to go goes in the next one.
+  mailbox.broken = false;
 }
 
 }  // namespace ferry

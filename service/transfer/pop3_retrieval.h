@@ -13,13 +13,33 @@ class RunContext;
 // Largest message taken; a longer one ends the retrieval and stays on the server.
 inline constexpr std::size_t kMaxMessageBytes = 64 * 1024 * 1024;
 
-// On a context whose POP3 channel is connected. Catches every transfer error
-// itself: the records stored so far stay in the MailList. Returns 0.
+// The most of a LIST or UIDL reply that is read: room for well over 100,000
+// entries with the longest unique ids.
+inline constexpr std::size_t kMaxListingBytes = 16 * 1024 * 1024;
+
+// On a context whose POP3 channel is connected: login, STAT, LIST, UIDL; with
+// the ledger's plan DELE for what is to go, then RETR of every message to be
+// fetched, delivered in batches of "Max Mails". A message the server answers
+// RETR with a negative status is skipped (reported) and the next one taken.
+// Catches every transfer error itself: the records read whole stay in the
+// MailList; a connection left out of step is closed at once. Returns 0.
 int RetrieveMessages(RunContext& context);
 
-// With "POP Delete" set, DELE for every delivered record with a server number;
-// then the list is emptied. Returns 0.
+// With "POP Delete" set and the session in step, DELE for every delivered
+// record with a server number; then the list is emptied. Never raises: a DELE
+// whose reply does not arrive whole closes the session out of step. Returns 0.
 int PurgeMessages(RunContext& context);
+
+// QUIT on a session that is in step (what commits its deletes), then closes
+// it; `level` is the log level of the command and reply. A QUIT that is not
+// answered whole leaves the deletes to RepairDeletes.
+void QuitMailbox(RunContext& context, int level);
+
+// When the run's session was closed out of step (or its QUIT not answered)
+// and the ledger has messages of its listing to delete: one fresh session
+// (login, UIDL, DELE for what the ledger says is to go, QUIT). At most once
+// per run; anything still left is deleted by the next run.
+void RepairDeletes(RunContext& context);
 
 // The sender value of the sender notice: the rest of the first line that
 // follows "\r\nFrom:" and one more character; false when there is none.

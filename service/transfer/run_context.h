@@ -14,6 +14,7 @@
 #include "service/transfer/debug_log.h"
 #include "service/transfer/event_ids.h"
 #include "service/transfer/mail_list.h"
+#include "service/transfer/mailbox_state.h"
 #include "service/transfer/run_reports.h"
 #include "service/transfer/socket_channel.h"
 
@@ -64,6 +65,7 @@ class RunContext {
   int32_t tickerMailCount = 0;  // progress of the current stage (last message number taken)
   TickerItemList scienceItems;  // links found in this run's mail, in the order found
   TickerItemList newsItems;     // new items of the CT index page, newest first
+  MailboxState mailbox;         // the delivery ledger and the POP3 session's ids and state
 
  private:
   std::chrono::milliseconds receiveTimeout_;

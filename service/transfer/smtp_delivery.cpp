@@ -109,6 +109,7 @@ void DeliverOne(RunContext& context, MailRecord& record) {
   reply = Kept(end.text, kReplyKept);
   if (SmtpReplyCode(reply) == kServiceClosing) Raise(kErrorRejected);
   if (!Accepted(context, reply)) return Reset(context, record, reply);
+  RecordAcceptance(context, record, EnvelopeAddress(recipient));  // durable before anything else
   context.LogText(3, reply);
   record.delivered = true;
   ++context.forwardedCount;

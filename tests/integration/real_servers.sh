@@ -4,7 +4,8 @@
 # virtual mail domain. Both are started here without systemd, as this test's own
 # processes with their configuration in a temporary folder, and stopped at the
 # end. Checks that every message arrived once at the recipient its address mode
-# names, carrying the x-info line, and that the POP3 mailbox is empty afterwards.
+# names, carrying the x-info line, and that the POP3 mailbox is empty afterwards;
+# then, with "POP Delete" off, that three runs forward each message once.
 #
 #   real_servers.sh MAILFERRY2 FERRYREG
 # Exit 77 (skipped) only where the server packages cannot be installed.
@@ -88,12 +89,54 @@ check "the envelope sender of the first message is info@shop.example" \
 check "dot lines arrive unstuffed" grep -rqs '^\.\. zwei Punkte' "$work/vmail/anna"
 check "the POP3 mailbox is empty" test -z "$(find "$work/home/anna/Maildir/new" "$work/home/anna/Maildir/cur" -type f)"
 
+# ---- Keep mode: "POP Delete" off, three runs, a new message before the second.
+# Each message is forwarded once (to postmaster, Addressmode 0) and stays.
+keep_id() {  # the Keep ids found in postmaster's mail, one per copy
+  find "$work/vmail/postmaster" -type f -path '*/new/*' 2>/dev/null | xargs -r grep -h '^X-Keep-Id:' | awk '{print $2}'
+}
+keep_message() {
+  printf '%s\n' "From: Keep <keep@example.net>" "X-Keep-Id: $1" "Subject: behalten $1" "" "Bleibt liegen." |
+    put_message "200$1.M2P2.keep"
+}
+reports() { grep -c $'^5\t' "$work/events.log" 2>/dev/null || true; }
+run_once() {  # triggers until one more run report is written
+  local before
+  before=$(reports)
+  for _ in $(seq 1 20); do
+    trigger
+    for _ in 1 2 3 4 5 6; do
+      [ "$(reports)" -gt "$before" ] && return 0
+      sleep 0.5
+    done
+  done
+}
+for k in 1 2 3; do keep_message "$k"; done
+write_account "$ferryreg" 0 10
+"$mailferry2" -debug >>"$work/service.out" 2>&1 &
+service=$!
+run_once
+keep_message 4
+run_once
+run_once
+kill -INT "$service" 2>/dev/null || true
+wait "$service" 2>/dev/null || true
+service=""
+for _ in $(seq 1 50); do
+  [ "$(keep_id | sort -u | wc -l)" -ge 4 ] && break
+  sleep 0.2
+done
+sleep 0.5
+check "keep mode: three runs forward each of 4 messages once" test "$(keep_id | sort | tr '\n' ' ')" = "1 2 3 4 "
+check "keep mode: the runs report 3, 1 and 0 forwarded" \
+  test "$(grep $'^5\t' "$work/events.log" | tail -3 | cut -f5 | tr '\n' ' ')" = "3 1 0 "
+check "keep mode: the messages stay in the mailbox" test "$(mailbox_count)" -eq 4
+
 if [ "$failures" -ne 0 ]; then
   echo "--- debug log"; tr -d '\r' <"$work/debug.log" | grep -v '^$' | tail -80 || true
   echo "--- postfix log"; tail -30 "$work/postfix.log" 2>/dev/null || true
   echo "--- dovecot log"; tail -20 "$work/dovecot.log" 2>/dev/null || true
   echo "--- events"; cat "$work/events.log" 2>/dev/null || true
 fi
-passed=$((9 - failures))
+passed=$((12 - failures))
 echo "$passed passed, $failures failed"
 [ "$failures" -eq 0 ]

@@ -29,6 +29,11 @@ std::vector<std::string> Pop3Peer::Remaining() const {
   return out;
 }
 
+void Pop3Peer::Append(std::string text) {
+  std::lock_guard lock(mutex_);
+  messages_.push_back(std::move(text));
+}
+
 std::string Pop3Peer::RetrAnswer(const std::string& text) {
   std::string out = "+OK " + std::to_string(text.size()) + " octets\r\n";
   std::size_t at = 0;
@@ -90,6 +95,14 @@ void Pop3Peer::Serve(PeerConnection& c) {
       normal = "+OK scan listing follows\r\n";
       for (int i = 1; i <= int(box.size()); ++i) {
         if (live(i)) normal += std::to_string(i) + " " + std::to_string(box[i - 1].size()) + "\r\n";
+      }
+      normal += ".\r\n";
+    } else if (verb == "UIDL" && options_.uidl) {
+      normal = "+OK unique-id listing follows\r\n";
+      for (int i = 1; i <= int(box.size()); ++i) {
+        if (!live(i)) continue;
+        bool given = std::size_t(i) <= options_.ids.size();
+        normal += std::to_string(i) + " " + (given ? options_.ids[i - 1] : "uid" + std::to_string(i)) + "\r\n";
       }
       normal += ".\r\n";
     } else if (verb == "RETR") {

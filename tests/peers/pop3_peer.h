@@ -1,5 +1,7 @@
 // A scripted POP3 server on loopback: a mailbox of messages, USER/PASS, STAT,
-// LIST, RETR (dot-stuffed), DELE (committed at QUIT), RSET, NOOP, QUIT. Every
+// LIST, UIDL, RETR (dot-stuffed), DELE (committed at QUIT), RSET, NOOP, QUIT.
+// A message keeps its number while others are deleted; its unique id is
+// "uid<number>" unless the options give ids. Every
 // byte the client sends is kept; an override misbehaves on any command.
 #pragma once
 
@@ -19,6 +21,8 @@ struct Pop3PeerOptions {
   std::string password = "geheim";
   std::size_t pieceSize = 0;  // 0: each reply in one write
   PeerOverride override;
+  bool uidl = true;               // false: UIDL is an unknown command
+  std::vector<std::string> ids = {};  // the messages' unique ids, when given
 };
 
 class Pop3Peer {
@@ -39,6 +43,8 @@ class Pop3Peer {
   std::set<int> Deleted() const;
   // The texts still in the mailbox.
   std::vector<std::string> Remaining() const;
+  // New mail: the next session lists it under the next number.
+  void Append(std::string text);
 
   // The RETR answer for a message text: status, dot-stuffed lines, ".".
   static std::string RetrAnswer(const std::string& text);

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/store_location.h"
 #include "platform/system_info.h"
 #include "service/runtime/service_reports.h"
 #include "service/transfer/account_run.h"
@@ -34,6 +35,8 @@ class TransferTest : public TempFolderTest {
  protected:
   void SetUp() override {
     TempFolderTest::SetUp();
+    // The mailbox ledgers go beside this (unused) store file.
+    SetEnvironment(reg::kHiveEnvironmentVariable, (Folder() / "registry.hive").string());
     settings.connectionName = "NORAS";
     settings.accountName = "Postfach";
     settings.debugLevel = 9;
@@ -50,6 +53,7 @@ class TransferTest : public TempFolderTest {
     log_.Close();
     SetEnvironment(kPop3PortEnvironmentVariable, "");
     SetEnvironment(kSmtpPortEnvironmentVariable, "");
+    SetEnvironment(reg::kHiveEnvironmentVariable, "");
     TempFolderTest::TearDown();
   }
 
