@@ -15,6 +15,12 @@ inline constexpr uint32_t kEventAddressReplaced = 20;
 inline constexpr uint32_t kEventConnectionRun = 31;
 inline constexpr uint32_t kEventConnecting = 32;
 inline constexpr uint32_t kEventTickerReport = 105;
+// Warnings (type kEventWarning), each at most once per account run: a message
+// left on the POP3 server because it is larger than "Max Size" (strings:
+// account, message number, size) or than the SMTP server's SIZE (strings:
+// account, message number, size, the server's limit).
+inline constexpr uint32_t kEventMessageOverMaxSize = 0x80000028;
+inline constexpr uint32_t kEventMessageOverServerSize = 0x80000029;
 inline constexpr uint32_t kEventFailure = 0xC0000000;
 inline constexpr uint32_t kEventTransferError = 0xC000001E;
 

@@ -10,9 +10,6 @@ namespace ferry {
 
 class RunContext;
 
-// Largest message taken; a longer one ends the retrieval and stays on the server.
-inline constexpr std::size_t kMaxMessageBytes = 64 * 1024 * 1024;
-
 // On a context whose POP3 channel is connected. Catches every transfer error
 // itself: the records stored so far stay in the MailList. Returns 0.
 int RetrieveMessages(RunContext& context);

@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -16,12 +17,15 @@
 #include "service/transfer/mail_list.h"
 #include "service/transfer/run_reports.h"
 #include "service/transfer/socket_channel.h"
+#include "service/transfer/transfer_deadlines.h"
 
 namespace ferry {
 
 class RunContext {
  public:
-  // `receiveTimeout` bounds every receive of the run's connections.
+  // `receiveTimeout` bounds every receive of a connection that has no deadline
+  // of its own (the tickers' page requests); the mail dialogues keep the
+  // deadlines of the settings (or `deadlines`).
   RunContext(AccountSettings given, DebugLog& log, RunReports& reports,
              std::chrono::milliseconds receiveTimeout = kDefaultReceiveTimeout)
       : settings(std::move(given)),
@@ -46,6 +50,9 @@ class RunContext {
   void StateChanged() { reports_.StateChanged(settings); }
 
   std::chrono::milliseconds ReceiveTimeout() const { return receiveTimeout_; }
+  // The deadlines of the mail dialogues: `deadlines` when given (tests), else
+  // those of the settings.
+  TransferDeadlines Deadlines() const { return deadlines ? *deadlines : DeadlinesFrom(settings); }
 
   AccountSettings settings;
 
@@ -60,6 +67,14 @@ class RunContext {
   int32_t tickerMailCount = 0;  // progress of the current stage (last message number taken)
   TickerItemList scienceItems;  // links found in this run's mail, in the order found
   TickerItemList newsItems;     // new items of the CT index page, newest first
+  std::optional<TransferDeadlines> deadlines;
+  // Messages left on the POP3 server in this run because their listed size is
+  // above "Max Size" (their numbers, in listing order); see SkipForSize.
+  std::vector<int32_t> skippedForSize;
+  // Whether this run already reported a message too large for "Max Size" / for
+  // the SMTP server's SIZE (each is reported once per run).
+  bool maxSizeReported = false;
+  bool serverSizeReported = false;
 
  private:
   std::chrono::milliseconds receiveTimeout_;
