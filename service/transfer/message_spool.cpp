@@ -1,8 +1,10 @@
 #include "service/transfer/message_spool.h"
 
 #include <atomic>
-#include <new>
 #include <chrono>
+#include <filesystem>
+#include <mutex>
+#include <new>
 #include <random>
 #include <vector>
 
@@ -28,6 +30,24 @@ std::string NewSpoolName() {
   return name;
 }
 
+// Spool files older than this were left by a run that never ended (a crash).
+constexpr auto kStaleAfter = std::chrono::hours(24);
+
+// Once per process: the spool files that a crashed run left behind.
+void RemoveStaleFiles(const std::string& folder) {
+  static std::once_flag once;
+  std::call_once(once, [&folder] {
+    std::error_code ec;
+    auto now = std::filesystem::file_time_type::clock::now();
+    for (const auto& entry : std::filesystem::directory_iterator(folder, ec)) {
+      std::string name = entry.path().filename().string();
+      if (!name.starts_with("msg-") || !name.ends_with(".tmp")) continue;
+      auto written = entry.last_write_time(ec);
+      if (!ec && now - written > kStaleAfter) std::filesystem::remove(entry.path(), ec);
+    }
+  });
+}
+
 }  // namespace
 
 std::string SpoolFolder() { return state::JoinStatePath(state::StateFolder(), "spool"); }
@@ -41,6 +61,7 @@ SpoolWriter::~SpoolWriter() {
 void SpoolWriter::Spill() {
   std::string folder = SpoolFolder();
   if (!state::CreateOwnerFolder(folder).ok()) Raise(kErrorTextMemory);
+  RemoveStaleFiles(folder);
   auto file = std::make_unique<SpoolFile>(state::JoinStatePath(folder, NewSpoolName()));
   // The folder is owner-only; the file inherits that.
   stream_ = std::fopen(file->Path().c_str(), "wb");
