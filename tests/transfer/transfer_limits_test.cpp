@@ -186,7 +186,10 @@ TEST_P(BigMessageTest, SmallOnesBehindItArrive) {
   const SizeCase& c = GetParam();
   std::vector<std::string> box = PlainMailbox();
   box[0] = BigText();
-  Pop3Peer pop(box);
+  // The POP3 session waits while the big text goes to SMTP, however slow the machine.
+  Pop3PeerOptions patient;
+  patient.idleMs = 600000;
+  Pop3Peer pop(box, patient);
   SmtpPeer smtp;
   Use(pop);
   Use(smtp);
