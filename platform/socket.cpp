@@ -32,6 +32,29 @@ int ConnectStream(SocketHandle socket, const char* host, uint16_t port) {
   return sys::Connect(socket, address, port) ? 0 : -1;
 }
 
+long ReceiveWithin(SocketHandle socket, char* buffer, std::size_t capacity, int timeoutMs) {
+  if (timeoutMs <= 0) {
+    tLastError = kErrorTimedOut;
+    return -1;
+  }
+  int ready = WaitReadable(socket, timeoutMs);
+  if (ready < 0) return -1;
+  if (ready == 0) {
+    tLastError = kErrorTimedOut;
+    return -1;
+  }
+  return ReceiveOnce(socket, buffer, capacity);
+}
+
+long SendWithin(SocketHandle socket, const char* data, std::size_t length, int timeoutMs) {
+  if (timeoutMs <= 0) {
+    tLastError = kErrorTimedOut;
+    return -1;
+  }
+  sys::SetOption(socket, sys::Option::SendTimeoutMs, timeoutMs);
+  return SendOnce(socket, data, length);
+}
+
 int CloseSocket(SocketHandle socket) {
   if (socket != kNoSocket) sys::Close(socket);
   tLastError = 0;

@@ -46,6 +46,16 @@ int ConnectStream(SocketHandle socket, const char* host, uint16_t port);
 long SendOnce(SocketHandle socket, const char* data, std::size_t length);
 long ReceiveOnce(SocketHandle socket, char* buffer, std::size_t capacity);
 
+// Waits at most `timeoutMs` for bytes, then receives once: the count, 0 for a
+// closed peer, or -1 (kErrorTimedOut when nothing came in time; at once, without
+// a receive, when `timeoutMs` is 0 or less).
+long ReceiveWithin(SocketHandle socket, char* buffer, std::size_t capacity, int timeoutMs);
+// One send that gives up when it can hand no byte to the system for
+// `timeoutMs`: the count taken (possibly fewer than `length`), or -1
+// (kErrorTimedOut when nothing was taken in time; at once, without a send,
+// when `timeoutMs` is 0 or less).
+long SendWithin(SocketHandle socket, const char* data, std::size_t length, int timeoutMs);
+
 int CloseSocket(SocketHandle socket);
 
 // The error code of this thread's last socket call (0 after a call that worked).

@@ -21,6 +21,7 @@ void Close(SocketHandle socket);
 
 enum class Option {
   ReceiveTimeoutMs,  // a receive gives up after `value` ms (kErrorTimedOut)
+  SendTimeoutMs,     // a send that makes no progress gives up after `value` ms (kErrorTimedOut)
   NoDelay,           // small segments go out at once
   Broadcast,         // datagrams may go to a broadcast address
   ExclusiveAddress,  // a second socket cannot bind the same address and port

@@ -170,6 +170,21 @@ constexpr std::array kValues{
     Owned(Text(kLastDate, V, kShortWidth, kShortWidth, kShortWidth - 1,
                "modification date of the CT newsticker index last seen")),
     Owned(Text(kLastTitle, V, kTitleWidth, kTitleWidth, kPathLength, "title of the newest CT newsticker item handled")),
+    // Transfer limits
+    Number(kSmtpReplyTimeout, G, 300, 1, kSignedMax,
+           "seconds an SMTP reply may take: the greeting and the replies to EHLO, MAIL, RCPT, RSET, QUIT"),
+    Number(kSmtpDataTimeout, G, 120, 1, kSignedMax, "seconds the SMTP reply to DATA may take"),
+    Number(kSmtpBlockTimeout, G, 180, 1, kSignedMax, "seconds sending one block of a message's text may take"),
+    Number(kSmtpDataEndTimeout, G, 600, 1, kSignedMax,
+           "seconds the SMTP reply to the end of a message's text may take"),
+    Number(kPop3ReplyTimeout, G, 120, 1, kSignedMax, "seconds a POP3 status reply may take"),
+    Number(kReceiveIdleTimeout, G, 120, 1, kSignedMax,
+           "seconds without a byte after which a POP3 message or listing is given up"),
+    Number(kSlowTransferWindow, G, 300, 1, kSignedMax,
+           "seconds over which a POP3 message or listing must average 1 KB/s, else it is given up"),
+    Number(kSendTimeout, G, 300, 1, kSignedMax, "seconds a send may make no progress before the dialogue ends"),
+    Number(kMaxSize, A, 0, 0, UINT32_MAX,
+           "largest message in bytes that is fetched; a larger one stays on the server; 0: no limit"),
 };
 
 constexpr std::array<const char* const, 3> kRetired{kOldFlags, "Enabled", "LogEnabled"};

@@ -88,6 +88,17 @@ inline constexpr const char* kKeepDays = "Keep Days";
 // Volatile
 inline constexpr const char* kLastDate = "LastDate";
 inline constexpr const char* kLastTitle = "LastTitle";
+// Transfer limits: the deadlines of the mail dialogues (global, seconds) and
+// the largest message an account fetches.
+inline constexpr const char* kSmtpReplyTimeout = "SMTP Reply Timeout";
+inline constexpr const char* kSmtpDataTimeout = "SMTP Data Timeout";
+inline constexpr const char* kSmtpBlockTimeout = "SMTP Block Timeout";
+inline constexpr const char* kSmtpDataEndTimeout = "SMTP Data End Timeout";
+inline constexpr const char* kPop3ReplyTimeout = "POP3 Reply Timeout";
+inline constexpr const char* kReceiveIdleTimeout = "Receive Idle Timeout";
+inline constexpr const char* kSlowTransferWindow = "Slow Transfer Window";
+inline constexpr const char* kSendTimeout = "Send Timeout";
+inline constexpr const char* kMaxSize = "Max Size";
 
 // ---- Field widths of the service's reads, in bytes, terminator included ----
 inline constexpr uint32_t kNameWidth = 60;        // connection and account names in a run

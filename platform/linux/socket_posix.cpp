@@ -70,11 +70,13 @@ void Close(SocketHandle socket) { ::close(Fd(socket)); }
 
 bool SetOption(SocketHandle socket, Option option, int value) {
   switch (option) {
-    case Option::ReceiveTimeoutMs: {
+    case Option::ReceiveTimeoutMs:
+    case Option::SendTimeoutMs: {
       timeval tv{};
       tv.tv_sec = value / 1000;
       tv.tv_usec = (value % 1000) * 1000;
-      return ::setsockopt(Fd(socket), SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv) == 0;
+      int name = option == Option::ReceiveTimeoutMs ? SO_RCVTIMEO : SO_SNDTIMEO;
+      return ::setsockopt(Fd(socket), SOL_SOCKET, name, &tv, sizeof tv) == 0;
     }
     case Option::NoDelay: return SetInt(Fd(socket), IPPROTO_TCP, TCP_NODELAY, value);
     case Option::Broadcast: return SetInt(Fd(socket), SOL_SOCKET, SO_BROADCAST, value);

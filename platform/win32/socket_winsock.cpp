@@ -57,6 +57,7 @@ bool SetOption(SocketHandle socket, Option option, int value) {
   BOOL flag = value != 0 ? TRUE : FALSE;
   switch (option) {
     case Option::ReceiveTimeoutMs: return Set(Native(socket), SOL_SOCKET, SO_RCVTIMEO, static_cast<DWORD>(value));
+    case Option::SendTimeoutMs: return Set(Native(socket), SOL_SOCKET, SO_SNDTIMEO, static_cast<DWORD>(value));
     case Option::NoDelay: return Set(Native(socket), IPPROTO_TCP, TCP_NODELAY, flag);
     case Option::Broadcast: return Set(Native(socket), SOL_SOCKET, SO_BROADCAST, flag);
     // Without it, Windows lets a second socket bind the same address and port.

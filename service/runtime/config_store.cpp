@@ -110,6 +110,15 @@ const Binding kBindings[] = {
     {s::kKeepDays, s::Level::Account, &A::keepDays},
     {s::kLastDate, s::Level::Volatile, &A::lastDate},
     {s::kLastTitle, s::Level::Volatile, &A::lastTitle},
+    {s::kSmtpReplyTimeout, s::Level::Global, &A::smtpReplyTimeout},
+    {s::kSmtpDataTimeout, s::Level::Global, &A::smtpDataTimeout},
+    {s::kSmtpBlockTimeout, s::Level::Global, &A::smtpBlockTimeout},
+    {s::kSmtpDataEndTimeout, s::Level::Global, &A::smtpDataEndTimeout},
+    {s::kPop3ReplyTimeout, s::Level::Global, &A::pop3ReplyTimeout},
+    {s::kReceiveIdleTimeout, s::Level::Global, &A::receiveIdleTimeout},
+    {s::kSlowTransferWindow, s::Level::Global, &A::slowTransferWindow},
+    {s::kSendTimeout, s::Level::Global, &A::sendTimeout},
+    {s::kMaxSize, s::Level::Account, &A::maxSize},
 };
 
 const Field* FieldOf(const s::ValueInfo& value) {

@@ -26,7 +26,7 @@ const std::vector<EventText>& EventTexts();
 // nothing) and "%%" by "%".
 std::string FillInsertions(std::string_view text, const std::vector<std::string>& strings);
 
-// "[event 5] Connection NORAS, account office: the mailbox held 3 message(s)."
+// "[event 5] Connection NORAS, account office: 3 message(s) forwarded."
 // An id without a text gives its insertion strings after the id.
 std::string ReadableEventLine(uint32_t eventId, const std::vector<std::string>& strings);
 

@@ -46,7 +46,7 @@ void ScanMessageForScienceLinks(RunContext& context, std::string_view text) {
 
 void ScanScienceLinks(RunContext& context) {
   for (const MailRecord& record : context.mailList) {
-    if (record.Filled()) ScanMessageForScienceLinks(context, record.GetText());
+    if (record.Filled()) ScanMessageForScienceLinks(context, record.Head(kInMemoryMessage));
   }
 }
 

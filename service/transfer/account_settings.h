@@ -54,6 +54,18 @@ struct AccountSettings {
   std::string lastTitle;  // 160
   std::string lastDate;   // 60
 
+  // Transfer limits: deadlines in seconds (global), the largest message in
+  // bytes fetched (account; 0: no limit).
+  uint32_t smtpReplyTimeout = 300;
+  uint32_t smtpDataTimeout = 120;
+  uint32_t smtpBlockTimeout = 180;
+  uint32_t smtpDataEndTimeout = 600;
+  uint32_t pop3ReplyTimeout = 120;
+  uint32_t receiveIdleTimeout = 120;
+  uint32_t slowTransferWindow = 300;
+  uint32_t sendTimeout = 300;
+  uint32_t maxSize = 0;
+
   bool operator==(const AccountSettings&) const = default;
 };
 

@@ -8,19 +8,24 @@
 namespace ferry {
 
 std::size_t SendCommand(RunContext& context, SocketChannel& channel, std::string_view command) {
-  return channel.SendAll(command, ReportFor(context));
+  return channel.SendAll(command, ReportFor(context), context.Deadlines().Command());
 }
 
 Reply ReadPop3Status(RunContext& context, SocketChannel& channel) {
-  return ReadReply(channel, Pop3StatusLength, kMaxStatusReply, ReportFor(context));
+  TransferDeadlines d = context.Deadlines();
+  return ReadReply(channel, Pop3StatusLength, kMaxStatusReply, ReportFor(context), d.Reply(d.pop3Reply));
 }
 
 Reply ReadPop3Listing(RunContext& context, SocketChannel& channel) {
-  return ReadReply(channel, Pop3MultiLineLength, kMaxListing, ReportFor(context));
+  return ReadReply(channel, Pop3MultiLineLength, kMaxListing, ReportFor(context), context.Deadlines().LongAnswer());
 }
 
 Reply ReadSmtpReply(RunContext& context, SocketChannel& channel) {
-  return ReadReply(channel, SmtpReplyLength, kMaxSmtpReply, ReportFor(context));
+  return ReadSmtpReply(context, channel, context.Deadlines().smtpReply);
+}
+
+Reply ReadSmtpReply(RunContext& context, SocketChannel& channel, std::chrono::milliseconds whole) {
+  return ReadReply(channel, SmtpReplyLength, kMaxSmtpReply, ReportFor(context), ReceiveLimit{whole, {}, {}, 0});
 }
 
 std::string Kept(std::string_view text, std::size_t capacity) { return std::string(text.substr(0, capacity)); }

@@ -2,6 +2,7 @@
 // a whole reply read, each reported like every transfer.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <string>
 #include <string_view>
@@ -16,12 +17,17 @@ class RunContext;
 inline constexpr std::size_t kGreetingKept = 180;
 inline constexpr std::size_t kReplyKept = 1024;
 
-// Sends every byte of `command`; returns the bytes taken.
+// Sends every byte of `command` unless the send stalls past the run's send
+// time-out; returns the bytes taken.
 std::size_t SendCommand(RunContext& context, SocketChannel& channel, std::string_view command);
 
+// Each within the run's deadline for it: a POP3 status line, a listing (a
+// longest silence and a lowest rate), an SMTP reply (by default the deadline
+// of a command's reply; `whole` for the replies to DATA and the text).
 Reply ReadPop3Status(RunContext& context, SocketChannel& channel);
 Reply ReadPop3Listing(RunContext& context, SocketChannel& channel);
 Reply ReadSmtpReply(RunContext& context, SocketChannel& channel);
+Reply ReadSmtpReply(RunContext& context, SocketChannel& channel, std::chrono::milliseconds whole);
 
 // The first `capacity` bytes of a reply.
 std::string Kept(std::string_view text, std::size_t capacity);

@@ -20,6 +20,12 @@ inline constexpr uint32_t kEventNoUniqueIds = 60;     // warning: the server lis
 inline constexpr uint32_t kEventLedgerBusy = 61;      // warning: another run holds the mailbox
 inline constexpr uint32_t kEventLedgerFailed = 62;    // error: the ledger file cannot be read or written
 inline constexpr uint32_t kEventMessageSkipped = 63;  // warning: a message could not be fetched
+// Warnings (type kEventWarning), each at most once per account run: a message
+// left on the POP3 server because it is larger than "Max Size" (strings:
+// account, message number, size) or than the SMTP server's SIZE (strings:
+// account, message number, size, the server's limit).
+inline constexpr uint32_t kEventMessageOverMaxSize = 0x80000028;
+inline constexpr uint32_t kEventMessageOverServerSize = 0x80000029;
 inline constexpr uint32_t kEventFailure = 0xC0000000;
 inline constexpr uint32_t kEventTransferError = 0xC000001E;
 

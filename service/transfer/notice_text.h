@@ -5,7 +5,7 @@
 
 namespace ferry {
 
-// "%d %s": the number of messages the mailbox held, and the account name.
+// "%d %s": the number of messages the run forwarded, and the account name.
 std::string FormatRunNotice(int messageCount, const std::string& accountName);
 // "#%s#%s": the account name and the sender of one fetched message.
 std::string FormatSenderNotice(const std::string& accountName, const std::string& sender);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdint>
 #include <new>
 #include <unordered_set>
 
@@ -13,6 +14,7 @@
 #include "service/transfer/notice_text.h"
 #include "service/transfer/reply_framing.h"
 #include "service/transfer/run_context.h"
+#include "service/transfer/size_limits.h"
 #include "service/transfer/smtp_delivery.h"
 #include "service/transfer/transfer_error.h"
 #include "service/transfer/transfer_ports.h"
@@ -56,6 +58,8 @@ Reply ReadStatus(RunContext& context, const char* step) {
   context.mailbox.inStep = true;
   return reply;
 }
+// The most of a message looked at for the sender notice.
+constexpr std::size_t kReceivedHead = 64 * 1024;
 
 // Sends a command and reads its status line, which must arrive whole.
 std::string Exchange(RunContext& context, const std::string& command, const char* step) {
@@ -65,7 +69,8 @@ std::string Exchange(RunContext& context, const std::string& command, const char
 
 // A whole LIST or UIDL reply (at most kMaxListingBytes).
 std::string ReadListing(RunContext& context, const char* step) {
-  Reply listing = ReadReply(context.popChannel, ListingLength, kMaxListingBytes, ReportFor(context));
+  Reply listing = ReadReply(context.popChannel, ListingLength, kMaxListingBytes, ReportFor(context),
+                            context.Deadlines().LongAnswer());
   RequireWhole(context, listing, step);
   context.mailbox.inStep = true;
   return std::move(listing.text);
@@ -86,47 +91,67 @@ void Delete(RunContext& context, int32_t number) {
   context.LogText(3, Exchange(context, command, "DELE"));
 }
 
-// The server's answer to RETR up to and including the end-of-data marker.
-// Raises kErrorProtocol when the status is negative, or the connection closes,
-// falls silent or sends too much before the marker.
-std::string ReadMessage(RunContext& context, int32_t number) {
+// The server's answer to RETR: returns its status line; the text after it, up
+// to and including the end-of-data marker, goes into `record` (spooled when it
+// is large; never held whole in memory then). Raises kErrorProtocol when the
+// status is negative, or the connection closes or stays silent or too slow for
+// the run's limits before the marker.
+std::string ReadMessage(RunContext& context, int32_t number, MailRecord& record) {
   SocketChannel& channel = context.popChannel;
   TransferReport report = ReportFor(context);
-  std::string text;
+  ReceiveWatch watch(context.Deadlines().LongAnswer());
+  SpoolWriter text(MemoryLeftFor(context.mailList));
   std::array<char, kChunk> chunk{};
+  std::string status;  // the status line, once whole
   bool statusSeen = false;
+  // The last bytes before the new ones, so that a marker split across two
+  // receives is found; then the new bytes.
+  std::string window;
+  constexpr std::size_t kKeptBack = kEndOfData.size() - 1;
   for (;;) {
-    long n = channel.Receive(chunk.data(), chunk.size());
+    long n = channel.Receive(chunk.data(), chunk.size(), watch);
     report(n);
     if (n <= 0) {
       context.LogNumber(2, "Message %d incomplete: no end of data", number);
       Raise(kErrorProtocol);
     }
-    std::size_t before = text.size();
-    text.append(chunk.data(), static_cast<std::size_t>(n));
     if (static_cast<std::size_t>(n) < kChunk) context.LogNumber(9, "RBuf:%d", static_cast<int32_t>(n));
+    std::size_t before = window.size();
+    window.append(chunk.data(), static_cast<std::size_t>(n));
     if (!statusSeen) {
-      std::size_t status = Pop3StatusLength(text);
-      if (status != 0) {
-        statusSeen = true;
-        if (text[0] == '-') {
-          channel.Unread(std::string_view(text).substr(status));
-          context.LogString(2, "RETR refused: %s", Kept(text.substr(0, status), kReplyKept));
+      std::size_t length = Pop3StatusLength(window);
+      if (length == 0) {
+        if (window.size() > kMaxStatusReply) {
+          context.LogNumber(2, "Message %d: status line too long", number);
           Raise(kErrorProtocol);
         }
+        continue;
       }
+      statusSeen = true;
+      status = window.substr(0, length);
+      if (status[0] == '-') {
+        channel.Unread(std::string_view(window).substr(length));
+        context.LogString(2, "RETR refused: %s", Kept(status, kReplyKept));
+        Raise(kErrorProtocol);
+      }
+      // The status line's own CR LF may begin the marker of an empty text: its
+      // last bytes stay in front of the text, which begins after them.
+      std::size_t back = std::min(length, kKeptBack);
+      window.erase(0, length - back);
+      before = back;
     }
-    std::size_t end = FindEndOfData(text, before);
+    std::size_t end = FindEndOfData(window, before);
     if (end != std::string::npos) {
-      channel.Unread(std::string_view(text).substr(end));
-      text.resize(end);
-      return text;
+      channel.Unread(std::string_view(window).substr(end));
+      window.resize(end);
     }
-    if (text.size() > kMaxMessageBytes) {
-      context.LogNumber(2, "Message %d too long", number);
-      Raise(kErrorProtocol);
-    }
+    text.Append(std::string_view(window).substr(before));
+    if (end != std::string::npos) break;
+    window.erase(0, window.size() > kKeptBack ? window.size() - kKeptBack : 0);
   }
+  if (!text.EndsWith(kEndOfData)) text.Append(kEndOfData);
+  record.SetSpooled(text.Finish(), number);
+  return status;
 }
 
 void SendSenderNotice(RunContext& context, const std::string& received) {
@@ -156,29 +181,29 @@ void TakeMessage(RunContext& context, const ListingEntry& entry, int32_t* taken)
   context.LogText(3, command);
 
   // A negative answer leaves the session in step: the message is skipped.
-  Reply status = ReadStatus(context, "RETR");
-  if (status.text.starts_with('-')) {
-    ReportSkipped(context, entry.number, Kept(status.text, kReplyKept));
+  Reply answer = ReadStatus(context, "RETR");
+  if (answer.text.starts_with('-')) {
+    ReportSkipped(context, entry.number, Kept(answer.text, kReplyKept));
     return;
   }
   context.mailbox.inStep = false;
-  context.popChannel.Unread(status.text);
-  std::string received = ReadMessage(context, entry.number);
-  context.mailbox.inStep = true;
-  std::size_t statusLength = Pop3StatusLength(received);
-  context.LogText(3, received.substr(0, statusLength));
-  std::string_view stored = std::string_view(received).substr(statusLength);
-  context.LogNumber(5, "MsgSize:%d", static_cast<int32_t>(stored.size()));
-  context.LogText(4, std::string(stored));
-
-  context.LogText(8, "add Message");
+  context.popChannel.Unread(answer.text);
   context.mailList.emplace_back();
+  std::string status;
   try {
-    context.mailList.back().SetText(stored, entry.number);
+    status = ReadMessage(context, entry.number, context.mailList.back());
   } catch (...) {
     context.mailList.pop_back();
     throw;
   }
+  context.mailbox.inStep = true;
+  const MailRecord& record = context.mailList.back();
+  context.LogText(3, status);
+  context.LogNumber(5, "MsgSize:%d", static_cast<int32_t>(std::min<uint64_t>(record.Size(), INT32_MAX)));
+  // What the log and the sender notice see of the message: its first bytes.
+  std::string received = status + record.Head(kReceivedHead);
+  context.LogText(4, received.substr(status.size()));
+  context.LogText(8, "add Message");
 
   if (BatchEnds(++*taken, context.settings.maxMails)) {
     DeliverMessages(context);
@@ -291,6 +316,10 @@ void Dialogue(RunContext& context) {
   int32_t taken = 0;
   for (const ListingEntry& entry : entries) {
     if (skip.count(entry.number) != 0) continue;
+    if (SkipForSize(entry, context.settings.maxSize)) {
+      LeaveForMaxSize(context, entry);
+      continue;
+    }
     TakeMessage(context, entry, &taken);
   }
 }

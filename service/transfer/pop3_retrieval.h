@@ -10,9 +10,6 @@ namespace ferry {
 
 class RunContext;
 
-// Largest message taken; a longer one ends the retrieval and stays on the server.
-inline constexpr std::size_t kMaxMessageBytes = 64 * 1024 * 1024;
-
 // The most of a LIST or UIDL reply that is read: room for well over 100,000
 // entries with the longest unique ids.
 inline constexpr std::size_t kMaxListingBytes = 16 * 1024 * 1024;

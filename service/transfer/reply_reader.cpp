@@ -4,11 +4,13 @@
 
 namespace ferry {
 
-Reply ReadReply(SocketChannel& channel, ReplyFraming framing, std::size_t bound, const TransferReport& report) {
+Reply ReadReply(SocketChannel& channel, ReplyFraming framing, std::size_t bound, const TransferReport& report,
+                const ReceiveLimit& limit) {
   Reply reply;
   std::array<char, 4096> chunk{};
+  ReceiveWatch watch(limit);
   for (;;) {
-    long n = channel.Receive(chunk.data(), chunk.size());
+    long n = channel.Receive(chunk.data(), chunk.size(), watch);
     if (report) report(n);
     if (n <= 0) {
       reply.end = n == 0 ? ReplyEnd::Closed : ReplyEnd::Failed;

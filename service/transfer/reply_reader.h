@@ -1,6 +1,6 @@
 // Reads one whole reply from a channel: receives until the framing function
-// finds its end, the peer closes, a receive fails (its time-out included)
-// or the reply grows past its bound.
+// finds its end, the peer closes, a receive fails, the reply's time limit runs
+// out or the reply grows past its bound.
 #pragma once
 
 #include <cstddef>
@@ -27,6 +27,7 @@ inline constexpr std::size_t kMaxListing = 4 * 1024 * 1024;
 using ReplyFraming = std::size_t (*)(std::string_view buffered);
 
 // Bytes past the reply's end stay in the channel for the next read.
-Reply ReadReply(SocketChannel& channel, ReplyFraming framing, std::size_t bound, const TransferReport& report);
+Reply ReadReply(SocketChannel& channel, ReplyFraming framing, std::size_t bound, const TransferReport& report,
+                const ReceiveLimit& limit);
 
 }  // namespace ferry

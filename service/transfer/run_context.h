@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -17,12 +18,15 @@
 #include "service/transfer/mailbox_state.h"
 #include "service/transfer/run_reports.h"
 #include "service/transfer/socket_channel.h"
+#include "service/transfer/transfer_deadlines.h"
 
 namespace ferry {
 
 class RunContext {
  public:
-  // `receiveTimeout` bounds every receive of the run's connections.
+  // `receiveTimeout` bounds every receive of a connection that has no deadline
+  // of its own (the tickers' page requests); the mail dialogues keep the
+  // deadlines of the settings (or `deadlines`).
   RunContext(AccountSettings given, DebugLog& log, RunReports& reports,
              std::chrono::milliseconds receiveTimeout = kDefaultReceiveTimeout)
       : settings(std::move(given)),
@@ -47,6 +51,9 @@ class RunContext {
   void StateChanged() { reports_.StateChanged(settings); }
 
   std::chrono::milliseconds ReceiveTimeout() const { return receiveTimeout_; }
+  // The deadlines of the mail dialogues: `deadlines` when given (tests), else
+  // those of the settings.
+  TransferDeadlines Deadlines() const { return deadlines ? *deadlines : DeadlinesFrom(settings); }
 
   AccountSettings settings;
 
@@ -66,6 +73,14 @@ class RunContext {
   TickerItemList scienceItems;  // links found in this run's mail, in the order found
   TickerItemList newsItems;     // new items of the CT index page, newest first
   MailboxState mailbox;         // the delivery ledger and the POP3 session's ids and state
+  std::optional<TransferDeadlines> deadlines;
+  // Messages left on the POP3 server in this run because their listed size is
+  // above "Max Size" (their numbers, in listing order); see SkipForSize.
+  std::vector<int32_t> skippedForSize;
+  // Whether this run already reported a message too large for "Max Size" / for
+  // the SMTP server's SIZE (each is reported once per run).
+  bool maxSizeReported = false;
+  bool serverSizeReported = false;
 
  private:
   std::chrono::milliseconds receiveTimeout_;

@@ -2,8 +2,52 @@
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
 
 namespace ferry {
+namespace {
+
+using std::chrono::milliseconds;
+
+// The longest single wait handed to the system; a channel without any bound
+// waits in such slices.
+constexpr milliseconds kLongestWait{std::numeric_limits<int>::max() / 2};
+
+milliseconds Until(TransferClock::time_point end, TransferClock::time_point now) {
+  if (end <= now) return milliseconds{0};
+  auto left = std::chrono::ceil<milliseconds>(end - now);
+  return std::min(left, kLongestWait);
+}
+
+int AsTimeout(milliseconds wait) { return static_cast<int>(std::min(wait, kLongestWait).count()); }
+
+}  // namespace
+
+ReceiveWatch::ReceiveWatch(const ReceiveLimit& limit, TransferClock::time_point now)
+    : limit_(limit), start_(now), lastByte_(now), windowStart_(now) {}
+
+milliseconds ReceiveWatch::Allowed(TransferClock::time_point now) {
+  milliseconds allowed = kLongestWait;
+  if (limit_.whole.count() > 0) allowed = std::min(allowed, Until(start_ + limit_.whole, now));
+  if (limit_.idle.count() > 0) allowed = std::min(allowed, Until(lastByte_ + limit_.idle, now));
+  if (limit_.rateWindow.count() > 0 && limit_.minBytesPerSecond > 0) {
+    const uint64_t needed = static_cast<uint64_t>(limit_.minBytesPerSecond) *
+                            static_cast<uint64_t>(limit_.rateWindow.count()) / 1000;
+    while (now >= windowStart_ + limit_.rateWindow) {
+      if (windowBytes_ < needed) return milliseconds{0};
+      windowStart_ += limit_.rateWindow;
+      windowBytes_ = 0;
+    }
+    allowed = std::min(allowed, Until(windowStart_ + limit_.rateWindow, now));
+  }
+  return allowed;
+}
+
+void ReceiveWatch::Note(std::size_t bytes, TransferClock::time_point now) {
+  if (bytes == 0) return;
+  lastByte_ = now;
+  windowBytes_ += bytes;
+}
 
 int SocketChannel::Create() {
   Close();
@@ -32,6 +76,23 @@ long SocketChannel::Receive(char* buffer, std::size_t capacity) {
   return net::ReceiveOnce(handle_, buffer, capacity);
 }
 
+long SocketChannel::Receive(char* buffer, std::size_t capacity, ReceiveWatch& watch) {
+  if (!pending_.empty()) {
+    long n = Receive(buffer, capacity);
+    watch.Note(static_cast<std::size_t>(n), TransferClock::now());
+    return n;
+  }
+  if (handle_ == net::kNoSocket) return -1;
+  for (;;) {
+    milliseconds allowed = watch.Allowed(TransferClock::now());
+    long n = net::ReceiveWithin(handle_, buffer, capacity, AsTimeout(allowed));
+    // A wait cut short by the longest single wait goes on.
+    if (n < 0 && net::LastSocketError() == net::kErrorTimedOut && allowed >= kLongestWait) continue;
+    if (n > 0) watch.Note(static_cast<std::size_t>(n), TransferClock::now());
+    return n;
+  }
+}
+
 int SocketChannel::Close() {
   if (handle_ != net::kNoSocket) net::CloseSocket(handle_);
   handle_ = net::kNoSocket;
@@ -46,6 +107,28 @@ std::size_t SocketChannel::SendAll(std::string_view data, const TransferReport& 
     if (report) report(n);
     if (n <= 0) break;
     sent += static_cast<std::size_t>(n);
+  }
+  return sent;
+}
+
+std::size_t SocketChannel::SendAll(std::string_view data, const TransferReport& report, const SendLimit& limit) {
+  if (handle_ == net::kNoSocket) {
+    if (report) report(-1);
+    return 0;
+  }
+  const TransferClock::time_point start = TransferClock::now();
+  TransferClock::time_point lastProgress = start;
+  std::size_t sent = 0;
+  while (sent < data.size()) {
+    TransferClock::time_point now = TransferClock::now();
+    milliseconds allowed = kLongestWait;
+    if (limit.whole.count() > 0) allowed = std::min(allowed, Until(start + limit.whole, now));
+    if (limit.stall.count() > 0) allowed = std::min(allowed, Until(lastProgress + limit.stall, now));
+    long n = net::SendWithin(handle_, data.data() + sent, data.size() - sent, AsTimeout(allowed));
+    if (report) report(n);
+    if (n <= 0) break;
+    sent += static_cast<std::size_t>(n);
+    lastProgress = TransferClock::now();
   }
   return sent;
 }

@@ -1,6 +1,10 @@
-// One blocking TCP client connection with a receive time-out of its own. Bytes
-// that arrived past the end of a whole reply are kept and handed out first by
-// the next receive, so that a reply never slides onto the next command.
+// One blocking TCP client connection. Bytes that arrived past the end of a
+// whole reply are kept and handed out first by the next receive, so that a
+// reply never slides onto the next command. A receive either has the channel's
+// own time-out, or waits only as long as a ReceiveWatch allows: a deadline for
+// a whole reply, or for a long transfer a longest silence and a lowest average
+// rate. A send gives up when no byte went out for its stall time or its block
+// runs past its deadline.
 #pragma once
 
 #include <chrono>
@@ -20,6 +24,39 @@ inline constexpr std::chrono::milliseconds kDefaultReceiveTimeout{10000};
 // Sees the result of every send and receive (the transfer's error report).
 using TransferReport = std::function<void(long result)>;
 
+using TransferClock = std::chrono::steady_clock;
+
+// How long receiving one reply or transfer may take; a zero field sets no bound.
+struct ReceiveLimit {
+  std::chrono::milliseconds whole{0};       // the whole reply within this
+  std::chrono::milliseconds idle{0};        // no byte for this long ends it
+  std::chrono::milliseconds rateWindow{0};  // a window bringing fewer than
+  uint32_t minBytesPerSecond = 0;           // this many bytes a second ends it
+};
+
+// The clock of one reply or transfer under a ReceiveLimit.
+class ReceiveWatch {
+ public:
+  explicit ReceiveWatch(const ReceiveLimit& limit, TransferClock::time_point now = TransferClock::now());
+  // How long the next receive may wait; zero when the limit has run out.
+  std::chrono::milliseconds Allowed(TransferClock::time_point now);
+  // `bytes` arrived at `now`.
+  void Note(std::size_t bytes, TransferClock::time_point now);
+
+ private:
+  ReceiveLimit limit_;
+  TransferClock::time_point start_;
+  TransferClock::time_point lastByte_;
+  TransferClock::time_point windowStart_;
+  uint64_t windowBytes_ = 0;
+};
+
+// How long sending one block may take; a zero field sets no bound.
+struct SendLimit {
+  std::chrono::milliseconds whole{0};  // the whole block within this
+  std::chrono::milliseconds stall{0};  // no byte taken for this long ends it
+};
+
 class SocketChannel {
  public:
   explicit SocketChannel(std::chrono::milliseconds receiveTimeout = kDefaultReceiveTimeout)
@@ -38,12 +75,16 @@ class SocketChannel {
   // One receive (kept bytes first): the count, 0 when the peer has closed, -1
   // on failure or time-out.
   long Receive(char* buffer, std::size_t capacity);
+  // The same, waiting only as long as `watch` allows (and noting what came).
+  long Receive(char* buffer, std::size_t capacity, ReceiveWatch& watch);
   int Close();
   bool IsOpen() const { return handle_ != net::kNoSocket; }
 
   // Sends every byte, repeating the send until all are taken or a send fails;
   // returns the bytes taken. `report` sees each send's result.
   std::size_t SendAll(std::string_view data, const TransferReport& report);
+  // The same within `limit`: fewer bytes than `data` holds when it ran out.
+  std::size_t SendAll(std::string_view data, const TransferReport& report, const SendLimit& limit);
   // Puts bytes received past the end of a reply in front of the next receive.
   void Unread(std::string_view bytes) { pending_.insert(0, bytes); }
   // Whether bytes received past the last reply are waiting.

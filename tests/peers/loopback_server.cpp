@@ -48,8 +48,12 @@ int PeerConnection::ReceiveSome(int timeoutMs) {
 }
 
 bool PeerConnection::ReadUntil(std::string_view terminator, std::string* out, std::size_t bound, int timeoutMs) {
+  // Only the bytes that arrived since the last look are searched (and the few
+  // before them that a terminator may begin in).
+  std::size_t searched = 0;
   for (;;) {
-    std::size_t at = buffered_.find(terminator);
+    std::size_t at = buffered_.find(terminator, searched);
+    searched = buffered_.size() < terminator.size() ? 0 : buffered_.size() - terminator.size() + 1;
     if (at != std::string::npos && at + terminator.size() <= bound) {
       *out = buffered_.substr(0, at + terminator.size());
       buffered_.erase(0, at + terminator.size());
@@ -99,12 +103,17 @@ void PeerConnection::DrainUntilClosed() {
   while (ReceiveSome(60000) > 0) buffered_.clear();
 }
 
+void PeerConnection::Hold(PeerReply::Then then) {
+  if (then == PeerReply::Then::Hang) DrainUntilClosed();
+  while (then == PeerReply::Then::Stall && !stop_.load()) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+}
+
 bool PeerConnection::Answer(std::string_view command, std::string_view normal, const PeerOverride& override,
                             std::size_t pieceSize) {
   if (override) {
     if (std::optional<PeerReply> reply = override(command)) {
       WriteSegments(reply->segments, pieceSize, reply->gapMs);
-      if (reply->then == PeerReply::Then::Hang) DrainUntilClosed();
+      Hold(reply->then);
       return reply->then == PeerReply::Then::Continue;
     }
   }

@@ -37,6 +37,9 @@ class PeerConnection {
   void WriteSegments(const std::vector<std::string>& segments, std::size_t pieceSize, int gapMs);
   // Reads and drops whatever comes until the client closes or the server stops.
   void DrainUntilClosed();
+  // What a reply's `then` asks for after it: Hang drains until the client
+  // closes, Stall reads nothing more until the server stops.
+  void Hold(PeerReply::Then then);
   // Answers one command: the override's reply when it has one for the command,
   // else `normal`. False when the session is to end here.
   bool Answer(std::string_view command, std::string_view normal, const PeerOverride& override,

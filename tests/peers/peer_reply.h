@@ -10,11 +10,11 @@
 namespace ferry::test {
 
 struct PeerReply {
-  enum class Then { Continue, Close, Hang };
+  enum class Then { Continue, Close, Hang, Stall };
   // Written one after another, each as a segment of its own.
   std::vector<std::string> segments;
-  // Continue the dialogue, close the connection, or fall silent (read and drop
-  // until the client closes).
+  // Continue the dialogue, close the connection, fall silent (read and drop
+  // until the client closes), or stop reading altogether (until the peer stops).
   Then then = Then::Continue;
   // A pause between two segments, so that each arrives in a receive of its own.
   int gapMs = 0;
@@ -27,5 +27,6 @@ using PeerOverride = std::function<std::optional<PeerReply>(std::string_view com
 inline PeerReply Say(std::string text) { return PeerReply{{std::move(text)}, PeerReply::Then::Continue}; }
 inline PeerReply SayAndClose(std::string text) { return PeerReply{{std::move(text)}, PeerReply::Then::Close}; }
 inline PeerReply Silence() { return PeerReply{{}, PeerReply::Then::Hang}; }
+inline PeerReply SayAndStopReading(std::string text) { return PeerReply{{std::move(text)}, PeerReply::Then::Stall}; }
 
 }  // namespace ferry::test

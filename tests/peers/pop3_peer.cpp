@@ -64,7 +64,7 @@ void Pop3Peer::Serve(PeerConnection& c) {
   if (!answer("", "+OK POP3 peer ready\r\n")) return;
   bool user = false, authorised = false;
   std::string line;
-  while (c.ReadLine(&line)) {
+  while (c.ReadLine(&line, 64 * 1024, options_.idleMs)) {
     std::string verb = line.substr(0, line.find_first_of(" \r"));
     std::string arg = line.size() > verb.size() + 3 ? line.substr(verb.size() + 1, line.size() - verb.size() - 3) : "";
     std::string normal = "-ERR unknown command\r\n";

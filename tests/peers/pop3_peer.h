@@ -20,6 +20,7 @@ struct Pop3PeerOptions {
   std::string user = "anna";
   std::string password = "geheim";
   std::size_t pieceSize = 0;  // 0: each reply in one write
+  int idleMs = 20000;         // a client silent this long between commands ends the session
   PeerOverride override;
   bool uidl = true;               // false: UIDL is an unknown command
   std::vector<std::string> ids = {};  // the messages' unique ids, when given

@@ -58,14 +58,14 @@ void SmtpPeer::Serve(PeerConnection& c) {
     if (upper(line.substr(0, 8)) == "RCPT TO:" && accepted) mail.rcptTo.push_back(line.substr(8, line.size() - 10));
     if (replaced) {
       c.WriteSegments(replaced->segments, options_.pieceSize, replaced->gapMs);
-      if (replaced->then == PeerReply::Then::Hang) c.DrainUntilClosed();
+      c.Hold(replaced->then);
       if (replaced->then != PeerReply::Then::Continue) return;
     } else {
       c.Write(normal, options_.pieceSize);
     }
     if (command == "DATA" && first.starts_with("354")) {
       std::string data;
-      if (!c.ReadUntil("\r\n.\r\n", &data, 64 * 1024 * 1024)) return;
+      if (!c.ReadUntil("\r\n.\r\n", &data, 256 * 1024 * 1024)) return;
       mail.data = data;
       inTransaction = false;
       std::string reply = "250 2.0.0 Ok: queued\r\n";
@@ -76,7 +76,7 @@ void SmtpPeer::Serve(PeerConnection& c) {
       }
       if (end) {
         c.WriteSegments(end->segments, options_.pieceSize, end->gapMs);
-        if (end->then == PeerReply::Then::Hang) c.DrainUntilClosed();
+        c.Hold(end->then);
         if (end->then != PeerReply::Then::Continue) return;
       } else {
         c.Write(reply, options_.pieceSize);

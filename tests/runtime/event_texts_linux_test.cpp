@@ -64,7 +64,7 @@ TEST(EventTextsTest, ReadableLinesAndPriorities) {
   };
   const std::vector<Case> cases = {
       {"RunReport", kEventRunReport, {"NORAS", "office", "3"},
-       "[event 5] Connection NORAS, account office: the mailbox held 3 message(s).", EventPriority::Information},
+       "[event 5] Connection NORAS, account office: 3 message(s) forwarded.", EventPriority::Information},
       {"Failure", kEventFailure, {"Mail not complete"}, "[event 0xC0000000] Failure: Mail not complete",
        EventPriority::Error},
       {"TransferError", kEventTransferError, {"a\nb"}, "[event 0xC000001E] Mail transfer error: a b",

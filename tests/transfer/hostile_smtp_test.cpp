@@ -55,18 +55,18 @@ INSTANTIATE_TEST_SUITE_P(
                  "Protokol SMTP fail!"},
         SmtpCase{"SilentAfterTheText", {{"<end of data>", Silence()}}, kNone, "Protokol SMTP fail!"},
         SmtpCase{"OneByteAtATime", {}, kAll, nullptr, 1},
-        // The greeting is not tested; the HELO reply is.
+        // The greeting is not tested; the EHLO reply is.
         SmtpCase{"BadGreeting",
-                 {{"", Say("554 5.3.2 no service here\r\n")}, {"HELO", Say("503 5.5.1 go away\r\n")}},
+                 {{"", Say("554 5.3.2 no service here\r\n")}, {"EHLO", Say("421 4.3.2 go away\r\n")}},
                  kNone, "Protokol SMTP fail!"},
-        SmtpCase{"OverLongLine", {{"HELO", Say(std::string(100 * 1024, '5') + "\r\n")}}, kNone, "reply too long"},
+        SmtpCase{"OverLongLine", {{"EHLO", Say(std::string(100 * 1024, '5') + "\r\n")}}, kNone, "reply too long"},
         SmtpCase{"EndlessReplyWithoutLineEnd",
                  {{"MAIL", PeerReply{{"250 " + std::string(1024 * 1024, 'z')}, PeerReply::Then::Hang}}}, kNone,
                  "reply too long"},
-        // "25" ends the HELO reply early; the rest of it must not be taken as the
+        // "25" ends the EHLO reply early; the rest of it must not be taken as the
         // answer to a later command (the end-of-data rejection would go unseen).
         SmtpCase{"MultiLineReplyWithShortNextLine",
-                 {{"HELO", Say("250-peer.test\r\n25\r\n250 HELP\r\n")}, kRejectEveryText}, kNone,
+                 {{"EHLO", Say("250-peer.test\r\n25\r\n250 HELP\r\n")}, kRejectEveryText}, kNone,
                  "reply out of step"},
         SmtpCase{"ExtraBytesAfterReply",
                  {{"DATA", Say("354 go ahead\r\n250 2.0.0 Ok: queued before the text\r\n"), 0}, kRejectEveryText},

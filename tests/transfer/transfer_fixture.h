@@ -6,6 +6,7 @@
 #include <chrono>
 #include <iostream>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -21,7 +22,8 @@
 
 namespace ferry::test {
 
-// What a silent peer is waited for; the service waits kDefaultReceiveTimeout.
+// What a silent peer is waited for: a test that sets `receiveTimeout` to it
+// gives the run's every deadline this length (the service waits minutes).
 inline constexpr std::chrono::milliseconds kShortReceiveTimeout{200};
 
 // The service's reports, and the "In Use" values each state change handed over.
@@ -71,7 +73,10 @@ class TransferTest : public TempFolderTest {
 
   // A context over the settings as they are now.
   std::unique_ptr<RunContext> Context() {
-    return std::make_unique<RunContext>(settings, log_, reports, receiveTimeout);
+    auto context = std::make_unique<RunContext>(settings, log_, reports, receiveTimeout);
+    if (receiveTimeout != kDefaultReceiveTimeout) context->deadlines = UniformDeadlines(receiveTimeout);
+    if (deadlines) context->deadlines = deadlines;
+    return context;
   }
   // One account run as the worker makes it; its result code. The settings as
   // the run left them are in `after`.
@@ -88,12 +93,13 @@ class TransferTest : public TempFolderTest {
     return false;
   }
 
-  static std::string Helo() { return "HELO " + ComputerName() + "\r\n"; }
+  static std::string Helo() { return "EHLO " + ComputerName() + "\r\n"; }
 
   AccountSettings settings;  // what the next run is given
   AccountSettings after;     // what the last run left
   RecordingReports reports;
   std::chrono::milliseconds receiveTimeout = kDefaultReceiveTimeout;
+  std::optional<TransferDeadlines> deadlines;  // the run's deadlines, when given
 
  private:
   DebugLog log_;
