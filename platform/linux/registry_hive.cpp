@@ -144,6 +144,23 @@ bool InitialiseHive(sqlite3* db) {
   return false;
 }
 
+// Run as root on a store that belongs to another user (the service's own,
+// say), the files this process creates or touches (the hive, its -wal and
+// -shm) are handed to the owner of the store's folder, so the service can
+// still open them.
+void KeepFolderOwner(const std::string& path) {
+  if (geteuid() != 0) return;
+  const std::string::size_type slash = path.rfind('/');
+  const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+  struct stat owner {};
+  if (stat(folder.c_str(), &owner) != 0 || owner.st_uid == 0) return;
+  for (const std::string& file : {path, path + "-wal", path + "-shm"}) {
+    struct stat now {};
+    if (lstat(file.c_str(), &now) == 0 && S_ISREG(now.st_mode) && now.st_uid == 0)
+      (void)chown(file.c_str(), owner.st_uid, owner.st_gid);
+  }
+}
+
 std::shared_ptr<Hive> OpenHive(const std::string& path, bool mayCreate) {
   if (mayCreate) {
     if (!PrepareHiveFile(path)) return nullptr;
@@ -156,6 +173,7 @@ std::shared_ptr<Hive> OpenHive(const std::string& path, bool mayCreate) {
   sqlite3_busy_timeout(hive->db, kBusyTimeoutMs);
   sqlite3_extended_result_codes(hive->db, 1);
   if (!InitialiseHive(hive->db)) return nullptr;
+  KeepFolderOwner(path);
   return hive;
 }
 

@@ -2,6 +2,7 @@
 // standard output and standard error, against a temporary hive.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -186,6 +187,30 @@ TEST_F(FerryregProgramTest, MalformedImportNamesTheLineAndExitsTwo) {
   EXPECT_NE(run.err.find("line 3"), std::string::npos) << run.err;
   EXPECT_EQ(Run({"query", "HKLM\\Software\\New"}).code, 1);
   EXPECT_EQ(Run({"import", (Folder() / "missing.reg").string()}).code, 1);
+}
+
+
+// Root editing the service's store keeps every file of it the service's own.
+TEST_F(FerryregProgramTest, RootKeepsTheStoreWithTheOwnerOfItsFolder) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root to hand files to another user";
+  const std::filesystem::path folder = Folder() / "service-store";
+  std::filesystem::create_directory(folder);
+  ASSERT_EQ(chown(folder.c_str(), 65534, 65534), 0);
+  const std::string hive = (folder / "registry.hive").string();
+  const std::string before = std::getenv("MAILFERRY_HIVE") != nullptr ? std::getenv("MAILFERRY_HIVE") : "";
+  setenv("MAILFERRY_HIVE", hive.c_str(), 1);
+  ProgramRun added = Run({"add", "HKLM\\SYSTEM\\CurrentControlSet\\Services\\Mailferry Service\\Parameters",
+                          "/v", "DebugLevel", "/d", "3", "/f"});
+  setenv("MAILFERRY_HIVE", before.c_str(), 1);
+  ASSERT_EQ(added.code, 0) << added.err;
+  int files = 0;
+  for (const std::filesystem::directory_entry& entry : std::filesystem::directory_iterator(folder)) {
+    struct stat st {};
+    ASSERT_EQ(stat(entry.path().c_str(), &st), 0);
+    EXPECT_EQ(st.st_uid, 65534u) << entry.path();
+    ++files;
+  }
+  EXPECT_GE(files, 1);
 }
 
 }  // namespace
