@@ -11,6 +11,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdio>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -51,6 +52,10 @@ FileResult ReplaceFileAtomically(const std::string& path, std::string_view bytes
 
 // Removes a file; kNotFound when there was none.
 FileResult RemoveFile(const std::string& path);
+
+// Opens a text file for appending, created readable by its owner only (a debug
+// log may name hosts, users and mail); nullptr when it cannot be opened.
+std::FILE* OpenOwnerOnlyLog(const std::string& path);
 
 // A file opened for appending only (created owner-only when missing). Every
 // Append is one write and one flush to the disk before it returns.

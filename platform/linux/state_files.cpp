@@ -172,4 +172,12 @@ void FileLock::Unlock() {
   handle_ = kNoHandle;
 }
 
+std::FILE* OpenOwnerOnlyLog(const std::string& path) {
+  const int fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
+  if (fd < 0) return nullptr;
+  std::FILE* stream = fdopen(fd, "a");
+  if (stream == nullptr) close(fd);
+  return stream;
+}
+
 }  // namespace ferry::state

@@ -191,4 +191,6 @@ void FileLock::Unlock() {
   handle_ = kNoHandle;
 }
 
+std::FILE* OpenOwnerOnlyLog(const std::string& path) { return std::fopen(path.c_str(), "a"); }
+
 }  // namespace ferry::state

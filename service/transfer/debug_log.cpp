@@ -1,5 +1,6 @@
 #include "service/transfer/debug_log.h"
 
+#include "platform/state_files.h"
 #include "platform/system_info.h"
 
 #include <array>
@@ -33,7 +34,7 @@ std::string FormatLogStamp() {
 
 bool DebugLog::Open(const std::string& path) {
   Close();
-  stream_ = std::fopen(path.c_str(), "a");
+  stream_ = state::OpenOwnerOnlyLog(path);
   return stream_ != nullptr;
 }
 

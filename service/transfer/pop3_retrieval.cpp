@@ -228,8 +228,8 @@ void Login(RunContext& context) {
   context.LogText(3, reply);
 
   command = "PASS " + s.popPassword + "\r\n";
+  // The password never reaches the log, at any level.
   context.LogText(3, "PASS ******");
-  context.LogText(6, command);
   reply = Exchange(context, command, "PASS");
   if (reply.starts_with('-')) Raise(kErrorLogin);
   context.LogText(3, reply);

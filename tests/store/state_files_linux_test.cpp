@@ -7,6 +7,7 @@
 #include <fstream>
 
 #include "platform/state_files.h"
+#include "service/transfer/debug_log.h"
 #include "tests/support/temp_hive.h"
 
 namespace ferry::state {
@@ -39,6 +40,21 @@ TEST_F(StateFileModesTest, FoldersAndFilesAreOwnerOnly) {
   EXPECT_EQ(Mode(inner), 0700u);
   EXPECT_EQ(Mode(appended), 0600u);
   EXPECT_EQ(Mode(replaced), 0600u);
+}
+
+// A debug log may name hosts, users and mail: it is created owner-only, and
+// the password is never written to it (see the POP3 login).
+TEST_F(StateFileModesTest, DebugLogIsCreatedOwnerOnly) {
+  mode_t previous = umask(0);
+  const std::string path = Folder().string() + "/debug.log";
+  DebugLog log;
+  const bool opened = log.Open(path);
+  log.SetLevel(9);
+  log.LogText(1, "line");
+  log.Close();
+  umask(previous);
+  ASSERT_TRUE(opened);
+  EXPECT_EQ(Mode(path), 0600u);
 }
 
 }  // namespace

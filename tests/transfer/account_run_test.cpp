@@ -63,6 +63,9 @@ TEST_F(AccountRunTest, DeletesAfterDeliveryAndQuitsAfterTheLastDele) {
   // "In Use" is handed over set before the dialogue and left clear after it.
   EXPECT_EQ(reports.inUse, std::vector<uint32_t>{1});
   EXPECT_EQ(after.inUse, 0U);
+  // Even at DebugLevel 9 the log holds no password.
+  EXPECT_NE(Log().find("PASS ******"), std::string::npos);
+  EXPECT_EQ(Log().find("geheim"), std::string::npos);
 }
 
 TEST_F(AccountRunTest, WithoutPopDeleteQuitComesBeforeTheDeliveryAndNothingIsDeleted) {
