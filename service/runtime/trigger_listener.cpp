@@ -91,7 +91,7 @@ std::vector<SenderRule> ParseTriggerHosts(std::string_view text, std::vector<std
            std::all_of(prefix.begin(), prefix.end(), [](unsigned char c) { return std::isdigit(c) != 0; });
       int bits = ok ? std::atoi(std::string(prefix).c_str()) : 0;
       ok = ok && bits <= 32;
-      rule.mask = bits == 0 ? 0 : 0xFFFFFFFFu << (32 - bits);
+      rule.mask = !ok || bits == 0 ? 0 : 0xFFFFFFFFu << (32 - bits);
     }
     if (!ok) {
       if (rejected != nullptr) rejected->emplace_back(entry);
