@@ -1,6 +1,6 @@
 // The address reader and the local recipient selection. Input: a mode byte,
 // a "Local Domains" value up to the first LF, then an address header value.
-// Every addr-spec read has exactly one "@" outside quotes, a local part and a
+// Every bare address read has exactly one "@" outside quotes, a local part and a
 // domain within their bounds, no control or 8-bit byte, and reads back as
 // itself, bare and as an SMTP path; every recipient is unique and local.
 #include <set>

@@ -320,7 +320,7 @@ std::optional<std::string> AddrSpec(TokenSpan begin, TokenSpan end) {
   return local + "@" + domain;
 }
 
-// One element of the list: a bare addr-spec, or a name-addr whose display name
+// One element of the list: a bare bare address, or a name-addr whose display name
 // (anything before "<") is dropped, with an optional obsolete route.
 std::optional<std::string> Mailbox(TokenSpan begin, TokenSpan end) {
   TokenSpan open = std::find_if(begin, end, [](const Token& t) { return t.kind == Kind::Special && t.special == '<'; });

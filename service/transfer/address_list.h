@@ -2,7 +2,7 @@
 // "Reply-To:", "Delivered-To:", ...) the way RFC 5322 writes them, and turning
 // them into SMTP paths (RFC 5321). Pure functions over text.
 //
-// The reader yields addr-specs only: display names, comments, encoded words,
+// The reader yields bare addresses only: display names, comments, encoded words,
 // group names and obsolete source routes are read and dropped. An address that
 // could not go into an SMTP path as it stands (control characters, 8-bit bytes,
 // no local part or domain, over-long, broken quotes, brackets or comments) is
@@ -30,7 +30,7 @@ inline constexpr std::size_t kMaxDomain = 253;
 // that ends the field. nullopt when the block has no such field.
 std::optional<std::string_view> FoldedHeaderValue(std::string_view headerBlock, std::string_view name);
 
-// The addr-specs of an address header's value, folded or unfolded, in the
+// The bare addresses of an address header's value, folded or unfolded, in the
 // order written; duplicates are kept. Each is "local-part@domain" as an SMTP
 // path needs it: the local part as a dot-string, or as a quoted string (with
 // "\" before '"' and '\') only when it cannot be a dot-string; the domain as
@@ -38,12 +38,12 @@ std::optional<std::string_view> FoldedHeaderValue(std::string_view headerBlock, 
 // in brackets. Letter case is kept as written.
 std::vector<std::string> ReadAddressList(std::string_view value);
 
-// The SMTP path of an addr-spec from ReadAddressList: "<local@domain>", or
+// The SMTP path of an bare address from ReadAddressList: "<local@domain>", or
 // "<>" for the empty text.
 std::string SmtpPath(std::string_view addrSpec);
 
-// The parts of an addr-spec from ReadAddressList: around its last "@" (a
-// quoted local part may hold one, a domain never does). An addr-spec without
+// The parts of an bare address from ReadAddressList: around its last "@" (a
+// quoted local part may hold one, a domain never does). An bare address without
 // "@" is all local part.
 std::string_view LocalPartOf(std::string_view addrSpec);
 std::string_view DomainOf(std::string_view addrSpec);

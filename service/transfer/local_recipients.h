@@ -11,10 +11,10 @@
 
 namespace ferry {
 
-// `addresses`: addr-specs in header order ("To:" first, then "Cc:").
+// `addresses`: bare addresses in header order ("To:" first, then "Cc:").
 // `localDomains`: from ParseLocalDomains. `addressmode`: the account's recipient
 // mode, of which the two lowest bits count: 1 keeps each address as found; 2
-// and 3 join its local part with the domain of `smtpTo` (an addr-spec, or any
+// and 3 join its local part with the domain of `smtpTo` (an bare address, or any
 // address header value whose first address has a domain). Mode 0 yields
 // nothing (its recipient is the account's fixed one).
 //

@@ -53,7 +53,7 @@ void AddExtension(X509* cert, X509* issuer, int nid, const char* value) {
   X509_EXTENSION_free(extension);
 }
 
-struct CertSpec {
+struct CertShape {
   std::string commonName;
   std::string altNames;  // empty for a CA
   long fromDays = -1;    // validity, relative to now
@@ -62,30 +62,30 @@ struct CertSpec {
 };
 
 // A certificate for `key` signed by `issuerKey` (issuer nullptr: self-signed).
-Cert MakeCertificate(const CertSpec& spec, EVP_PKEY* key, X509* issuer, EVP_PKEY* issuerKey) {
+Cert MakeCertificate(const CertShape& shape, EVP_PKEY* key, X509* issuer, EVP_PKEY* issuerKey) {
   static std::atomic<long> serial{1000};
   Cert cert(X509_new());
   Require(cert != nullptr, "X509_new");
   X509_set_version(cert.get(), 2);
   ASN1_INTEGER_set(X509_get_serialNumber(cert.get()), serial.fetch_add(1));
-  X509_gmtime_adj(X509_getm_notBefore(cert.get()), spec.fromDays * kDay);
-  X509_gmtime_adj(X509_getm_notAfter(cert.get()), spec.untilDays * kDay);
+  X509_gmtime_adj(X509_getm_notBefore(cert.get()), shape.fromDays * kDay);
+  X509_gmtime_adj(X509_getm_notAfter(cert.get()), shape.untilDays * kDay);
   X509_set_pubkey(cert.get(), key);
   X509_NAME* name = X509_get_subject_name(cert.get());
   X509_NAME_add_entry_by_txt(name, "O", MBSTRING_ASC, reinterpret_cast<const unsigned char*>("Ferry Test"), -1, -1, 0);
-  X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC, reinterpret_cast<const unsigned char*>(spec.commonName.c_str()),
+  X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC, reinterpret_cast<const unsigned char*>(shape.commonName.c_str()),
                              -1, -1, 0);
   X509* signer = issuer != nullptr ? issuer : cert.get();
   X509_set_issuer_name(cert.get(), X509_get_subject_name(signer));
   AddExtension(cert.get(), signer, NID_subject_key_identifier, "hash");
-  if (spec.ca) {
+  if (shape.ca) {
     AddExtension(cert.get(), signer, NID_basic_constraints, "critical,CA:TRUE");
     AddExtension(cert.get(), signer, NID_key_usage, "critical,keyCertSign,cRLSign");
   } else {
     AddExtension(cert.get(), signer, NID_basic_constraints, "critical,CA:FALSE");
     AddExtension(cert.get(), signer, NID_key_usage, "critical,digitalSignature,keyEncipherment");
     AddExtension(cert.get(), signer, NID_ext_key_usage, "serverAuth");
-    AddExtension(cert.get(), signer, NID_subject_alt_name, spec.altNames.c_str());
+    AddExtension(cert.get(), signer, NID_subject_alt_name, shape.altNames.c_str());
   }
   if (issuer != nullptr) AddExtension(cert.get(), signer, NID_authority_key_identifier, "keyid:always");
   Require(X509_sign(cert.get(), issuerKey != nullptr ? issuerKey : key, EVP_sha256()) > 0, "signing");
@@ -150,7 +150,7 @@ TestPki::TestPki() {
   const std::string good = "DNS:localhost,IP:127.0.0.1";
   struct Leaf {
     TestCertificate which;
-    CertSpec spec;
+    CertShape shape;
     X509* issuer;
     EVP_PKEY* issuerKey;
   };
@@ -165,7 +165,7 @@ TestPki::TestPki() {
   };
   for (const Leaf& leaf : leaves) {
     Key key = NewKey();
-    Cert cert = MakeCertificate(leaf.spec, key.get(), leaf.issuer, leaf.issuerKey);
+    Cert cert = MakeCertificate(leaf.shape, key.get(), leaf.issuer, leaf.issuerKey);
     identities_[static_cast<int>(leaf.which)] = {CertPem(cert.get()), KeyPem(key.get())};
   }
 }
