@@ -17,6 +17,13 @@ constexpr char kHex[] = "0123456789ABCDEF";
 constexpr std::size_t kMaxNamePart = 48;
 
 // A record field: every byte outside 0x21..0x7E, and '%', as %XX.
+// "%XX" for one byte, as the fields and the file names write it.
+void AppendPercent(std::string& out, unsigned char byte) {
+  out += '%';
+  out += kHex[byte >> 4];
+  out += kHex[byte & 0x0F];
+}
+
 std::string EscapeField(std::string_view text) {
   std::string out;
   for (char c : text) {
@@ -24,9 +31,7 @@ std::string EscapeField(std::string_view text) {
     if (byte >= 0x21 && byte <= 0x7E && c != '%') {
       out += c;
     } else {
-      out += '%';
-      out += kHex[byte >> 4];
-      out += kHex[byte & 0x0F];
+      AppendPercent(out, byte);
     }
   }
   return out;
@@ -106,9 +111,7 @@ std::string NamePart(std::string_view text) {
     if (plain) {
       out += c;
     } else {
-      out += '%';
-      out += kHex[byte >> 4];
-      out += kHex[byte & 0x0F];
+      AppendPercent(out, byte);
     }
   }
   return out;
