@@ -16,10 +16,6 @@ Reply ReadPop3Status(RunContext& context, SocketChannel& channel) {
   return ReadReply(channel, Pop3StatusLength, kMaxStatusReply, ReportFor(context), d.Reply(d.pop3Reply));
 }
 
-Reply ReadPop3Listing(RunContext& context, SocketChannel& channel) {
-  return ReadReply(channel, Pop3MultiLineLength, kMaxListing, ReportFor(context), context.Deadlines().LongAnswer());
-}
-
 Reply ReadSmtpReply(RunContext& context, SocketChannel& channel) {
   return ReadSmtpReply(context, channel, context.Deadlines().smtpReply);
 }

@@ -21,11 +21,10 @@ inline constexpr std::size_t kReplyKept = 1024;
 // time-out; returns the bytes taken.
 std::size_t SendCommand(RunContext& context, SocketChannel& channel, std::string_view command);
 
-// Each within the run's deadline for it: a POP3 status line, a listing (a
-// longest silence and a lowest rate), an SMTP reply (by default the deadline
-// of a command's reply; `whole` for the replies to DATA and the text).
+// Each within the run's deadline for it: a POP3 status line, an SMTP reply (by
+// default the deadline of a command's reply; `whole` for the replies to DATA
+// and the text).
 Reply ReadPop3Status(RunContext& context, SocketChannel& channel);
-Reply ReadPop3Listing(RunContext& context, SocketChannel& channel);
 Reply ReadSmtpReply(RunContext& context, SocketChannel& channel);
 Reply ReadSmtpReply(RunContext& context, SocketChannel& channel, std::chrono::milliseconds whole);
 

@@ -39,14 +39,6 @@ int32_t LeadingNumber(std::string_view text) {
 
 int32_t StatCount(std::string_view reply) { return reply.size() > 4 ? LeadingNumber(reply.substr(4)) : 0; }
 
-std::string_view KeptListing(std::string_view listing, bool* tooLong) {
-  *tooLong = listing.size() > kListingKept;
-  if (!*tooLong) return listing;
-  std::string_view kept = listing.substr(0, kListingKept);
-  std::size_t lastLine = kept.rfind('\n');
-  return lastLine == std::string_view::npos ? std::string_view{} : kept.substr(0, lastLine + 1);
-}
-
 std::string_view ListingEntries(std::string_view listing) {
   std::size_t lf = listing.find('\n');
   return lf == std::string_view::npos ? std::string_view{} : listing.substr(lf + 1);

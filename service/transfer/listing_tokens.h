@@ -15,13 +15,8 @@ int32_t LeadingNumber(std::string_view text);
 // The message count of a STAT reply: the number after its first four characters.
 int32_t StatCount(std::string_view reply);
 
-// The most of a listing that is kept and split (status line included).
+// The most of a listing that the debug log shows (status line included).
 inline constexpr std::size_t kListingKept = 8190;
-
-// The part of a whole listing reply that is split: at most kListingKept bytes,
-// ending at a line end when the reply was longer, so that no entry is cut.
-// `tooLong` tells whether anything was left out.
-std::string_view KeptListing(std::string_view listing, bool* tooLong);
 
 // The entries of a listing: everything after its first line feed.
 std::string_view ListingEntries(std::string_view listing);

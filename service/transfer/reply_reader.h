@@ -22,7 +22,6 @@ struct Reply {
 // Bounds of what a sane peer sends as one reply.
 inline constexpr std::size_t kMaxStatusReply = 16 * 1024;
 inline constexpr std::size_t kMaxSmtpReply = 64 * 1024;
-inline constexpr std::size_t kMaxListing = 4 * 1024 * 1024;
 
 using ReplyFraming = std::size_t (*)(std::string_view buffered);
 

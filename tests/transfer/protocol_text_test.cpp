@@ -107,19 +107,8 @@ INSTANTIATE_TEST_SUITE_P(
         ListingCase{"CommasAndTabs", "5,50\t6,60", 6, {{5, 50, false}, {6, 60, false}}}),
     [](const auto& param) { return std::string(param.param.name); });
 
-TEST(KeptListingTest, CutsALongListingAtALineEnd) {
-  std::string listing = "+OK\r\n";
-  for (int i = 1; listing.size() <= kListingKept + 100; ++i) listing += std::to_string(i) + " 1234\r\n";
-  listing += ".\r\n";
-  bool tooLong = false;
-  std::string_view kept = KeptListing(listing, &tooLong);
-  EXPECT_TRUE(tooLong);
-  EXPECT_LE(kept.size(), kListingKept);
-  EXPECT_TRUE(kept.ends_with("1234\r\n"));
-  std::string shortListing = "+OK\r\n1 2\r\n.\r\n";
-  EXPECT_EQ(KeptListing(shortListing, &tooLong), shortListing);
-  EXPECT_FALSE(tooLong);
-  EXPECT_EQ(ListingEntries(shortListing), "1 2\r\n.\r\n");
+TEST(ListingEntriesTest, EntriesFollowTheStatusLine) {
+  EXPECT_EQ(ListingEntries("+OK\r\n1 2\r\n.\r\n"), "1 2\r\n.\r\n");
   EXPECT_EQ(ListingEntries("+OK"), "");
 }
 
