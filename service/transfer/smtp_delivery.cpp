@@ -4,67 +4,24 @@
 #include <string>
 
 #include "platform/event_log.h"
-#include "platform/system_info.h"
 #include "service/transfer/address_computation.h"
 #include "service/transfer/address_rules.h"
 #include "service/transfer/dialogue.h"
 #include "service/transfer/reply_framing.h"
 #include "service/transfer/run_context.h"
 #include "service/transfer/size_limits.h"
+#include "service/transfer/smtp_exchange.h"
+#include "service/transfer/smtp_session_open.h"
 #include "service/transfer/transfer_error.h"
-#include "service/transfer/transfer_ports.h"
 #include "service/transfer/transfer_report.h"
 
 namespace ferry {
 namespace {
 
-constexpr int kServiceClosing = 421;
 // The text goes out in blocks of this size, each within the block deadline.
 constexpr std::size_t kTextBlock = 64 * 1024;
 // The most of a text searched for its header block.
 constexpr std::size_t kHeaderSearchBytes = 256 * 1024;
-
-// The server answers each command once. Bytes that are already waiting when a
-// command or the text is to go out answer nothing that was sent: read as the
-// next reply they would put the dialogue out of step, and an acceptance read
-// that way would have a message deleted that the server refused.
-void RequireInStep(RunContext& context, const char* step) {
-  if (!context.smtpChannel.HasPending()) return;
-  context.LogText(2, std::string("Protocol failure at ") + step + ": reply out of step");
-  Raise(kErrorProtocol);
-}
-
-// Sends a command and reads its whole reply within `deadline` (by default that
-// of a command); a reply that does not arrive whole, or a 421, ends the
-// connection.
-std::string Exchange(RunContext& context, std::string_view command, const char* step,
-                     std::chrono::milliseconds deadline = {}) {
-  RequireInStep(context, step);
-  SendCommand(context, context.smtpChannel, command);
-  context.LogText(3, std::string(command));
-  if (deadline.count() == 0) deadline = context.Deadlines().smtpReply;
-  Reply reply = ReadSmtpReply(context, context.smtpChannel, deadline);
-  RequireWhole(context, reply, step);
-  std::string text = Kept(reply.text, kReplyKept);
-  if (SmtpReplyCode(text) == kServiceClosing) {
-    context.LogString(2, "SMTP server closing: %s", text);
-    Raise(kErrorRejected);
-  }
-  return text;
-}
-
-// For the commands of one message: true when accepted; false when the server
-// rejected this message (4xx or 5xx); anything else ends the connection.
-bool Accepted(RunContext& context, const std::string& reply) {
-  try {
-    CheckSmtpReply(context, reply);
-    return true;
-  } catch (const TransferError&) {
-    int code = SmtpReplyCode(reply);
-    if (code >= 400 && code <= 599) return false;
-    throw;
-  }
-}
 
 // After a rejection: log it, and reset the session for the next message.
 void Reset(RunContext& context, const MailRecord& record, const std::string& reply) {
@@ -149,7 +106,7 @@ void DeliverOne(RunContext& context, MailRecord& record, const EhloCapabilities&
   Reply end = ReadSmtpReply(context, context.smtpChannel, context.Deadlines().smtpDataEnd);
   RequireWhole(context, end, "end of data");
   reply = Kept(end.text, kReplyKept);
-  if (SmtpReplyCode(reply) == kServiceClosing) Raise(kErrorRejected);
+  if (SmtpReplyCode(reply) == kSmtpServiceClosing) Raise(kErrorRejected);
   if (!Accepted(context, reply)) return Reset(context, record, reply);
   RecordAcceptance(context, record, EnvelopeAddress(recipient));  // durable before anything else
   context.LogText(3, reply);
@@ -158,27 +115,7 @@ void DeliverOne(RunContext& context, MailRecord& record, const EhloCapabilities&
 }
 
 void Session(RunContext& context) {
-  const AccountSettings& s = context.settings;
-  if (context.smtpChannel.Connect(s.smtpHost, SmtpPort()) != 0) Raise(kErrorNoConnection);
-
-  Reply greeting = ReadSmtpReply(context, context.smtpChannel);
-  RequireWhole(context, greeting, "greeting");
-  context.LogText(3, Kept(greeting.text, kGreetingKept));
-
-  // EHLO, and HELO with the same name when the server does not know EHLO.
-  std::string name = ComputerName();
-  if (name.empty()) name = "localhost";
-  EhloCapabilities server;
-  std::string reply = Exchange(context, "EHLO " + name + "\r\n", "EHLO");
-  int code = SmtpReplyCode(reply);
-  if (code >= 500 && code <= 599) {
-    context.LogText(3, reply);
-    reply = Exchange(context, "HELO " + name + "\r\n", "HELO");
-  } else if (code == 250) {
-    server = ParseEhloReply(reply);
-  }
-  CheckSmtpReply(context, reply);
-  context.LogText(3, reply);
+  EhloCapabilities server = OpenSmtpSession(context);
 
   for (MailRecord& record : context.mailList) {
     if (record.delivered || record.tooLargeForServer || !record.Filled()) continue;

@@ -1,0 +1,45 @@
+#include "service/transfer/smtp_exchange.h"
+
+#include "service/transfer/address_rules.h"
+#include "service/transfer/dialogue.h"
+#include "service/transfer/reply_framing.h"
+#include "service/transfer/run_context.h"
+#include "service/transfer/transfer_error.h"
+#include "service/transfer/transfer_report.h"
+
+namespace ferry {
+
+void RequireInStep(RunContext& context, const char* step) {
+  if (!context.smtpChannel.HasPending()) return;
+  context.LogText(2, std::string("Protocol failure at ") + step + ": reply out of step");
+  Raise(kErrorProtocol);
+}
+
+std::string Exchange(RunContext& context, std::string_view command, const char* step,
+                     std::chrono::milliseconds deadline) {
+  RequireInStep(context, step);
+  SendCommand(context, context.smtpChannel, command);
+  context.LogText(3, std::string(command));
+  if (deadline.count() == 0) deadline = context.Deadlines().smtpReply;
+  Reply reply = ReadSmtpReply(context, context.smtpChannel, deadline);
+  RequireWhole(context, reply, step);
+  std::string text = Kept(reply.text, kReplyKept);
+  if (SmtpReplyCode(text) == kSmtpServiceClosing) {
+    context.LogString(2, "SMTP server closing: %s", text);
+    Raise(kErrorRejected);
+  }
+  return text;
+}
+
+bool Accepted(RunContext& context, const std::string& reply) {
+  try {
+    CheckSmtpReply(context, reply);
+    return true;
+  } catch (const TransferError&) {
+    int code = SmtpReplyCode(reply);
+    if (code >= 400 && code <= 599) return false;
+    throw;
+  }
+}
+
+}  // namespace ferry
