@@ -8,6 +8,9 @@
 #   work=$(mktemp -d ...); source tests/crash/real_servers_env.sh
 #   start_servers; write_account FERRYREG POP_DELETE MAX_MAILS [MODE [FROM_MODE [DEBUG]]]
 #   ...; stop_servers
+# Optional, set before the call: postfix_main_extra (lines added to Postfix's
+# main.cf by start_servers), global_extra and account_extra (.reg value lines
+# added to the Parameters key and to the account by write_account).
 # Needs root (the servers switch users). Exit 77 where they cannot be had.
 
 servers_skip() { echo "SKIPPED: $*"; exit 77; }
@@ -112,6 +115,7 @@ maillog_file = $work/postfix.log
 maillog_file_prefixes = $work
 smtputf8_enable = no
 biff = no
+${postfix_main_extra:-}
 CONF
   for u in anna bert carla postmaster; do echo "$u@office.example $u/"; done >"$postfix_conf/vmailbox"
   cat >"$postfix_conf/master.cf" <<CONF
@@ -183,6 +187,7 @@ Windows Registry Editor Version 5.00
 [$key]
 "DebugLevel"=dword:$(printf '%08x' "${6:-2}")
 "TriggerPort"=dword:$(printf '%08x' "$trigger_port")
+${global_extra:-}
 
 [$key\\NORAS]
 "Enable Logging"=dword:00000001
@@ -200,6 +205,7 @@ Windows Registry Editor Version 5.00
 "Addressmode"=dword:$(printf '%08x' "${4:-0}")
 "Addressmode From"=dword:$(printf '%08x' "${5:-1}")
 "Max Mails"=dword:$(printf '%08x' "$3")
+${account_extra:-}
 REG
   "$1" import "$work/account.reg" >/dev/null
 }
