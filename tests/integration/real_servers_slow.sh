@@ -6,10 +6,12 @@
 #    deadlines the gateway waits: each message arrives once, is deleted, and the
 #    next run forwards nothing.
 #  - a stall in the middle of a RETR: the Dovecot pop3 process serving the
-#    gateway is stopped (SIGSTOP) while it sends the third of six 5-MB messages,
-#    with short POP3 deadlines. The messages accepted before the stall are
-#    deleted from the mailbox in the same run (no rollback), the others stay;
-#    after SIGCONT the next run forwards the rest: each message arrives once.
+#    gateway is stopped (SIGSTOP) while it sends the third of six 5-MB messages.
+#    With the default deadlines and a SIGCONT 12 s later the run waits and
+#    forwards all six once. With short POP3 deadlines the run gives up: the
+#    messages accepted before the stall are deleted from the mailbox in the same
+#    run (no rollback), the others stay; after SIGCONT the next run forwards
+#    the rest: each message arrives once.
 #  - "Max Size": a 70-MB message before three small ones stays on the server
 #    with a warning while the small ones arrive, run after run; with "Max Size"
 #    0 it is forwarded whole.
@@ -142,10 +144,10 @@ run_once() {  # seconds
       sleep 0.5
     done
   done
-  local waited
-  for waited in $(seq 1 $(($1 * 10))); do
+  local started=$SECONDS
+  for _ in $(seq 1 $(($1 * 10))); do
     if [ "$(events 5)" -gt "$reports" ]; then
-      echo "run report after $((waited / 10)) s: $(last_forwarded) forwarded"
+      echo "run report after $((SECONDS - started)) s: $(last_forwarded) forwarded"
       return 0
     fi
     sleep 0.1
@@ -172,28 +174,61 @@ check "slow end of data: the next run forwards nothing" test "$(last_forwarded)"
 check "slow end of data: still one copy each after the next run" ids_once slow1 slow2
 stop_service
 
-# ---- A stall in the middle of a RETR: six 5-MB messages, two a batch; the
-# pop3 process is stopped when it has written 2.5 messages' worth of bytes.
+# ---- Stalls in the middle of a RETR: six messages, two a batch; the pop3
+# process serving the gateway is stopped once it has written a given number
+# of bytes.
 big=5242880
 stall_ids=(stall1 stall2 stall3 stall4 stall5 stall6)
-for id in "${stall_ids[@]}"; do body_of $big | message "$id"; done
+stop_pop3_after() {  # bytes; in the background: the stopped pid goes to
+  : >"$work/stall.pid"  # $work/stall.pid, its bytes written then to $work/stall.wchar
+  (
+    for _ in $(seq 1 6000); do
+      for pid in $(pgrep -P "$dovecot_master" -x pop3 2>/dev/null); do
+        written=$(awk '/^wchar:/ {print $2}' "/proc/$pid/io" 2>/dev/null || echo 0)
+        if [ "${written:-0}" -gt "$1" ]; then
+          kill -STOP "$pid" || exit 0
+          sleep 0.2
+          awk '/^wchar:/ {print $2}' "/proc/$pid/io" >"$work/stall.wchar"
+          echo "$pid" >"$work/stall.pid"
+          exit 0
+        fi
+      done
+      sleep 0.01
+    done
+  ) &
+  watcher=$!
+}
+
+# Six 5-MB messages, frozen for 12 s in the third with the default deadlines:
+# the run simply waits.
+for id in "${stall_ids[@]}"; do body_of $big | message "f$id"; done
+write_account "$ferryreg" 1 2
+start_service
+stop_pop3_after $((big * 5 / 2))
+(
+  wait_for_stop() { for _ in $(seq 1 600); do [ -s "$work/stall.pid" ] && return; sleep 0.1; done; }
+  wait_for_stop
+  sleep 12
+  kill -CONT "$(cat "$work/stall.pid")" 2>/dev/null
+) &
+thaw=$!
+run_once 120
+wait "$watcher" "$thaw" || true
+wait_delivered fstall 6
+check "frozen 12 s: the pop3 process was stopped during the transfer" test -s "$work/stall.pid"
+check "frozen 12 s: one run forwards all six messages" test "$(last_forwarded)" = 6
+check "frozen 12 s: each arrived once" ids_once "${stall_ids[@]/#/f}"
+check "frozen 12 s: the mailbox is empty" test -z "$(mailbox_ids)"
+stop_service
+
+# Stopped with short POP3 deadlines: the run gives the message up. The third
+# message is 30 MB, so that the stop lands in it whatever the socket buffers
+# held: at 8 MB into it.
+for id in "${stall_ids[@]}"; do body_of $([ "$id" = stall3 ] && echo $((6 * big)) || echo $big) | message "$id"; done
 global_extra=$(printf '"%s"=dword:%08x\n' "POP3 Reply Timeout" 3 "Receive Idle Timeout" 3 "Slow Transfer Window" 6)
 write_account "$ferryreg" 1 2
 start_service
-: >"$work/stall.pid"
-(
-  for _ in $(seq 1 6000); do
-    for pid in $(pgrep -P "$dovecot_master" -x pop3 2>/dev/null); do
-      written=$(awk '/^wchar:/ {print $2}' "/proc/$pid/io" 2>/dev/null || echo 0)
-      if [ "${written:-0}" -gt $((big * 5 / 2)) ]; then
-        kill -STOP "$pid" && echo "$pid" >"$work/stall.pid"
-        exit 0
-      fi
-    done
-    sleep 0.01
-  done
-) &
-watcher=$!
+stop_pop3_after $((2 * big + 8 * 1048576))
 run_once 120
 wait "$watcher" || true
 stopped_pop3=$(cat "$work/stall.pid")
@@ -201,8 +236,11 @@ wait_delivered stall 2
 before=$(delivered_ids | tr '\n' ' ')
 left=$(mailbox_ids | tr '\n' ' ')
 echo "after the stalled run: delivered [$before], in the mailbox [$left]"
-check "stall: the pop3 process was stopped in the middle of the third message" \
-  test -n "$stopped_pop3" -a "$(awk '/^State:/ {print $2}' "/proc/${stopped_pop3:-0}/status" 2>/dev/null)" = T
+stopped_in_third() {  # stopped, and had written less than the first three messages
+  [ -n "$stopped_pop3" ] && [ "$(awk '/^State:/ {print $2}' "/proc/$stopped_pop3/status")" = T ] &&
+    [ "$(cat "$work/stall.wchar")" -lt $((8 * big)) ]
+}
+check "stall: the pop3 process was stopped in the middle of the third message" stopped_in_third
 check "stall: the two messages of the first batch arrived once each" ids_once stall1 stall2
 check "stall: no message arrived twice" no_duplicates
 every_delivered_deleted() {
