@@ -1,19 +1,24 @@
 #!/usr/bin/env bash
 # Forwarding speed next to fetchmail: the same real Dovecot mailbox and the same
 # real Postfix on loopback, the same single recipient, delete on. Scenarios
-# 700 x 4 KB and 20 x 5 MB, three runs of each tool, medians of messages/s,
-# MB/s and peak memory (maximum resident set), and their ratios. Also the frame
-# of the machine: Postfix's own acceptance rate (smtp-source) and Dovecot's
-# retrieval rate (a plain POP3 client reading every message).
+# 700 x 4 KB and 20 x 5 MB (SCENARIOS="COUNTxBYTES ..." changes them), RUNS
+# runs of each tool, medians of messages/s, MB/s and peak memory (maximum
+# resident set, /usr/bin/time -v of both tools), and their ratios. The gateway
+# also runs with its file flushes turned into no-ops (an LD_PRELOAD shim built
+# here) to show what the delivery ledger's flush per accepted message costs.
+# Also the frame of the machine: Postfix's own acceptance rate (smtp-source)
+# and Dovecot's retrieval rate (a plain POP3 client reading every message).
 #
 #   bench/compare_fetchmail.sh MAILFERRY2 FERRYREG [RUNS]
-# Installs fetchmail itself (Debian package). Needs root. Not part of the tests.
+# Installs fetchmail with scripts/install-deps when it is missing. Needs root.
+# Not part of the tests.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 mailferry2=$(realpath "$1")
 ferryreg=$(realpath "$2")
 runs=${3:-3}
-command -v fetchmail >/dev/null || { DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends fetchmail >/dev/null; }
+scenarios=${SCENARIOS:-700x4096 20x5242880}
+command -v fetchmail >/dev/null && [ -x /usr/bin/time ] || "$root/scripts/install-deps" --service-only fetchmail time
 
 work=$(mktemp -d /tmp/mailferry-bench.XXXXXX)
 service=""
@@ -26,6 +31,12 @@ cleanup() {
 trap cleanup EXIT
 trap 'exit 1' INT TERM
 source "$root/tests/crash/real_servers_env.sh"
+# fsync and fdatasync that return at once, for the runs without flushes.
+cat >"$work/noflush.c" <<'C'
+int fsync(int fd) { (void)fd; return 0; }
+int fdatasync(int fd) { (void)fd; return 0; }
+C
+cc -shared -fPIC -O2 -o "$work/noflush.so" "$work/noflush.c"
 start_servers
 write_account "$ferryreg" 1 10
 
@@ -63,16 +74,17 @@ wait_sink() {  # count
   done
 }
 
-gateway_run() {  # count -> "seconds peak_kb"
+# Peak memory: "Maximum resident set size" of /usr/bin/time -v, in KB.
+peak_of() { awk -F': ' '/Maximum resident set size/ {print $2}' "$1"; }
+
+gateway_run() {  # [preload] -> "seconds peak_kb"
   : >"$work/events.log"
-  "$mailferry2" -debug >>"$work/service.out" 2>&1 &
-  service=$!
+  env ${1:+LD_PRELOAD=$1} /usr/bin/time -v -o "$work/gw.time" "$mailferry2" -debug >>"$work/service.out" 2>&1 &
+  local timer=$!
   sleep 0.5
+  service=$(pgrep -P "$timer" | head -1)
   local start; start=$(now)
-  # One run takes at most what its bounded listing holds (about 800 entries of
-  # 4-KB messages), so the small scenario stays below that: a second run would
-  # wait for the scheduler's 10 s after a trigger and measure the pacing, not
-  # the transfer. Triggered again until the mailbox is empty all the same.
+  # Triggered again until the mailbox is empty (one run takes it all).
   local reports=0
   for _ in 1 2 3 4 5; do
     trigger
@@ -81,13 +93,13 @@ gateway_run() {  # count -> "seconds peak_kb"
     [ "$(mailbox_count)" -eq 0 ] && break
   done
   local end; end=$(now)
-  local peak; peak=$(awk '/VmHWM/ {print $2}' "/proc/$service/status")
-  kill -INT "$service"; wait "$service" 2>/dev/null || true; service=""
+  kill -INT "$service"; wait "$timer" 2>/dev/null || true; service=""
   [ "$(mailbox_count)" -eq 0 ] || echo "warning: $(mailbox_count) messages left" >&2
-  echo "$(echo "$end - $start" | bc) $peak"
+  echo "$(echo "$end - $start" | bc) $(peak_of "$work/gw.time")"
 }
+gateway_noflush_run() { gateway_run "$work/noflush.so"; }
 
-fetchmail_run() {  # count -> "seconds peak_kb"
+fetchmail_run() {  # -> "seconds peak_kb"
   cat >"$work/fetchmailrc" <<RC
 set no syslog
 poll 127.0.0.1 service $pop_port protocol pop3 auth password
@@ -96,14 +108,16 @@ poll 127.0.0.1 service $pop_port protocol pop3 auth password
 RC
   chmod 600 "$work/fetchmailrc"
   local start; start=$(now)
+  : >"$work/fm.peaks"
   for _ in 1 2 3 4 5; do
-    /usr/bin/time -f '%M' -a -o "$work/fm.time" fetchmail -f "$work/fetchmailrc" -i "$work/fetchids" \
+    /usr/bin/time -v -o "$work/fm.time" fetchmail -f "$work/fetchmailrc" -i "$work/fetchids" \
       --pidfile "$work/fm.pid" --nodetach --silent >>"$work/fetchmail.out" 2>&1 || true
+    peak_of "$work/fm.time" >>"$work/fm.peaks"
     [ "$(mailbox_count)" -eq 0 ] && break
   done
   local end; end=$(now)
   [ "$(mailbox_count)" -eq 0 ] || echo "warning: $(mailbox_count) messages left" >&2
-  echo "$(echo "$end - $start" | bc) $(sort -n "$work/fm.time" | tail -1)"; rm -f "$work/fm.time"
+  echo "$(echo "$end - $start" | bc) $(sort -n "$work/fm.peaks" | tail -1)"
 }
 
 median() { sort -g | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
@@ -112,23 +126,34 @@ scenario() {  # name count bytes
   local name=$1 count=$2 bytes=$3 tpl="$work/tpl-$1"
   make_template "$tpl" "$count" "$bytes"
   local mb; mb=$(du -sbc "$tpl"/* | tail -1 | awk '{print $1/1048576}')
-  for tool in gateway fetchmail; do
+  local tools=(gateway gateway_noflush fetchmail)
+  for tool in "${tools[@]}"; do
     : >"$work/$tool.times"
     for _ in $(seq 1 "$runs"); do
       clear_sink; fill "$tpl"
-      ${tool}_run "$count" >>"$work/$tool.times"
+      ${tool}_run >>"$work/$tool.times"
       wait_sink "$count"
     done
   done
-  local gs gm fs fm
-  gs=$(awk '{print $1}' "$work/gateway.times" | median); gm=$(awk '{print $2}' "$work/gateway.times" | median)
-  fs=$(awk '{print $1}' "$work/fetchmail.times" | median); fm=$(awk '{print $2}' "$work/fetchmail.times" | median)
   printf '%s (%d x %d B, %.1f MB), %d runs, medians:\n' "$name" "$count" "$bytes" "$mb" "$runs"
-  awk -v c="$count" -v mb="$mb" -v gs="$gs" -v gm="$gm" -v fs="$fs" -v fm="$fm" 'BEGIN {
-    printf "  mailferry2: %7.2f s  %8.1f msgs/s  %7.2f MB/s  peak %7.1f MB\n", gs, c/gs, mb/gs, gm/1024
-    printf "  fetchmail:  %7.2f s  %8.1f msgs/s  %7.2f MB/s  peak %7.1f MB\n", fs, c/fs, mb/fs, fm/1024
+  local tool label s m gs gm fs fm
+  for tool in "${tools[@]}"; do
+    case $tool in
+      gateway) label="mailferry2" ;;
+      gateway_noflush) label="mailferry2, flushes off" ;;
+      *) label=$tool ;;
+    esac
+    s=$(awk '{print $1}' "$work/$tool.times" | median)
+    m=$(awk '{print $2}' "$work/$tool.times" | median)
+    echo "$s $m" >"$work/$tool.median"
+    awk -v l="$label" -v c="$count" -v mb="$mb" -v s="$s" -v m="$m" 'BEGIN {
+      printf "  %-24s %7.2f s  %8.1f msgs/s  %7.2f MB/s  peak %7.1f MB\n", l ":", s, c/s, mb/s, m/1024 }'
+    echo "    runs (s peak-KB): $(tr '\n' ';' <"$work/$tool.times")"
+  done
+  read -r gs gm <"$work/gateway.median"
+  read -r fs fm <"$work/fetchmail.median"
+  awk -v gs="$gs" -v gm="$gm" -v fs="$fs" -v fm="$fm" 'BEGIN {
     printf "  ratio mailferry2/fetchmail: speed %.2f, peak memory %.2f\n", fs/gs, gm/fm }'
-  echo "  runs (s peak-KB): mailferry2 $(tr '\n' ';' <"$work/gateway.times") fetchmail $(tr '\n' ';' <"$work/fetchmail.times")"
 
   # The frame: Postfix alone, and Dovecot alone.
   clear_sink
@@ -160,5 +185,6 @@ PY
 }
 
 echo "machine: $(nproc) cores, $(awk '/MemTotal/ {printf "%.0f GB", $2/1048576}' /proc/meminfo); $(fetchmail --version 2>/dev/null | head -1)"
-scenario small 700 4096
-scenario large 20 5242880
+for sc in $scenarios; do
+  scenario "$sc" "${sc%x*}" "${sc#*x}"
+done
