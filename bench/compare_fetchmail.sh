@@ -18,7 +18,9 @@ mailferry2=$(realpath "$1")
 ferryreg=$(realpath "$2")
 runs=${3:-3}
 scenarios=${SCENARIOS:-700x4096 20x5242880}
-command -v fetchmail >/dev/null && [ -x /usr/bin/time ] || "$root/scripts/install-deps" --service-only fetchmail time
+if ! command -v fetchmail >/dev/null || [ ! -x /usr/bin/time ]; then
+  "$root/scripts/install-deps" --service-only fetchmail time
+fi
 
 work=$(mktemp -d /tmp/mailferry-bench.XXXXXX)
 service=""
