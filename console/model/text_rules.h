@@ -31,6 +31,11 @@ std::string MinutesToSeconds(double minutes);
 // Parses a plain decimal number with '.' as the separator.
 std::optional<double> ParseDecimal(std::string_view text);
 
+// A text of the system (a library's error) as Latin-1: valid UTF-8 is
+// decoded, a character beyond Latin-1 becomes '?'; any other text is taken as
+// Latin-1 already.
+std::string Latin1FromSystem(std::string_view text);
+
 // The shortest decimal text of a number (six places at most, '.' separator).
 std::string FormatDecimal(double value);
 
