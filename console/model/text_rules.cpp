@@ -81,8 +81,4 @@ std::string Latin1FromSystem(std::string_view text) {
   return multiByte ? out : std::string(text);
 }
 
-double SecondsToMinutes(std::string_view seconds) { return ParseDecimal(seconds).value_or(0) / 60; }
-
-std::string MinutesToSeconds(double minutes) { return FormatDecimal(minutes * 60); }
-
 }  // namespace ferry::console

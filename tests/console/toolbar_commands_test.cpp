@@ -44,6 +44,47 @@ TEST_F(ToolbarCommandTest, NewConnectionAddsARowWithSixtySecondsAndRefusesATaken
   EXPECT_EQ(page.selected, "ADial");  // the first connection is shown
 }
 
+// Wherever a name is made, a name the store or the service cannot keep is
+// refused with its reason, asked again, and nothing changes on Cancel.
+TEST_F(ToolbarCommandTest, BadNamesAreRefusedWhereverANameIsMadeAndNothingIsLost) {
+  const std::string bad[] = {"   ", " Lead", "Filiale\\Bonn", "volatile", std::string(60, 'n'), "dial", "A1"};
+  struct Where {
+    const char* name;
+    const char* select;
+    console::Command command;
+    std::optional<std::string> firstAnswer;  // the copy's target connection
+  };
+  const Where places[] = {
+      {"NewConnection", "Dial", console::kNewConnection, std::nullopt},
+      {"RenameConnection", "Zeta", console::kRenameConnection, std::nullopt},
+      {"NewAccount", "Dial", console::kNewAccount, std::nullopt},
+  };
+  for (const Where& where : places) {
+    for (const std::string& name : bad) {
+      SCOPED_TRACE(std::string(where.name) + " \"" + name + "\"");
+      const bool account = where.command == console::kNewAccount;
+      if ((name == "A1" && !account) || (name == "dial" && account)) continue;  // a clash among siblings only
+      Select(where.select);
+      dialogs.shown.clear();
+      dialogs.inputs = {name, std::nullopt};
+      Run(where.command);
+      ASSERT_EQ(dialogs.shown.size(), 3u);  // asked, refused, asked again
+      EXPECT_EQ(dialogs.shown[1].title, texts::kNameRefusedTitle);
+      EXPECT_EQ(dialogs.shown[2].defaultAnswer, name);  // kept to mend
+      EXPECT_EQ(ConnectionNames(), (std::vector<std::string>{"Dial", "NORAS", "Zeta"}));
+      EXPECT_EQ(AccountNames().size(), 5u);
+    }
+  }
+  // A copy's new name follows the same rules.
+  Select("Dial\\a1");
+  dialogs.inputs = {"Zeta", "a\\b", std::nullopt};
+  Run(console::kCopyAccount);
+  EXPECT_TRUE(WasShown("Der Name darf keinen"));
+  EXPECT_EQ(AccountNames().size(), 5u);
+  ASSERT_TRUE(console->SaveConfiguration());
+  EXPECT_EQ(Subkeys(ConnectionKey("Dial")), (std::vector<std::string>{"a1", "a2", "a3"}));
+}
+
 TEST_F(ToolbarCommandTest, NewAccountGoesToTheSelectedConnectionFromEitherNode) {
   Select("Zeta");
   dialogs.inputs = {"z2"};
