@@ -43,6 +43,9 @@ class Console {
   void ConnectComputer();
   // True when everything was written; a failed save leaves the store as it was.
   bool SaveConfiguration();
+  // A stored value as text (blanks trimmed); nothing when it is absent or the
+  // library cannot give it.
+  std::optional<std::string> ReadStored(const std::string& path, const std::string& name, ValueType type);
   std::string ReadValue(const std::string& path, const std::string& name, ValueType type,
                         const std::string& defaultText);
   void ReadGlobalSettings();

@@ -67,14 +67,18 @@ void Console::ConnectComputer() {
   ReadAccounts();
 }
 
-std::string Console::ReadValue(const std::string& path, const std::string& name, ValueType type,
-                               const std::string& defaultText) {
+std::optional<std::string> Console::ReadStored(const std::string& path, const std::string& name, ValueType type) {
   std::vector<char> buffer(kValueBufferSize, '\0');
   int32_t rc = values_.Get(targetRoot_.get(), path, name, static_cast<int32_t>(type), buffer.data(),
                            kValueBufferSize);
-  // An absent value (or one the library cannot give) reads as its default.
-  if (rc != reg::kOk) return StripNull(defaultText);
+  if (rc != reg::kOk) return std::nullopt;
   return StripNull(std::string_view(buffer.data(), buffer.size()));
+}
+
+std::string Console::ReadValue(const std::string& path, const std::string& name, ValueType type,
+                               const std::string& defaultText) {
+  // An absent value (or one the library cannot give) reads as its default.
+  return ReadStored(path, name, type).value_or(StripNull(defaultText));
 }
 
 namespace {
@@ -83,12 +87,9 @@ namespace {
 // had, else the service's default.
 template <class Row>
 std::string ReadAsService(Console& console, const std::string& path, const ConsoleValue<Row>& v) {
-  const std::string absent(1, '\x01');  // no stored value reads as a control character
-  std::string text = console.ReadValue(path, v.name, v.type, absent);
-  if (text != absent) return text;
+  if (auto text = console.ReadStored(path, v.name, v.type)) return *text;
   if (v.info->oldName != nullptr) {
-    text = console.ReadValue(path, v.info->oldName, v.type, absent);
-    if (text != absent) return text;
+    if (auto text = console.ReadStored(path, v.info->oldName, v.type)) return *text;
   }
   return v.readDefault;
 }

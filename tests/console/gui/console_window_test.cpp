@@ -100,6 +100,11 @@ class ConsoleWindowTest : public QObject {
     auto* tabs = window_->findChild<QTabWidget*>("Kartei");
     QCOMPARE(tabs->tabText(1), QStringLiteral("Verbindungen / Accounts"));
     QCOMPARE(Box("AccountPOPDelete")->text(), QString::fromUtf8("Nachrichten nach Übertragung löschen"));
+    // "Umbenennen" and "Template" are framed buttons, not flat labels.
+    for (Command command : {kRenameConnection, kTemplate}) {
+      auto* button = qobject_cast<QToolButton*>(Toolbar(command)->widgetForAction(Toolbar(command)->actions().first()));
+      QVERIFY(button != nullptr && !button->autoRaise());
+    }
     ClickNode("Dial\\anna");
     QCOMPARE(Line("AccountPOPUser")->text(), QString::fromUtf8("Jürgen"));
     QCOMPARE(Line("ConnectionTimeOut")->text(), QStringLiteral("10"));
