@@ -132,6 +132,8 @@ void Console::RemoveAccount() {
     dialogs_.MessageBox(texts::kChooseAccountFirst, texts::kNoConnectionTitle, BoxStyle::Information);
     return;
   }
+  // The page's other edits (the global values) stay.
+  if (!StorePage()) return;
   if (dialogs_.MessageBox(texts::kDeleteAccountQuestion, texts::kDeleteAccountTitle, BoxStyle::Question) !=
       Answer::Yes)
     return;
@@ -158,6 +160,7 @@ void Console::RemoveConnection() {
     dialogs_.MessageBox(texts::kConnectionKept, texts::kDeleteConnectionTitle, BoxStyle::Plain);
     return;
   }
+  if (!StorePage()) return;
   if (dialogs_.MessageBox(texts::kDeleteConnectionQuestion, texts::kDeleteConnectionTitle, BoxStyle::Question) !=
       Answer::Yes)
     return;

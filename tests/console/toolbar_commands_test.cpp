@@ -142,14 +142,19 @@ TEST_F(ToolbarCommandTest, NorasCannotBeDeletedOrRenamed) {
   EXPECT_EQ(ConnectionNames(), (std::vector<std::string>{"Dial", "NORAS", "Zeta"}));
 }
 
-TEST_F(ToolbarCommandTest, DeleteAccountRemovesTheSelectedRowOnYes) {
+TEST_F(ToolbarCommandTest, DeleteAccountRemovesTheSelectedRowOnYesAndKeepsThePagesOtherEdits) {
   Select("Dial\\a2");
   dialogs.answers = {Answer::No, Answer::Yes};
   Run(console::kDeleteAccount);
   EXPECT_EQ(AccountNames().size(), 5u);
   Select("Dial\\a2");
+  page.texts[Control::GlobalProxyHost] = "proxy.office.example";
   Run(console::kDeleteAccount);
   EXPECT_EQ(AccountNames(), (Names{{"Dial", "a1"}, {"Dial", "a3"}, {"NORAS", "n1"}, {"Zeta", "z1"}}));
+  EXPECT_EQ(page.Text(Control::GlobalProxyHost), "proxy.office.example");
+  ASSERT_TRUE(console->SaveConfiguration());
+  EXPECT_EQ(Stored(schema::kParametersKey, "ProxyHost"), "proxy.office.example");
+  EXPECT_EQ(Subkeys(ConnectionKey("Dial")), (std::vector<std::string>{"a1", "a3"}));
 }
 
 TEST_F(ToolbarCommandTest, AccountCommandsNeedAnAccountNode) {
