@@ -8,6 +8,7 @@ inline constexpr const char* kNewConnectionTitle = "Neue Verbindung";
 inline constexpr const char* kNewConnectionDefault = "neue Verbindung";
 inline constexpr const char* kConnectionExists = "Diese Verbindung existiert schon. W\xE4hlen Sie einen anderen Namen";
 inline constexpr const char* kConnectionTitle = "Verbindung";
+inline constexpr const char* kNameRefusedTitle = "Name nicht m\xF6glich";
 
 inline constexpr const char* kChooseConnectionFirst = "W\xE4hlen Sie zuerst eine Verbindung aus";
 inline constexpr const char* kChooseAccountFirst = "W\xE4hlen Sie zuerst einen Account aus";

@@ -43,6 +43,9 @@ class Console {
   void ConnectComputer();
   // True when everything was written; a failed save leaves the store as it was.
   bool SaveConfiguration();
+  // A stored value as text (blanks trimmed); nothing when it is absent or the
+  // library cannot give it.
+  std::optional<std::string> ReadStored(const std::string& path, const std::string& name, ValueType type);
   std::string ReadValue(const std::string& path, const std::string& name, ValueType type,
                         const std::string& defaultText);
   void ReadGlobalSettings();
@@ -53,11 +56,19 @@ class Console {
   void InitTables();
   void BuildTree();
   const std::vector<TreeNode>& treeNodes() const { return nodes_; }
-  void StorePage(const std::string& connection, const std::optional<std::string>& account = std::nullopt);
+  // Takes the page's fields into the row of the node the page belongs to.
+  // Fields the store cannot take are marked and named in one message; they
+  // stay on the page, the other fields are taken. False when one was refused.
+  bool StorePage();
+  // Shows the page of this node and selects it; the page belongs to it.
   void ShowPage(const std::string& connection, const std::optional<std::string>& account = std::nullopt);
   void ShowFirstConnection();
-  void TreeMouseDown();
-  void TreeMouseUp();
+  // The tree's selection moved (mouse, keyboard, a click on empty space): the
+  // page is stored and the selected node's page shown. When the page cannot
+  // be stored, or nothing is selected, the page's node is selected again.
+  void SelectionChanged();
+  // The path of the node the page belongs to ("" when none).
+  std::string ShownPath() const;
 
   // ---- Toolbar ----
   void RunCommand(Command command);
@@ -73,7 +84,17 @@ class Console {
     std::string account;  // accounts only
   };
   std::optional<Selection> Selected() const;
+  std::optional<std::string> NodeKey(const Selection& selection) const;
+  void SelectShownNode();
   bool BindValues();
+  // Asks for a name until it meets the rules and names no sibling; nothing on Cancel.
+  std::optional<std::string> AskName(const std::string& prompt, const std::string& title,
+                                     const std::string& defaultAnswer, const std::vector<std::string>& siblings,
+                                     const std::string& takenMessage);
+  std::vector<std::string> ConnectionNames() const;
+  std::vector<std::string> AccountNames(const std::string& connection) const;
+  // After a save: every row stands where it was written, nothing is edited.
+  void MarkSaved();
 
   void NewConnection();
   void NewAccount();
@@ -93,11 +114,12 @@ class Console {
   reg::KeyHolder targetRoot_;
   Tables tables_;
   std::vector<TreeNode> nodes_;
+  std::optional<Selection> shown_;  // the node the page belongs to
+  // The keys read from the store, as the store spells them: a save removes
+  // only these (when no row stands there any more), never what it did not read.
+  std::vector<std::string> readConnections_;
+  std::vector<StoreOrigin> readAccounts_;
 };
-
-// Removes every connection and account key below the parameters key of
-// `root`; the subkey "volatile" stays.
-long ClearParameters(reg::Key root);
 
 // The local computer's name as the console takes it.
 std::string LocalComputerName();

@@ -72,8 +72,10 @@ std::vector<ConsoleValue<Row>> Generate(schema::Level level, const std::array<Bi
     // Only the service changes what it owns.
     const bool written = v.console == schema::ConsoleUse::Edits && !v.serviceOwned;
     const bool number = v.type == schema::Type::Dword;
-    values.push_back({v.name, number ? ValueType::Number : ValueType::Text, schema::ReadDefaultText(v),
-                      binding->field, number, written});
+    // An absent value is shown as the service uses it.
+    std::string serviceDefault = number ? std::to_string(v.defaultNumber) : std::string(v.defaultText);
+    values.push_back({v.name, number ? ValueType::Number : ValueType::Text, std::move(serviceDefault),
+                      binding->field, written, &v});
   }
   if (values.size() != N) throw std::logic_error("a console field is bound to a value the console does not show");
   return values;
@@ -83,20 +85,17 @@ std::vector<ConsoleValue<Row>> Generate(schema::Level level, const std::array<Bi
 
 void InitTables(Tables& tables) {
   tables = Tables{};
-  tables.global.listenRas = "1";
-  tables.global.debugLevel = "4";
+  for (const GlobalValue& v : GlobalValues()) tables.global.*v.field = v.readDefault;
 }
 
 void DeleteConnection(ConnectionTable& table, int index) {
-  if (index < 0 || index >= kConnectionRows) return;
-  for (int i = index; i + 1 < kConnectionRows; ++i) table[i] = std::move(table[i + 1]);
-  table[kConnectionRows - 1] = ConnectionRow{};
+  if (index < 0 || index >= static_cast<int>(table.size())) return;
+  table.erase(table.begin() + index);
 }
 
 void DeleteAccount(AccountTable& table, int index) {
-  if (index < 0 || index >= kAccountRows) return;
-  for (int i = index; i + 1 < kAccountRows; ++i) table[i] = std::move(table[i + 1]);
-  table[kAccountRows - 1] = AccountRow{};
+  if (index < 0 || index >= static_cast<int>(table.size())) return;
+  table.erase(table.begin() + index);
 }
 
 std::span<const AccountValue> AccountValues() {

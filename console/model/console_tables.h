@@ -1,15 +1,27 @@
-// The console's in-memory copy of the settings: the global record, 51
-// connection rows and 251 account rows. Every field is a text of 8-bit
-// (Latin-1) characters as the store keeps it; numbers are decimal texts,
-// check boxes "0" or "1", a connection's interval in seconds.
+// The console's in-memory copy of the settings: the global record, one row
+// per connection and one per account, as many as the store holds. Every field
+// is a text of 8-bit (Latin-1) characters as the store keeps it; numbers are
+// decimal texts, check boxes "0" or "1", a connection's interval in seconds.
+//
+// Each record also knows which of its values the person edited (or a command
+// filled in on their behalf): a save writes only those, so a read followed by
+// a save leaves the store as it was.
 #pragma once
 
-#include <array>
 #include <cstdint>
+#include <set>
 #include <span>
 #include <string>
+#include <vector>
+
+namespace ferry::schema {
+struct ValueInfo;
+}
 
 namespace ferry::console {
+
+// The names of the values edited since the last read or save.
+using Edited = std::set<std::string>;
 
 struct GlobalSettings {
   std::string listenRas;
@@ -19,6 +31,7 @@ struct GlobalSettings {
   std::string proxyPort;
   std::string triggerPort;
   std::string tickerEMail;
+  Edited edited;
 };
 
 // Where a row's values were read from. A save carries the values the console
@@ -35,6 +48,8 @@ struct ConnectionRow {
   std::string enableLogging;
   std::string timeOut;  // seconds
   StoreOrigin origin;   // account stays empty
+  Edited edited;
+  bool made = false;  // made by "Neue Verbindung": its key is written even without values
 };
 
 struct AccountRow {
@@ -60,13 +75,11 @@ struct AccountRow {
   std::string smtpTo;
   std::string udpPort;
   StoreOrigin origin;
+  Edited edited;
 };
 
-inline constexpr int kConnectionRows = 51;
-inline constexpr int kAccountRows = 251;
-
-using ConnectionTable = std::array<ConnectionRow, kConnectionRows>;
-using AccountTable = std::array<AccountRow, kAccountRows>;
+using ConnectionTable = std::vector<ConnectionRow>;
+using AccountTable = std::vector<AccountRow>;
 
 struct Tables {
   GlobalSettings global;
@@ -74,10 +87,10 @@ struct Tables {
   AccountTable accounts;
 };
 
-// Start values: "Listen RAS" 1, debug level 4, everything else empty.
+// Start values: the service's defaults of the global values, no rows.
 void InitTables(Tables& tables);
 
-// Moves the rows after `index` one place up and empties the last row.
+// Removes the row at `index` (the rows after it move one place up).
 void DeleteConnection(ConnectionTable& table, int index);
 void DeleteAccount(AccountTable& table, int index);
 
@@ -90,10 +103,10 @@ template <class Row>
 struct ConsoleValue {
   const char* name;  // the table's spelling
   ValueType type;
-  std::string readDefault;  // what an absent value reads as
+  std::string readDefault;  // what an absent value reads as: the service's default
   std::string Row::*field;
-  bool zeroWhenEmpty;  // a number: an empty field is saved and shown as "0"
-  bool written;        // the save writes it ("Enable KeepAlive" is only read)
+  bool written;  // the save writes it ("Enable KeepAlive" is only read)
+  const schema::ValueInfo* info;  // the value's row of the settings table
 };
 
 using AccountValue = ConsoleValue<AccountRow>;

@@ -1,7 +1,9 @@
 // What the console's logic needs of its window and of the person in front of
 // it. The Qt window implements both; tests drive the logic with a page that
 // keeps its fields in memory and a dialogs object that answers from a script.
-// All texts are Latin-1 bytes.
+// All texts are Latin-1 bytes; a character the person typed that Latin-1
+// cannot hold arrives as kNotLatin1 (the SUB control character), so that it is
+// refused instead of silently becoming another character.
 #pragma once
 
 #include <optional>
@@ -9,6 +11,8 @@
 #include <vector>
 
 namespace ferry::console {
+
+inline constexpr char kNotLatin1 = '\x1A';
 
 // The controls that show table fields.
 enum class Control {
@@ -20,6 +24,7 @@ enum class Control {
   GlobalTickerEMail,
   GlobalTriggerPort,
   ConnectionName,
+  ConnectionInterval,  // minutes, "nie (nur Trigger)" for no periodic run
   ConnectionEnableLogging,  // box
   AccountAddressMode,
   AccountAddressModeTicker,
@@ -62,15 +67,18 @@ class ConsoleView {
   virtual bool Checked(Control control) const = 0;
   // Applies the box's rule of dependent fields when the value changes.
   virtual void SetChecked(Control control, bool checked) = 0;
-  // The connection interval box in minutes; nullopt when it holds no number.
-  virtual std::optional<double> IntervalMinutes() const = 0;
-  virtual void SetIntervalMinutes(double minutes) = 0;
+  // Marks a control whose text the store cannot take (or whose stored value
+  // lies outside its range), or clears the mark.
+  virtual void MarkControl(Control control, bool bad) = 0;
 
   virtual void SetAccountFrameEnabled(bool enabled) = 0;
   // The eighteen account controls.
   virtual void SetAccountControlsEnabled(bool enabled) = 0;
 
-  // Replaces the tree's nodes; a node whose key is taken is left out.
+  // Replaces the tree's nodes; a node whose key is taken is left out. The
+  // window tells the console of every change of the selection that the
+  // console did not make itself (mouse, keyboard, a click on empty space)
+  // through Console::SelectionChanged.
   virtual void ShowTree(const std::vector<TreeNode>& nodes) = 0;
   // Selects the node with this key; nullopt selects none.
   virtual void SelectNode(const std::optional<std::string>& key) = 0;
@@ -90,8 +98,8 @@ enum class Answer { Ok, Yes, No };
 class Dialogs {
  public:
   virtual ~Dialogs() = default;
-  // Cancel answers the empty text.
-  virtual std::string InputBox(const std::string& prompt, const std::string& title,
+  // Cancel answers nothing.
+  virtual std::optional<std::string> InputBox(const std::string& prompt, const std::string& title,
                                const std::string& defaultAnswer) = 0;
   virtual Answer MessageBox(const std::string& text, const std::string& title, BoxStyle style) = 0;
 };

@@ -1,90 +1,194 @@
 // The tree built from the tables, and the transfers between the tables and the
-// page's controls: the page of the node losing the selection is stored when
-// the mouse button goes down on the tree, the page of the node then selected
-// is shown when it comes up.
+// page's controls. The page always belongs to one node (shown_): whatever
+// moves the tree's selection, that node's page is stored before the selected
+// node's page is shown, and a page that cannot be stored keeps its node.
 #include <array>
 #include <set>
+#include <stdexcept>
 
 #include "console/model/console.h"
+#include "console/model/field_rules.h"
+#include "console/model/page_texts.h"
 #include "console/model/text_rules.h"
+#include "schema/registry_schema.h"
 
 namespace ferry::console {
 namespace {
 
-struct AccountControl {
+using C = Control;
+namespace s = schema;
+
+// One control of the page: the value it shows and its German label.
+struct PageField {
   Control control;
-  std::string AccountRow::*field;
+  const char* value;
   bool box;
 };
 
-using A = AccountRow;
-using C = Control;
-
-// The eighteen account controls in the order a page sets them.
-constexpr std::array<AccountControl, 18> kAccountControls{{
-    {C::AccountAddressMode, &A::addressmode, false},
-    {C::AccountAddressModeTicker, &A::addressmodeTicker, false},
-    {C::AccountCommand, &A::command, false},
-    {C::AccountEnableAccount, &A::enableAccount, true},
-    {C::AccountEnableCommand, &A::enableCommand, true},
-    {C::AccountEnableFromUDP, &A::enableFromUdp, true},
-    {C::AccountEnableUDP, &A::enableUdp, true},
-    {C::AccountEnableWissenschaft, &A::enableWissenschaft, true},
-    {C::AccountLogFile, &A::logFile, false},
-    {C::AccountMaxMails, &A::maxMails, false},
-    {C::AccountPOPDelete, &A::popDelete, true},
-    {C::AccountPOPHost, &A::popHost, false},
-    {C::AccountPOPPasswort, &A::popPasswort, false},
-    {C::AccountPOPUser, &A::popUser, false},
-    {C::AccountSMTPFrom, &A::smtpFrom, false},
-    {C::AccountSMTPHost, &A::smtpHost, false},
-    {C::AccountSMTPTo, &A::smtpTo, false},
-    {C::AccountUDPPort, &A::udpPort, false},
+constexpr std::array<PageField, 7> kGlobalFields{{
+    {C::GlobalBDWDir, s::kBdwDir, false},
+    {C::GlobalDebugLevel, s::kDebugLevel, false},
+    {C::GlobalListenRAS, s::kListenRas, true},
+    {C::GlobalProxyHost, s::kProxyHost, false},
+    {C::GlobalProxyPort, s::kProxyPort, false},
+    {C::GlobalTickerEMail, s::kTickerEMail, false},
+    {C::GlobalTriggerPort, s::kTriggerPort, false},
 }};
 
-struct GlobalControl {
-  Control control;
-  std::string GlobalSettings::*field;
-  bool box;
-};
+// The interval has a field of its own (minutes on the page).
+constexpr std::array<PageField, 1> kConnectionFields{{
+    {C::ConnectionEnableLogging, s::kEnableLogging, true},
+}};
 
-constexpr std::array<GlobalControl, 7> kGlobalControls{{
-    {C::GlobalBDWDir, &GlobalSettings::bdwDir, false},
-    {C::GlobalDebugLevel, &GlobalSettings::debugLevel, false},
-    {C::GlobalListenRAS, &GlobalSettings::listenRas, true},
-    {C::GlobalProxyHost, &GlobalSettings::proxyHost, false},
-    {C::GlobalProxyPort, &GlobalSettings::proxyPort, false},
-    {C::GlobalTickerEMail, &GlobalSettings::tickerEMail, false},
-    {C::GlobalTriggerPort, &GlobalSettings::triggerPort, false},
+// The eighteen account controls in the order a page sets them.
+constexpr std::array<PageField, 18> kAccountFields{{
+    {C::AccountAddressMode, s::kAddressmode, false},
+    {C::AccountAddressModeTicker, s::kAddressmodeTicker, false},
+    {C::AccountCommand, s::kCommand, false},
+    {C::AccountEnableAccount, s::kEnableAccount, true},
+    {C::AccountEnableCommand, s::kEnableCommand, true},
+    {C::AccountEnableFromUDP, s::kEnableFromUdp, true},
+    {C::AccountEnableUDP, s::kEnableUdp, true},
+    {C::AccountEnableWissenschaft, s::kEnableWissenschaft, true},
+    {C::AccountLogFile, s::kLogfile, false},
+    {C::AccountMaxMails, s::kMaxMails, false},
+    {C::AccountPOPDelete, s::kPopDelete, true},
+    {C::AccountPOPHost, s::kPopHost, false},
+    {C::AccountPOPPasswort, s::kPopPassword, false},
+    {C::AccountPOPUser, s::kPopUser, false},
+    {C::AccountSMTPFrom, s::kSmtpFrom, false},
+    {C::AccountSMTPHost, s::kSmtpHost, false},
+    {C::AccountSMTPTo, s::kSmtpTo, false},
+    {C::AccountUDPPort, s::kUdpPort, false},
 }};
 
 // A box shows any stored number but 0 as ticked.
 bool Ticked(const std::string& number) { return ParseDecimal(number).value_or(0) != 0; }
 std::string BoxText(bool checked) { return checked ? "1" : "0"; }
 
-void ZeroWhenEmpty(std::string& field) {
-  if (field.empty()) field = "0";
+template <class Row>
+const ConsoleValue<Row>& ValueOf(std::span<const ConsoleValue<Row>> values, const char* name) {
+  for (const ConsoleValue<Row>& v : values)
+    if (std::string_view(v.name) == name) return v;
+  throw std::logic_error(std::string("no console value ") + name);
+}
+
+// A stored value the service cannot use as it stands (out of range, too long).
+bool StoredBad(const s::ValueInfo& info, const std::string& text) { return FieldFault(info, text).has_value(); }
+
+template <class Row, std::size_t N>
+void ShowFields(ConsoleView& view, const std::array<PageField, N>& fields, std::span<const ConsoleValue<Row>> values,
+                const Row& row) {
+  for (const PageField& f : fields) {
+    const ConsoleValue<Row>& v = ValueOf(values, f.value);
+    const std::string& text = row.*v.field;
+    if (f.box) {
+      view.SetChecked(f.control, Ticked(text));
+      view.MarkControl(f.control, false);
+    } else {
+      view.SetText(f.control, text);
+      view.MarkControl(f.control, StoredBad(*v.info, text));
+    }
+  }
+}
+
+// Takes the page's fields that differ from the row into it; a field the
+// store cannot take is marked and its complaint added to `faults`.
+template <class Row, std::size_t N>
+void StoreFields(ConsoleView& view, const std::array<PageField, N>& fields, std::span<const ConsoleValue<Row>> values,
+                 Row& row, std::vector<std::string>& faults) {
+  for (const PageField& f : fields) {
+    const ConsoleValue<Row>& v = ValueOf(values, f.value);
+    std::string& stored = row.*v.field;
+    if (f.box) {
+      const bool checked = view.Checked(f.control);
+      if (checked == Ticked(stored)) continue;
+      stored = BoxText(checked);
+      row.edited.insert(v.name);
+      continue;
+    }
+    std::string text = view.Text(f.control);
+    if (text == stored) continue;
+    if (auto fault = FieldFault(*v.info, text)) {
+      view.MarkControl(f.control, true);
+      faults.push_back("\"" + std::string(FieldLabel(f.control)) + "\" " + *fault);
+      continue;
+    }
+    view.MarkControl(f.control, false);
+    stored = v.type == ValueType::Number ? Trim(text) : text;
+    if (v.written) row.edited.insert(v.name);
+  }
 }
 
 }  // namespace
 
+const char* FieldLabel(Control control) {
+  switch (control) {
+    case C::GlobalBDWDir: return "Pfad f\xFCr HTML-Seiten";
+    case C::GlobalDebugLevel: return "Protokoll Level";
+    case C::GlobalListenRAS: return "RAS-Verbindung benutzen";
+    case C::GlobalProxyHost: return "Proxy Host";
+    case C::GlobalProxyPort: return "Proxy Port";
+    case C::GlobalTickerEMail: return "Adresse f\xFCr Newsticker";
+    case C::GlobalTriggerPort: return "Port f\xFCr UDP Messages";
+    case C::ConnectionName: return "Name";
+    case C::ConnectionInterval: return "Intervall in dem Nachrichten abgeholt werden";
+    case C::ConnectionEnableLogging: return "Protokollierung aktivieren";
+    case C::AccountAddressMode: return "Adress Modus";
+    case C::AccountAddressModeTicker: return "Adress Modus (Newsticker)";
+    case C::AccountCommand: return "Befehl";
+    case C::AccountEnableAccount: return "Account aktivieren";
+    case C::AccountEnableCommand: return "Befehl ausf\xFChren";
+    case C::AccountEnableFromUDP: return "erw. Benachrichtigung \xFC" "ber UDP";
+    case C::AccountEnableUDP: return "Benachrichtigung \xFC" "ber UDP";
+    case C::AccountEnableWissenschaft: return "Newsticker aktivieren";
+    case C::AccountLogFile: return "Protokollpfad";
+    case C::AccountMaxMails: return "max. Mails pro Thread";
+    case C::AccountPOPDelete: return "Nachrichten nach \xDC" "bertragung l\xF6schen";
+    case C::AccountPOPHost: return "POP Host";
+    case C::AccountPOPPasswort: return "Passwort";
+    case C::AccountPOPUser: return "Benutzer";
+    case C::AccountSMTPFrom: return "From Adresse";
+    case C::AccountSMTPHost: return "SMTP Host";
+    case C::AccountSMTPTo: return "To Adresse";
+    case C::AccountUDPPort: return "UDP Port";
+  }
+  return "";
+}
+
+// The label of the control showing a value, for messages; the value's name
+// when no control shows it.
+std::string ValueLabel(schema::Level level, const std::string& name) {
+  auto find = [&](auto& fields) -> const char* {
+    for (const PageField& f : fields)
+      if (SameTextIgnoringCase(f.value, name)) return FieldLabel(f.control);
+    return nullptr;
+  };
+  const char* label = nullptr;
+  if (level == schema::Level::Global) label = find(kGlobalFields);
+  if (level == schema::Level::Account) label = find(kAccountFields);
+  if (level == schema::Level::Connection) {
+    label = find(kConnectionFields);
+    if (SameTextIgnoringCase(name, schema::kTimeout)) label = FieldLabel(C::ConnectionInterval);
+  }
+  return label != nullptr ? label : name;
+}
+
 void Console::InitTables() {
   console::InitTables(tables_);
   computerName_.clear();
+  shown_.reset();
 }
 
 void Console::BuildTree() {
-  std::optional<std::string> selected = view_.SelectedNodeKey();
   nodes_.clear();
   std::set<std::string> keys;
   for (const ConnectionRow& row : tables_.connections) {
-    if (StripNull(row.name).empty()) break;
     TreeNode node{"A" + row.name, row.name, NodeKind::Connection, {}, {}};
     if (keys.insert(node.key).second) nodes_.push_back(node);
   }
   for (const AccountRow& row : tables_.accounts) {
-    if (StripNull(row.name).empty()) break;
-    TreeNode node{"A" + row.connection + row.name, row.name, NodeKind::Account, "A" + row.connection,
+    TreeNode node{"A" + row.connection + "\\" + row.name, row.name, NodeKind::Account, "A" + row.connection,
                   row.connection};
     bool parentThere = false;
     for (const TreeNode& n : nodes_)
@@ -92,100 +196,113 @@ void Console::BuildTree() {
     if (parentThere && keys.insert(node.key).second) nodes_.push_back(node);
   }
   view_.ShowTree(nodes_);
-  // Keep the node being edited selected, so that the next click on the tree
-  // still stores its page.
-  if (selected) {
-    for (const TreeNode& node : nodes_) {
-      if (node.key == *selected) view_.SelectNode(selected);
-    }
-  }
+  SelectShownNode();
 }
 
-void Console::StorePage(const std::string& connection, const std::optional<std::string>& account) {
-  for (const GlobalControl& g : kGlobalControls) {
-    tables_.global.*g.field = g.box ? BoxText(view_.Checked(g.control)) : view_.Text(g.control);
+std::optional<std::string> Console::NodeKey(const Selection& selection) const {
+  for (const TreeNode& node : nodes_) {
+    if (selection.kind == NodeKind::Connection && node.kind == NodeKind::Connection &&
+        node.text == selection.connection)
+      return node.key;
+    if (selection.kind == NodeKind::Account && node.kind == NodeKind::Account &&
+        node.parentText == selection.connection && node.text == selection.account)
+      return node.key;
   }
-  for (ConnectionRow& row : tables_.connections) {
-    if (row.name != connection) continue;
-    row.name = view_.Text(Control::ConnectionName);
-    row.enableLogging = BoxText(view_.Checked(Control::ConnectionEnableLogging));
-    std::optional<double> minutes = view_.IntervalMinutes();
-    if (!minutes) return;  // an interval that is no number ends the transfer here
-    row.timeOut = MinutesToSeconds(*minutes);
-    break;
-  }
-  if (!account) return;
-  for (AccountRow& row : tables_.accounts) {
-    if (row.name != *account || row.connection != connection) continue;
-    for (const AccountControl& a : kAccountControls) {
-      row.*a.field = a.box ? BoxText(view_.Checked(a.control)) : view_.Text(a.control);
+  return std::nullopt;
+}
+
+void Console::SelectShownNode() {
+  view_.SelectNode(shown_ ? NodeKey(*shown_) : std::nullopt);
+}
+
+std::string Console::ShownPath() const {
+  if (!shown_) return {};
+  return shown_->kind == NodeKind::Account ? shown_->connection + "\\" + shown_->account : shown_->connection;
+}
+
+bool Console::StorePage() {
+  std::vector<std::string> faults;
+  StoreFields<GlobalSettings>(view_, kGlobalFields, GlobalValues(), tables_.global, faults);
+  if (shown_) {
+    for (ConnectionRow& row : tables_.connections) {
+      if (row.name != shown_->connection) continue;
+      StoreFields<ConnectionRow>(view_, kConnectionFields, ConnectionValues(), row, faults);
+      const std::string text = view_.Text(Control::ConnectionInterval);
+      if (text != IntervalText(row.timeOut)) {
+        IntervalReading reading = IntervalSeconds(text);
+        if (reading.seconds) {
+          row.timeOut = *reading.seconds;
+          row.edited.insert(schema::kTimeout);
+          view_.MarkControl(Control::ConnectionInterval, false);
+        } else {
+          view_.MarkControl(Control::ConnectionInterval, true);
+          faults.push_back("\"" + std::string(FieldLabel(Control::ConnectionInterval)) + "\" " + reading.fault);
+        }
+      }
+      break;
     }
-    break;
+    if (shown_->kind == NodeKind::Account) {
+      for (AccountRow& row : tables_.accounts) {
+        if (row.name != shown_->account || row.connection != shown_->connection) continue;
+        StoreFields<AccountRow>(view_, kAccountFields, AccountValues(), row, faults);
+        break;
+      }
+    }
   }
+  if (faults.empty()) return true;
+  std::string message = texts::kFieldsRefused;
+  for (const std::string& fault : faults) message += "\n\n" + fault;
+  dialogs_.MessageBox(message, texts::kFieldsRefusedTitle, BoxStyle::Warning);
+  return false;
 }
 
 void Console::ShowPage(const std::string& connection, const std::optional<std::string>& account) {
-  GlobalSettings& global = tables_.global;
-  for (const GlobalValue& v : GlobalValues())
-    if (v.zeroWhenEmpty) ZeroWhenEmpty(global.*v.field);
-  for (const GlobalControl& g : kGlobalControls) {
-    if (g.box) {
-      view_.SetChecked(g.control, Ticked(global.*g.field));
-    } else {
-      view_.SetText(g.control, global.*g.field);
-    }
-  }
+  ShowFields<GlobalSettings>(view_, kGlobalFields, GlobalValues(), tables_.global);
 
-  std::string path = account ? connection + "\\" + *account : connection;
-  std::optional<std::string> selected;
-  for (const TreeNode& node : nodes_) {
-    if (node.Path() == path) {
-      selected = node.key;
-      break;
-    }
-  }
-  view_.SelectNode(selected);
+  shown_ = account ? Selection{NodeKind::Account, connection, *account}
+                   : Selection{NodeKind::Connection, connection, {}};
+  SelectShownNode();
   view_.SetAccountFrameEnabled(false);
 
-  for (ConnectionRow& row : tables_.connections) {
+  for (const ConnectionRow& row : tables_.connections) {
     if (row.name != connection) continue;
-    for (const ConnectionValue& v : ConnectionValues())
-      if (v.zeroWhenEmpty) ZeroWhenEmpty(row.*v.field);
     view_.SetText(Control::ConnectionName, row.name);
-    view_.SetChecked(Control::ConnectionEnableLogging, Ticked(row.enableLogging));
-    view_.SetIntervalMinutes(SecondsToMinutes(row.timeOut));
+    ShowFields<ConnectionRow>(view_, kConnectionFields, ConnectionValues(), row);
+    view_.SetText(Control::ConnectionInterval, IntervalText(row.timeOut));
+    view_.MarkControl(Control::ConnectionInterval,
+                      StoredBad(*ValueOf(ConnectionValues(), schema::kTimeout).info, row.timeOut));
     break;
   }
 
   if (account) {
     view_.SetAccountControlsEnabled(true);
     view_.SetAccountFrameEnabled(true);
-    for (AccountRow& row : tables_.accounts) {
+    for (const AccountRow& row : tables_.accounts) {
       if (row.name != *account || row.connection != connection) continue;
-      for (const AccountValue& v : AccountValues())
-        if (v.zeroWhenEmpty) ZeroWhenEmpty(row.*v.field);
-      for (const AccountControl& a : kAccountControls) {
-        if (a.box) {
-          view_.SetChecked(a.control, Ticked(row.*a.field));
-        } else {
-          view_.SetText(a.control, row.*a.field);
-        }
-      }
+      ShowFields<AccountRow>(view_, kAccountFields, AccountValues(), row);
       break;
     }
     return;
   }
-  for (const AccountControl& a : kAccountControls) {
-    if (a.box) {
-      view_.SetChecked(a.control, false);
+  for (const PageField& f : kAccountFields) {
+    if (f.box) {
+      view_.SetChecked(f.control, false);
     } else {
-      view_.SetText(a.control, "");
+      view_.SetText(f.control, "");
     }
+    view_.MarkControl(f.control, false);
   }
   view_.SetAccountControlsEnabled(false);
 }
 
-void Console::ShowFirstConnection() { ShowPage(tables_.connections[0].name); }
+void Console::ShowFirstConnection() {
+  if (tables_.connections.empty()) {
+    shown_.reset();
+    SelectShownNode();
+    return;
+  }
+  ShowPage(tables_.connections[0].name);
+}
 
 std::optional<Console::Selection> Console::Selected() const {
   std::optional<std::string> key = view_.SelectedNodeKey();
@@ -198,23 +315,20 @@ std::optional<Console::Selection> Console::Selected() const {
   return std::nullopt;
 }
 
-void Console::TreeMouseDown() {
-  auto selection = Selected();
-  if (!selection) return;
-  if (selection->kind == NodeKind::Connection) {
-    StorePage(selection->connection);
-  } else {
-    StorePage(selection->connection, selection->account);
+void Console::SelectionChanged() {
+  std::optional<Selection> selected = Selected();
+  if (selected && shown_ && selected->kind == shown_->kind && selected->connection == shown_->connection &&
+      selected->account == shown_->account)
+    return;
+  if (!StorePage() || !selected) {
+    // The page keeps its node: nothing is lost and nothing goes elsewhere.
+    SelectShownNode();
+    return;
   }
-}
-
-void Console::TreeMouseUp() {
-  auto selection = Selected();
-  if (!selection) return;
-  if (selection->kind == NodeKind::Connection) {
-    ShowPage(selection->connection);
+  if (selected->kind == NodeKind::Connection) {
+    ShowPage(selected->connection);
   } else {
-    ShowPage(selection->connection, selection->account);
+    ShowPage(selected->connection, selected->account);
   }
 }
 

@@ -1,17 +1,23 @@
 // Writing the tables back to the chosen computer's store.
 //
 // The whole save is one store transaction on the connection to that computer,
-// so a failure half way leaves the stored settings as they were. The stored
-// connection and account keys are replaced by the rows of the tables; values
-// the console does not edit ("Addressmode From", "Enable CT", "In Use", the
-// connection's "Logfile", "using Router", ...) go with their row from the key
-// it was read from, also when the row was renamed or copied. The subkey
-// "volatile" (the tickers' state) is left alone.
+// so a failure half way leaves the stored settings as they were. A save
+// changes only what the person changed:
+// - a value is written only when it was edited (or filled in by a command);
+//   a value never edited stays as it is stored, or absent;
+// - a row that stands where it was read keeps its key as it is;
+// - a renamed or copied row gets a new key holding everything of the key it
+//   came from (every value and every subkey), then its edits;
+// - a key that was read and where no row stands any more is removed with all
+//   below it; a key the console did not read is never touched, nor is the
+//   subkey "volatile" (the tickers' state).
 #include <map>
+#include <span>
 #include <utility>
 #include <vector>
 
 #include "console/model/console.h"
+#include "console/model/page_texts.h"
 #include "console/model/store_texts.h"
 #include "console/model/text_rules.h"
 #include "schema/registry_schema.h"
@@ -37,22 +43,21 @@ struct SaveFailure {
   std::string what;
 };
 
-// The console writes the values it edits; it never writes what the service owns.
-bool Handled(std::string_view name, schema::Level scope) {
-  const schema::ValueInfo* value = schema::FindValue(scope, name);
-  return value != nullptr && value->console == schema::ConsoleUse::Edits && !value->serviceOwned;
-}
+// A stored key with everything below it, read before the save changes the store.
+struct KeyCopy {
+  Carried values;
+  std::vector<std::pair<std::string, KeyCopy>> children;
+};
 
-// Every stored value of the key that the console does not write, whatever its
-// name: values of the schema it does not show, old names, and names it does
-// not know at all.
-Carried ReadCarried(reg::Key root, const std::string& path, schema::Level scope) {
-  Carried carried;
+// Every stored value of the key as raw bytes of its own type, and (with
+// `children`) every subkey with all below it.
+KeyCopy ReadKey(reg::Key root, const std::string& path, bool children, int depth) {
+  KeyCopy copy;
   reg::KeyHolder key;
-  if (reg::OpenKey(root, path, reg::kQueryValue, key.out()) != reg::kOk) return carried;
+  if (depth > kMaxKeyDepth || reg::OpenKey(root, path, reg::kRead, key.out()) != reg::kOk) return copy;
+  Carried& carried = copy.values;
   std::string name;
   for (uint32_t i = 0; reg::EnumValue(key.get(), i, &name, 16384, nullptr) == reg::kOk; ++i) {
-    if (Handled(name, scope)) continue;
     uint32_t type = 0;
     uint32_t size = 0;
     if (reg::QueryValue(key.get(), name, &type, nullptr, &size) != reg::kOk || size > kMaxCarriedValue) continue;
@@ -61,7 +66,12 @@ Carried ReadCarried(reg::Key root, const std::string& path, schema::Level scope)
     bytes.resize(size);
     carried.push_back({name, type, std::move(bytes)});
   }
-  return carried;
+  if (!children) return copy;
+  std::vector<std::string> names;
+  for (uint32_t i = 0; reg::EnumKey(key.get(), i, &name, 256) == reg::kOk; ++i) names.push_back(name);
+  for (const std::string& child : names)
+    copy.children.emplace_back(child, ReadKey(root, path + "\\" + child, true, depth + 1));
+  return copy;
 }
 
 long DeleteTree(reg::Key parent, const std::string& name, int depth) {
@@ -83,27 +93,31 @@ void Check(long rc, const std::string& what) {
   if (rc != reg::kOk) throw SaveFailure{what + ": Fehler " + std::to_string(rc)};
 }
 
-void WriteCarried(reg::Key key, const Carried& carried, const std::string& path) {
-  for (const CarriedValue& v : carried) {
+void WriteKey(reg::Key key, const KeyCopy& copy, const std::string& path) {
+  for (const CarriedValue& v : copy.values) {
     Check(reg::SetValue(key, v.name, v.type, v.bytes.data(), static_cast<uint32_t>(v.bytes.size())),
           "\"" + v.name + "\" in " + path);
   }
+  for (const auto& [name, child] : copy.children) {
+    reg::KeyHolder sub;
+    Check(reg::CreateKey(key, name, sub.out()), path + "\\" + name);
+    WriteKey(sub.get(), child, path + "\\" + name);
+  }
+}
+
+template <class Row>
+const ConsoleValue<Row>* FindConsoleValue(std::span<const ConsoleValue<Row>> values, const std::string& name) {
+  for (const ConsoleValue<Row>& v : values)
+    if (name == v.name) return &v;
+  return nullptr;
+}
+
+bool Kept(const ConnectionRow& row) { return !row.origin.empty() && row.origin.connection == row.name; }
+bool Kept(const AccountRow& row) {
+  return !row.origin.empty() && row.origin.connection == row.connection && row.origin.account == row.name;
 }
 
 }  // namespace
-
-long ClearParameters(reg::Key root) {
-  reg::KeyHolder parameters;
-  if (reg::OpenKey(root, schema::kParametersKey, reg::kAllAccess, parameters.out()) != reg::kOk) return reg::kOk;
-  std::vector<std::string> names;
-  std::string name;
-  for (uint32_t i = 0; reg::EnumKey(parameters.get(), i, &name, 256) == reg::kOk; ++i) names.push_back(name);
-  for (const std::string& n : names) {
-    if (SameTextIgnoringCase(n, schema::kVolatileName)) continue;
-    if (long rc = DeleteTree(parameters.get(), n, 0); rc != reg::kOk) return rc;
-  }
-  return reg::kOk;
-}
 
 bool Console::SaveConfiguration() {
   reg::Key root = targetRoot_.get();
@@ -114,11 +128,6 @@ bool Console::SaveConfiguration() {
   }
   if (!BindValues()) return false;
 
-  GlobalSettings& global = tables_.global;
-  for (const GlobalValue& v : GlobalValues()) {
-    if (v.zeroWhenEmpty && (global.*v.field).empty()) global.*v.field = "0";
-  }
-
   if (long rc = reg::BeginTransaction(root); rc != reg::kOk) {
     dialogs_.MessageBox(texts::kSaveFailedBefore + std::string("Transaktion: Fehler ") + std::to_string(rc) +
                             texts::kSaveFailedAfter,
@@ -126,65 +135,86 @@ bool Console::SaveConfiguration() {
     return false;
   }
   try {
-    // Values to carry, read before the keys go.
-    std::map<std::pair<std::string, std::string>, Carried> carried;
-    auto carry = [&](const StoreOrigin& origin) -> const Carried& {
-      auto where = std::make_pair(UpperCase(origin.connection), UpperCase(origin.account));
-      auto found = carried.find(where);
-      if (found != carried.end()) return found->second;
-      Carried values;
-      if (!origin.empty()) {
-        values = origin.account.empty()
-                     ? ReadCarried(root, schema::ConnectionKey(origin.connection), schema::Level::Connection)
-                     : ReadCarried(root, schema::AccountKey(origin.connection, origin.account),
-                                   schema::Level::Account);
-      }
-      return carried.emplace(where, std::move(values)).first->second;
-    };
+    // What renamed and copied rows take along, read before any key goes.
+    std::map<std::pair<std::string, std::string>, KeyCopy> copies;
     for (const ConnectionRow& row : tables_.connections) {
-      if (row.name.empty()) break;
-      carry(row.origin);
+      if (Kept(row) || row.origin.empty()) continue;
+      copies.try_emplace({row.origin.connection, {}},
+                         ReadKey(root, schema::ConnectionKey(row.origin.connection), false, 0));
     }
     for (const AccountRow& row : tables_.accounts) {
-      if (row.name.empty()) break;
-      carry(row.origin);
+      if (Kept(row) || row.origin.empty()) continue;
+      copies.try_emplace({row.origin.connection, row.origin.account},
+                         ReadKey(root, schema::AccountKey(row.origin.connection, row.origin.account), true, 0));
     }
-
-    Check(ClearParameters(root), "Parameters leeren");
 
     reg::KeyHolder parameters;
     Check(reg::CreateKey(service.get(), "Parameters", parameters.out()), "Parameters");
-    auto write = [&](reg::Key key, const char* name, ValueType type, const std::string& text,
-                     const std::string& path) {
-      Check(values_.Set(key, name, static_cast<int32_t>(type), text), "\"" + std::string(name) + "\" in " + path);
-    };
-    for (const GlobalValue& v : GlobalValues())
-      if (v.written) write(parameters.get(), v.name, v.type, global.*v.field, "Parameters");
     service.Reset();
 
-    for (ConnectionRow& row : tables_.connections) {
-      if (row.name.empty()) break;
-      reg::KeyHolder key;
-      Check(reg::CreateKey(parameters.get(), row.name, key.out()), row.name);
-      WriteCarried(key.get(), carry(row.origin), row.name);
-      for (const ConnectionValue& v : ConnectionValues()) {
-        std::string& field = row.*v.field;
-        if (v.zeroWhenEmpty && field.empty()) field = "0";
-        if (v.written) write(key.get(), v.name, v.type, field, row.name);
-      }
+    // Keys read where no row stands any more: deleted or moved away.
+    auto connectionKept = [&](const std::string& name) {
+      for (const ConnectionRow& row : tables_.connections)
+        if (Kept(row) && row.name == name) return true;
+      return false;
+    };
+    for (const std::string& name : readConnections_) {
+      if (connectionKept(name)) continue;
+      if (long rc = DeleteTree(parameters.get(), name, 0); rc != reg::kOk && rc != reg::kFileNotFound)
+        Check(rc, texts::kRemoving + name);
+    }
+    for (const StoreOrigin& read : readAccounts_) {
+      if (!connectionKept(read.connection)) continue;  // went with its connection
+      bool kept = false;
+      for (const AccountRow& row : tables_.accounts)
+        if (Kept(row) && row.origin.connection == read.connection && row.origin.account == read.account) kept = true;
+      if (kept) continue;
+      const std::string path = read.connection + "\\" + read.account;
+      if (long rc = DeleteTree(parameters.get(), path, 0); rc != reg::kOk && rc != reg::kFileNotFound)
+        Check(rc, texts::kRemoving + path);
     }
 
-    for (AccountRow& row : tables_.accounts) {
-      if (row.name.empty()) break;
-      std::string path = row.connection + "\\" + row.name;
-      reg::KeyHolder key;
-      Check(reg::CreateKey(parameters.get(), path, key.out()), path);
-      WriteCarried(key.get(), carry(row.origin), path);
-      for (const AccountValue& v : AccountValues()) {
-        std::string& field = row.*v.field;
-        if (v.zeroWhenEmpty && field.empty()) field = "0";
-        if (v.written) write(key.get(), v.name, v.type, field, path);
+    auto writeEdited = [&](reg::Key key, schema::Level level, const Edited& edited, auto values, const auto& row,
+                           const std::string& path) {
+      for (const std::string& name : edited) {
+        const auto* v = FindConsoleValue(values, name);
+        if (v == nullptr || !v->written) continue;
+        Check(values_.Set(key, v->name, static_cast<int32_t>(v->type), row.*(v->field)),
+              "\"" + ValueLabel(level, name) + "\" in " + path);
       }
+    };
+
+    writeEdited(parameters.get(), schema::Level::Global, tables_.global.edited, GlobalValues(), tables_.global,
+                "Parameters");
+
+    for (const ConnectionRow& row : tables_.connections) {
+      bool hasAccounts = false;
+      for (const AccountRow& account : tables_.accounts)
+        if (account.connection == row.name) hasAccounts = true;
+      reg::KeyHolder key;
+      if (Kept(row)) {
+        if (row.edited.empty()) continue;
+        Check(reg::OpenKey(parameters.get(), row.name, reg::kAllAccess, key.out()), row.name);
+      } else if (!row.origin.empty() || row.made || !row.edited.empty() || hasAccounts) {
+        Check(reg::CreateKey(parameters.get(), row.name, key.out()), row.name);
+        if (!row.origin.empty()) WriteKey(key.get(), copies[{row.origin.connection, {}}], row.name);
+      } else {
+        continue;  // the permanent connection's row, shown but never touched
+      }
+      writeEdited(key.get(), schema::Level::Connection, row.edited, ConnectionValues(), row, row.name);
+    }
+
+    for (const AccountRow& row : tables_.accounts) {
+      const std::string path = row.connection + "\\" + row.name;
+      reg::KeyHolder key;
+      if (Kept(row)) {
+        if (row.edited.empty()) continue;
+        Check(reg::OpenKey(parameters.get(), path, reg::kAllAccess, key.out()), path);
+      } else {
+        Check(reg::CreateKey(parameters.get(), path, key.out()), path);
+        if (!row.origin.empty()) WriteKey(key.get(), copies[{row.origin.connection, row.origin.account}], path);
+      }
+      writeEdited(key.get(), schema::Level::Account, row.edited, AccountValues(), row, path);
     }
 
     Check(reg::CommitTransaction(root), "Abschluss");
@@ -197,8 +227,39 @@ bool Console::SaveConfiguration() {
     reg::RollbackTransaction(root);
     throw;
   }
+  MarkSaved();
   view_.SetStatus(texts::kSaved);
   return true;
+}
+
+void Console::MarkSaved() {
+  readConnections_.clear();
+  readAccounts_.clear();
+  tables_.global.edited.clear();
+  reg::KeyHolder parameters;
+  if (reg::OpenKey(targetRoot_.get(), schema::kParametersKey, reg::kRead, parameters.out()) != reg::kOk) return;
+  std::string name;
+  for (uint32_t i = 0; reg::EnumKey(parameters.get(), i, &name, 256) == reg::kOk; ++i)
+    if (!SameTextIgnoringCase(name, schema::kVolatileName)) readConnections_.push_back(name);
+  for (const std::string& connection : readConnections_) {
+    reg::KeyHolder key;
+    if (reg::OpenKey(parameters.get(), connection, reg::kRead, key.out()) != reg::kOk) continue;
+    for (uint32_t i = 0; reg::EnumKey(key.get(), i, &name, 256) == reg::kOk; ++i)
+      readAccounts_.push_back(StoreOrigin{connection, name});
+  }
+  for (ConnectionRow& row : tables_.connections) {
+    row.edited.clear();
+    row.made = false;
+    row.origin = {};
+    for (const std::string& stored : readConnections_)
+      if (stored == row.name) row.origin = StoreOrigin{row.name, {}};
+  }
+  for (AccountRow& row : tables_.accounts) {
+    row.edited.clear();
+    row.origin = {};
+    for (const StoreOrigin& stored : readAccounts_)
+      if (stored.connection == row.connection && stored.account == row.name) row.origin = stored;
+  }
 }
 
 }  // namespace ferry::console

@@ -1,5 +1,5 @@
 // Reading the settings of the chosen computer into the tables.
-#include <array>
+#include <vector>
 
 #include "console/model/console.h"
 #include "console/model/store_texts.h"
@@ -10,15 +10,12 @@
 namespace ferry::console {
 namespace {
 
-constexpr int32_t kValueBufferSize = 255;
+// Larger than any value the library hands out, so that a long value is read
+// whole (and then refused by the page's checks) instead of reading as empty.
+constexpr int32_t kValueBufferSize = 64 * 1024 + 1;
 constexpr std::size_t kNameBufferSize = 500;
-
-// The subkey name at `index`, or the empty text past the last one or on error.
-std::string SubkeyName(reg::Key key, uint32_t index) {
-  std::string name;
-  if (reg::EnumKey(key, index, &name, kNameBufferSize) != reg::kOk) return {};
-  return StripNull(name);
-}
+// A bound against a damaged store; far beyond any office's settings.
+constexpr uint32_t kMostKeys = 100000;
 
 }  // namespace
 
@@ -32,14 +29,18 @@ std::string LocalComputerName() { return StripNull(ferry::ComputerName()); }
 bool Console::BindValues() {
   if (values_.Bind()) return true;
   view_.SetStatus(texts::kLibraryStatus + values_.FileName());
-  dialogs_.MessageBox(texts::kLibraryBefore + values_.FileName() + texts::kLibraryMiddle + values_.Error(),
+  dialogs_.MessageBox(texts::kLibraryBefore + values_.FileName() + texts::kLibraryMiddle +
+                          Latin1FromSystem(values_.Error()),
                       texts::kLibraryTitle, BoxStyle::Stop);
   return false;
 }
 
 void Console::ConnectComputer() {
-  for (ConnectionRow& row : tables_.connections) row = ConnectionRow{};
-  for (AccountRow& row : tables_.accounts) row = AccountRow{};
+  tables_.connections.clear();
+  tables_.accounts.clear();
+  readConnections_.clear();
+  readAccounts_.clear();
+  shown_.reset();
   view_.SetStatus(texts::kConnecting);
 
   targetRoot_.Reset();
@@ -66,67 +67,89 @@ void Console::ConnectComputer() {
   ReadAccounts();
 }
 
-std::string Console::ReadValue(const std::string& path, const std::string& name, ValueType type,
-                               const std::string& defaultText) {
-  std::array<char, kValueBufferSize> buffer{};
+std::optional<std::string> Console::ReadStored(const std::string& path, const std::string& name, ValueType type) {
+  std::vector<char> buffer(kValueBufferSize, '\0');
   int32_t rc = values_.Get(targetRoot_.get(), path, name, static_cast<int32_t>(type), buffer.data(),
                            kValueBufferSize);
-  // An absent value (or one the library cannot give) reads as its default.
-  if (rc != reg::kOk) return StripNull(defaultText);
+  if (rc != reg::kOk) return std::nullopt;
   return StripNull(std::string_view(buffer.data(), buffer.size()));
 }
 
+std::string Console::ReadValue(const std::string& path, const std::string& name, ValueType type,
+                               const std::string& defaultText) {
+  // An absent value (or one the library cannot give) reads as its default.
+  return ReadStored(path, name, type).value_or(StripNull(defaultText));
+}
+
+namespace {
+
+// A value as the service reads it: the current name, else the old name it
+// had, else the service's default.
+template <class Row>
+std::string ReadAsService(Console& console, const std::string& path, const ConsoleValue<Row>& v) {
+  if (auto text = console.ReadStored(path, v.name, v.type)) return *text;
+  if (v.info->oldName != nullptr) {
+    if (auto text = console.ReadStored(path, v.info->oldName, v.type)) return *text;
+  }
+  return v.readDefault;
+}
+
+}  // namespace
+
 void Console::ReadGlobalSettings() {
   for (const GlobalValue& v : GlobalValues()) {
-    tables_.global.*v.field = ReadValue(schema::kParametersKey, v.name, v.type, v.readDefault);
+    tables_.global.*v.field = ReadAsService(*this, schema::kParametersKey, v);
   }
+  tables_.global.edited.clear();
 }
 
 void Console::ReadConnections() {
-  for (ConnectionRow& row : tables_.connections) row = ConnectionRow{};
+  tables_.connections.clear();
+  readConnections_.clear();
   reg::KeyHolder parameters;
   if (reg::OpenKey(targetRoot_.get(), schema::kParametersKey, reg::kAllAccess, parameters.out()) == reg::kOk) {
-    int count = 0;
-    for (uint32_t index = 0; index < kConnectionRows; ++index) {
-      std::string name = SubkeyName(parameters.get(), index);
-      if (name.empty() || SameTextIgnoringCase(name, schema::kVolatileName)) continue;
-      ConnectionRow& row = tables_.connections[count++];
+    for (uint32_t index = 0; index < kMostKeys; ++index) {
+      std::string name;
+      if (reg::EnumKey(parameters.get(), index, &name, kNameBufferSize) != reg::kOk) break;
+      if (SameTextIgnoringCase(name, schema::kVolatileName)) continue;
+      readConnections_.push_back(name);
+      ConnectionRow row;
       row.name = name;
       row.origin = StoreOrigin{name, {}};
-      for (const ConnectionValue& v : ConnectionValues()) {
-        row.*v.field = ReadValue(schema::ConnectionKey(name), v.name, v.type, v.readDefault);
-      }
+      for (const ConnectionValue& v : ConnectionValues()) row.*v.field = ReadAsService(*this, schema::ConnectionKey(name), v);
+      tables_.connections.push_back(std::move(row));
     }
   }
-  for (ConnectionRow& row : tables_.connections) {
-    if (row.name == schema::kPermanentConnection) break;
-    if (row.name.empty()) {
-      row.name = schema::kPermanentConnection;
-      break;
-    }
-  }
+  for (const ConnectionRow& row : tables_.connections)
+    if (SameTextIgnoringCase(row.name, schema::kPermanentConnection)) return;
+  // The permanent connection is always there; its key is written only when
+  // something is put into it.
+  ConnectionRow noras;
+  noras.name = schema::kPermanentConnection;
+  for (const ConnectionValue& v : ConnectionValues()) noras.*v.field = v.readDefault;
+  tables_.connections.push_back(std::move(noras));
 }
 
 void Console::ReadAccounts() {
-  for (AccountRow& row : tables_.accounts) row = AccountRow{};
-  int count = 0;
+  tables_.accounts.clear();
+  readAccounts_.clear();
   for (const ConnectionRow& connection : tables_.connections) {
-    if (connection.name.empty()) break;
+    if (connection.origin.empty()) continue;
     reg::KeyHolder key;
     if (reg::OpenKey(targetRoot_.get(), schema::ConnectionKey(connection.name), reg::kAllAccess, key.out()) !=
         reg::kOk)
       continue;
-    for (uint32_t index = 0; index < kAccountRows; ++index) {
-      std::string name = SubkeyName(key.get(), index);
-      if (name.empty()) break;
-      if (count == kAccountRows) return;
-      AccountRow& row = tables_.accounts[count++];
+    for (uint32_t index = 0; index < kMostKeys; ++index) {
+      std::string name;
+      if (reg::EnumKey(key.get(), index, &name, kNameBufferSize) != reg::kOk) break;
+      readAccounts_.push_back(StoreOrigin{connection.name, name});
+      AccountRow row;
       row.connection = connection.name;
       row.name = name;
       row.origin = StoreOrigin{connection.name, name};
-      for (const AccountValue& v : AccountValues()) {
-        row.*v.field = ReadValue(schema::AccountKey(connection.name, name), v.name, v.type, v.readDefault);
-      }
+      const std::string path = schema::AccountKey(connection.name, name);
+      for (const AccountValue& v : AccountValues()) row.*v.field = ReadAsService(*this, path, v);
+      tables_.accounts.push_back(std::move(row));
     }
   }
 }

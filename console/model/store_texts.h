@@ -15,6 +15,7 @@ inline constexpr const char* kErrorTitle = "Fehler";
 inline constexpr const char* kNotInstalledHere = "Der Service ist auf diesem Rechner nicht installiert";
 inline constexpr const char* kSaveFailedBefore = "Die Einstellungen konnten nicht gespeichert werden (";
 inline constexpr const char* kSaveFailedAfter = "). Die gespeicherten Einstellungen sind unver\xE4ndert.";
+inline constexpr const char* kRemoving = "Entfernen von ";
 inline constexpr const char* kSaved = "Einstellungen gespeichert";
 inline constexpr const char* kLibraryTitle = "Wertebibliothek fehlt";
 inline constexpr const char* kLibraryBefore = "Die Wertebibliothek ";

@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 
 namespace ferry::console {
 namespace {
@@ -56,8 +57,28 @@ std::string FormatDecimal(double value) {
   return std::string(buffer, end);
 }
 
-double SecondsToMinutes(std::string_view seconds) { return ParseDecimal(seconds).value_or(0) / 60; }
-
-std::string MinutesToSeconds(double minutes) { return FormatDecimal(minutes * 60); }
+std::string Latin1FromSystem(std::string_view text) {
+  std::string out;
+  bool multiByte = false;
+  for (std::size_t i = 0; i < text.size();) {
+    auto lead = static_cast<unsigned char>(text[i]);
+    std::size_t length = lead < 0x80 ? 1
+                         : (lead & 0xE0) == 0xC0 ? 2
+                         : (lead & 0xF0) == 0xE0 ? 3
+                         : (lead & 0xF8) == 0xF0 ? 4
+                                                  : 0;
+    if (length == 0 || i + length > text.size()) return std::string(text);
+    uint32_t code = length == 1 ? lead : lead & (0x7F >> length);
+    for (std::size_t k = 1; k < length; ++k) {
+      auto next = static_cast<unsigned char>(text[i + k]);
+      if ((next & 0xC0) != 0x80) return std::string(text);
+      code = (code << 6) | (next & 0x3F);
+    }
+    if (length > 1) multiByte = true;
+    out.push_back(code <= 0xFF ? static_cast<char>(code) : '?');
+    i += length;
+  }
+  return multiByte ? out : std::string(text);
+}
 
 }  // namespace ferry::console

@@ -1,5 +1,5 @@
-// Pure text rules of the console: trimming, name comparison, letter case and
-// the interval's minutes/seconds conversion. Texts are Latin-1 bytes.
+// Pure text rules of the console: trimming, name comparison, letter case,
+// decimal numbers and system texts. Texts are Latin-1 bytes.
 #pragma once
 
 #include <optional>
@@ -21,15 +21,13 @@ bool SameTextIgnoringCase(std::string_view a, std::string_view b);
 // The text in capital letters (Latin-1 letters included).
 std::string UpperCase(std::string_view text);
 
-// A stored interval in seconds as minutes; a text that is no number counts 0.
-double SecondsToMinutes(std::string_view seconds);
-
-// Minutes as the decimal text of the seconds ("1.5" minutes -> "90"); a
-// fraction is kept to six places with '.' as the separator.
-std::string MinutesToSeconds(double minutes);
-
 // Parses a plain decimal number with '.' as the separator.
 std::optional<double> ParseDecimal(std::string_view text);
+
+// A text of the system (a library's error) as Latin-1: valid UTF-8 is
+// decoded, a character beyond Latin-1 becomes '?'; any other text is taken as
+// Latin-1 already.
+std::string Latin1FromSystem(std::string_view text);
 
 // The shortest decimal text of a number (six places at most, '.' separator).
 std::string FormatDecimal(double value);

@@ -2,6 +2,7 @@
 // page); only reading and saving reach the store.
 #include "console/model/command_texts.h"
 #include "console/model/console.h"
+#include "console/model/field_rules.h"
 #include "console/model/store_texts.h"
 #include "console/model/text_rules.h"
 #include "schema/registry_schema.h"
@@ -9,10 +10,13 @@
 namespace ferry::console {
 namespace {
 
-// A new account holds what an absent value reads as, and is enabled.
+// A new account holds the service's defaults and is enabled; these values
+// count as the person's, so they are written.
 void FillNewAccount(AccountRow& row) {
-  for (const AccountValue& v : AccountValues())
-    if (v.written) row.*v.field = v.readDefault;
+  for (const AccountValue& v : AccountValues()) {
+    row.*v.field = v.readDefault;
+    if (v.written) row.edited.insert(v.name);
+  }
   row.enableAccount = "1";
 }
 
@@ -35,48 +39,71 @@ void Console::RunCommand(Command command) {
   }
 }
 
-void Console::NewConnection() {
-  std::string answer =
-      dialogs_.InputBox(texts::kNewConnectionPrompt, texts::kNewConnectionTitle, texts::kNewConnectionDefault);
-  if (answer.empty()) return;
-  for (ConnectionRow& row : tables_.connections) {
-    if (Trim(row.name) == Trim(answer)) {
-      dialogs_.MessageBox(texts::kConnectionExists, texts::kConnectionTitle, BoxStyle::Information);
-      return;
+std::vector<std::string> Console::ConnectionNames() const {
+  std::vector<std::string> names;
+  for (const ConnectionRow& row : tables_.connections) names.push_back(row.name);
+  return names;
+}
+
+std::vector<std::string> Console::AccountNames(const std::string& connection) const {
+  std::vector<std::string> names;
+  for (const AccountRow& row : tables_.accounts)
+    if (row.connection == connection) names.push_back(row.name);
+  return names;
+}
+
+std::optional<std::string> Console::AskName(const std::string& prompt, const std::string& title,
+                                            const std::string& defaultAnswer,
+                                            const std::vector<std::string>& siblings,
+                                            const std::string& takenMessage) {
+  std::string proposal = defaultAnswer;
+  for (;;) {
+    std::optional<std::string> answer = dialogs_.InputBox(prompt, title, proposal);
+    if (!answer) return std::nullopt;
+    std::optional<std::string> fault = NameFault(*answer);
+    if (!fault) {
+      if (auto taken = TakenBy(*answer, siblings))
+        fault = takenMessage + " (\"" + *taken + "\"; gro\xDF" "e und kleine Buchstaben z\xE4hlen als gleich).";
     }
-    if (Trim(row.name).empty()) {
-      row.name = answer;
-      row.timeOut = "60";
-      break;
-    }
+    if (!fault) return answer;
+    dialogs_.MessageBox(*fault, texts::kNameRefusedTitle, BoxStyle::Warning);
+    proposal = *answer;
   }
+}
+
+void Console::NewConnection() {
+  if (!StorePage()) return;
+  std::optional<std::string> answer = AskName(texts::kNewConnectionPrompt, texts::kNewConnectionTitle,
+                                              texts::kNewConnectionDefault, ConnectionNames(),
+                                              texts::kConnectionExists);
+  if (!answer) return;
+  ConnectionRow row;
+  row.name = *answer;
+  for (const ConnectionValue& v : ConnectionValues()) row.*v.field = v.readDefault;
+  row.timeOut = "60";
+  row.edited.insert(schema::kTimeout);
+  row.made = true;
+  tables_.connections.push_back(std::move(row));
   BuildTree();
   ShowFirstConnection();
 }
 
 void Console::NewAccount() {
-  auto selection = Selected();
-  if (!selection) {
+  if (!shown_) {
     dialogs_.MessageBox(texts::kChooseConnectionFirst, texts::kNoConnectionTitle, BoxStyle::Information);
     return;
   }
-  const std::string connection = selection->connection;
-  std::string answer =
-      dialogs_.InputBox(texts::kNewAccountPrompt, texts::kNewAccountTitle, texts::kNewAccountDefault);
-  if (answer.empty()) return;
-  for (AccountRow& row : tables_.accounts) {
-    if (Trim(row.connection) == connection && Trim(row.name) == Trim(answer)) {
-      dialogs_.MessageBox(texts::kAccountExists, texts::kAccountTitle, BoxStyle::Information);
-      return;
-    }
-    if (Trim(row.name).empty()) {
-      row = AccountRow{};
-      row.connection = connection;
-      row.name = answer;
-      FillNewAccount(row);
-      break;
-    }
-  }
+  if (!StorePage()) return;
+  const std::string connection = shown_->connection;
+  std::optional<std::string> answer = AskName(texts::kNewAccountPrompt, texts::kNewAccountTitle,
+                                              texts::kNewAccountDefault, AccountNames(connection),
+                                              texts::kAccountExists);
+  if (!answer) return;
+  AccountRow row;
+  row.connection = connection;
+  row.name = *answer;
+  FillNewAccount(row);
+  tables_.accounts.push_back(std::move(row));
   BuildTree();
 }
 
@@ -87,19 +114,13 @@ void Console::ReadSettingsAgain() {
 }
 
 void Console::StoreAndSave() {
-  if (auto selection = Selected()) {
-    if (selection->kind == NodeKind::Connection) {
-      StorePage(selection->connection);
-    } else {
-      StorePage(selection->connection, selection->account);
-    }
-  }
+  if (!StorePage()) return;
   SaveConfiguration();
 }
 
 void Console::ChooseComputer() {
-  std::string answer = dialogs_.InputBox(texts::kComputerPrompt, texts::kComputerTitle, computerName_);
-  computerName_ = UpperCase(answer);
+  std::optional<std::string> answer = dialogs_.InputBox(texts::kComputerPrompt, texts::kComputerTitle, computerName_);
+  computerName_ = UpperCase(answer.value_or(""));
   view_.ShowComputerName(computerName_);
   ConnectComputer();
   BuildTree();
@@ -107,70 +128,66 @@ void Console::ChooseComputer() {
 }
 
 void Console::RemoveAccount() {
-  auto selection = Selected();
-  if (!selection || selection->kind != NodeKind::Account) {
+  if (!shown_ || shown_->kind != NodeKind::Account) {
     dialogs_.MessageBox(texts::kChooseAccountFirst, texts::kNoConnectionTitle, BoxStyle::Information);
     return;
   }
+  // The page's other edits (the global values) stay.
+  if (!StorePage()) return;
   if (dialogs_.MessageBox(texts::kDeleteAccountQuestion, texts::kDeleteAccountTitle, BoxStyle::Question) !=
       Answer::Yes)
     return;
-  for (int i = 0; i < kAccountRows; ++i) {
+  const Selection gone = *shown_;
+  for (int i = 0; i < static_cast<int>(tables_.accounts.size()); ++i) {
     const AccountRow& row = tables_.accounts[i];
-    if (row.connection == selection->connection && row.name == selection->account) {
+    if (row.connection == gone.connection && row.name == gone.account) {
       DeleteAccount(tables_.accounts, i);
       break;
     }
   }
+  shown_.reset();
   BuildTree();
   ShowFirstConnection();
 }
 
 void Console::RemoveConnection() {
-  auto selection = Selected();
-  if (!selection || selection->kind != NodeKind::Connection) {
+  if (!shown_ || shown_->kind != NodeKind::Connection) {
     dialogs_.MessageBox(texts::kChooseConnectionFirst, texts::kNoConnectionTitle, BoxStyle::Information);
     return;
   }
-  const std::string connection = selection->connection;
-  if (connection == schema::kPermanentConnection) {
+  const std::string connection = shown_->connection;
+  if (SameTextIgnoringCase(connection, schema::kPermanentConnection)) {
     dialogs_.MessageBox(texts::kConnectionKept, texts::kDeleteConnectionTitle, BoxStyle::Plain);
     return;
   }
+  if (!StorePage()) return;
   if (dialogs_.MessageBox(texts::kDeleteConnectionQuestion, texts::kDeleteConnectionTitle, BoxStyle::Question) !=
       Answer::Yes)
     return;
-  for (int i = 0; i < kConnectionRows; ++i) {
+  for (int i = 0; i < static_cast<int>(tables_.connections.size()); ++i) {
     if (tables_.connections[i].name == connection) {
       console::DeleteConnection(tables_.connections, i);
       break;
     }
   }
-  for (int i = 0; i < kAccountRows;) {
-    if (tables_.accounts[i].connection == connection) {
-      console::DeleteAccount(tables_.accounts, i);  // the next row moved into i
-    } else {
-      ++i;
-    }
-  }
+  std::erase_if(tables_.accounts, [&](const AccountRow& row) { return row.connection == connection; });
+  shown_.reset();
   BuildTree();
   ShowFirstConnection();
 }
 
 void Console::CopyAccount() {
-  auto selection = Selected();
-  if (!selection || selection->kind != NodeKind::Account) {
+  if (!shown_ || shown_->kind != NodeKind::Account) {
     dialogs_.MessageBox(texts::kChooseAccountFirst, texts::kNoConnectionTitle, BoxStyle::Information);
     return;
   }
-  std::string target = dialogs_.InputBox(texts::kCopyTargetPrompt, texts::kCopyTitle, "");
-  std::string newName = dialogs_.InputBox(texts::kCopyNamePrompt, texts::kCopyTitle, selection->account);
-  if (target.empty() || newName.empty()) return;
-
+  if (!StorePage()) return;
+  const Selection source = *shown_;
+  std::optional<std::string> target = dialogs_.InputBox(texts::kCopyTargetPrompt, texts::kCopyTitle, "");
+  if (!target) return;
   const ConnectionRow* found = nullptr;
   for (const ConnectionRow& row : tables_.connections) {
-    if (row.name.empty()) break;
-    if (SameTextIgnoringCase(row.name, target)) {
+    if (SameTextIgnoringCase(row.name, Trim(*target))) {
       found = &row;
       break;
     }
@@ -180,47 +197,40 @@ void Console::CopyAccount() {
     return;
   }
   const std::string targetConnection = found->name;
+  // Siblings are not refused here: a name taken asks to overwrite.
+  std::optional<std::string> newName = AskName(texts::kCopyNamePrompt, texts::kCopyTitle, source.account, {}, "");
+  if (!newName) return;
 
   // The store compares key names without regard to case, so an account of the
   // same name in other letters is the same account.
-  AccountRow* destination = nullptr;
-  for (AccountRow& row : tables_.accounts) {
-    if (!row.name.empty() && SameTextIgnoringCase(row.connection, targetConnection) &&
-        SameTextIgnoringCase(row.name, newName)) {
+  int destination = -1;
+  for (int i = 0; i < static_cast<int>(tables_.accounts.size()); ++i) {
+    const AccountRow& row = tables_.accounts[i];
+    if (row.connection == targetConnection && SameTextIgnoringCase(row.name, *newName)) {
+      if (row.connection == source.connection && row.name == source.account) return;  // onto itself
       if (dialogs_.MessageBox(texts::kOverwriteQuestion, texts::kAccountTitle, BoxStyle::Question) != Answer::Yes)
         return;
-      destination = &row;
+      destination = i;
       break;
     }
   }
-  if (destination == nullptr) {
-    for (AccountRow& row : tables_.accounts) {
-      if (row.name.empty()) {
-        destination = &row;
-        break;
-      }
-    }
+  std::optional<AccountRow> copy;
+  for (const AccountRow& row : tables_.accounts)
+    if (row.connection == source.connection && row.name == source.account) copy = row;
+  if (!copy) return;
+  copy->connection = targetConnection;
+  copy->name = *newName;
+  if (destination >= 0) {
+    tables_.accounts[destination] = std::move(*copy);
+  } else {
+    tables_.accounts.push_back(std::move(*copy));
   }
-  const AccountRow* source = nullptr;
-  for (const AccountRow& row : tables_.accounts) {
-    if (row.connection == selection->connection && row.name == selection->account) {
-      source = &row;
-      break;
-    }
-  }
-  // A full table (no free row) or a source that is gone: nothing to copy.
-  if (destination == nullptr || source == nullptr) return;
-  AccountRow copy = *source;
-  copy.connection = targetConnection;
-  copy.name = newName;
-  *destination = std::move(copy);
   BuildTree();
   ShowFirstConnection();
 }
 
 void Console::FillTemplate() {
-  auto selection = Selected();
-  if (!selection || selection->kind != NodeKind::Account) {
+  if (!shown_ || shown_->kind != NodeKind::Account) {
     dialogs_.MessageBox(texts::kChooseAccountFirst, texts::kNoConnectionTitle, BoxStyle::Information);
     return;
   }
@@ -244,34 +254,36 @@ void Console::FillTemplate() {
   view_.SetText(Control::AccountSMTPHost, texts::kTemplateSmtpHost);
   view_.SetText(Control::AccountSMTPTo, texts::kTemplateSmtpTo);
   view_.SetText(Control::AccountUDPPort, "15002");
+  // The template's values are the person's, also where they equal what was shown.
+  for (AccountRow& row : tables_.accounts) {
+    if (row.connection != shown_->connection || row.name != shown_->account) continue;
+    for (const AccountValue& v : AccountValues())
+      if (v.written) row.edited.insert(v.name);
+  }
 }
 
 void Console::RenameConnection() {
-  const std::string oldName = view_.Text(Control::ConnectionName);
-  if (oldName == schema::kPermanentConnection) {
-    dialogs_.MessageBox(texts::kRenameRefused, texts::kRenameTitle, BoxStyle::Warning);
-    return;
-  }
-  if (oldName.empty()) {
+  if (!shown_) {
     dialogs_.MessageBox(texts::kChooseConnectionFirst, texts::kNoConnectionTitle, BoxStyle::Information);
     return;
   }
-  std::string newName = dialogs_.InputBox(texts::kRenamePrompt, texts::kConnectionTitle, oldName);
-  if (newName.empty()) return;
-  // Two rows of one name would be one key in the store.
-  for (const ConnectionRow& row : tables_.connections) {
-    if (row.name.empty()) break;
-    if (!SameTextIgnoringCase(row.name, oldName) && SameTextIgnoringCase(row.name, newName)) {
-      dialogs_.MessageBox(texts::kConnectionExists, texts::kConnectionTitle, BoxStyle::Information);
-      return;
-    }
+  const std::string oldName = shown_->connection;
+  if (SameTextIgnoringCase(oldName, schema::kPermanentConnection)) {
+    dialogs_.MessageBox(texts::kRenameRefused, texts::kRenameTitle, BoxStyle::Warning);
+    return;
   }
-  for (ConnectionRow& row : tables_.connections) {
-    if (SameTextIgnoringCase(row.name, oldName)) row.name = newName;
-  }
-  for (AccountRow& row : tables_.accounts) {
-    if (SameTextIgnoringCase(row.connection, oldName)) row.connection = newName;
-  }
+  if (!StorePage()) return;
+  std::vector<std::string> others;
+  for (const std::string& name : ConnectionNames())
+    if (name != oldName) others.push_back(name);
+  std::optional<std::string> newName =
+      AskName(texts::kRenamePrompt, texts::kConnectionTitle, oldName, others, texts::kConnectionExists);
+  if (!newName || *newName == oldName) return;
+  for (ConnectionRow& row : tables_.connections)
+    if (row.name == oldName) row.name = *newName;
+  for (AccountRow& row : tables_.accounts)
+    if (row.connection == oldName) row.connection = *newName;
+  shown_->connection = *newName;
   BuildTree();
   ShowFirstConnection();
 }

@@ -2,18 +2,21 @@
 
 #include <QApplication>
 #include <QCheckBox>
-#include <QEvent>
+#include <QCoreApplication>
+#include <QDir>
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLibraryInfo>
 #include <QLineEdit>
-#include <QLocale>
+#include <QScrollArea>
 #include <QStatusBar>
 #include <QStyle>
 #include <QTabWidget>
 #include <QToolBar>
 #include <QToolButton>
+#include <QTranslator>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -50,10 +53,20 @@ constexpr std::array kAccountFrameControls{
     Control::AccountEnableFromUDP, Control::AccountMaxMails, Control::AccountLogFile,
 };
 
-QLocale UserLocale() {
-  QLocale locale;
-  locale.setNumberOptions(QLocale::RejectGroupSeparator);
-  return locale;
+// A page in a scroll area, so that every control is reachable on a small screen.
+QWidget* Scrolling(QWidget* page) {
+  auto* area = new QScrollArea;
+  area->setWidget(page);
+  area->setWidgetResizable(true);
+  area->setFrameShape(QFrame::NoFrame);
+  return area;
+}
+
+// The number of an up-down box: a decimal comma or point; no number counts 0.
+double NumberIn(const QString& text) {
+  bool ok = false;
+  double value = QString(text).replace(QLatin1Char(','), QLatin1Char('.')).trimmed().toDouble(&ok);
+  return ok ? value : 0;
 }
 
 // Two arrow buttons that step the number in the text box beside them.
@@ -69,12 +82,10 @@ QWidget* MakeUpDown(QLineEdit* buddy, int maximum, const char* objectName) {
     button->setFixedSize(16, 11);
     button->setAutoRepeat(true);
     QObject::connect(button, &QToolButton::clicked, buddy, [buddy, maximum, step] {
-      bool ok = false;
-      double value = UserLocale().toDouble(buddy->text(), &ok);
-      if (!ok) value = 0;
+      double value = NumberIn(buddy->text());
       double next = std::clamp(std::floor(value) + step, 0.0, static_cast<double>(maximum));
       if (step < 0 && value != std::floor(value)) next = std::clamp(std::floor(value), 0.0, double(maximum));
-      buddy->setText(UserLocale().toString(next, 'f', QLocale::FloatingPointShortest));
+      buddy->setText(QString::number(next, 'f', 0));
     });
     layout->addWidget(button);
   }
@@ -82,6 +93,30 @@ QWidget* MakeUpDown(QLineEdit* buddy, int maximum, const char* objectName) {
 }
 
 }  // namespace
+
+std::string Latin1Text(const QString& text) {
+  std::string out;
+  out.reserve(static_cast<std::size_t>(text.size()));
+  for (QChar c : text) out.push_back(c.unicode() <= 0xFF ? static_cast<char>(c.unicode()) : kNotLatin1);
+  return out;
+}
+
+bool InstallGermanTranslations() {
+  static QTranslator* translator = nullptr;
+  if (translator != nullptr) return true;
+  auto* candidate = new QTranslator(QCoreApplication::instance());
+  const QStringList places{QCoreApplication::applicationDirPath() + QStringLiteral("/translations"),
+                           QLibraryInfo::path(QLibraryInfo::TranslationsPath)};
+  for (const QString& place : places) {
+    if (candidate->load(QStringLiteral("qtbase_de"), place)) {
+      QCoreApplication::installTranslator(candidate);
+      translator = candidate;
+      return true;
+    }
+  }
+  delete candidate;
+  return false;
+}
 
 ConsoleWindow::ConsoleWindow(ValueLibrary& values, Dialogs* dialogs) {
   if (dialogs == nullptr) {
@@ -105,6 +140,8 @@ QToolBar* ConsoleWindow::MakeToolbar(Command command, const QString& caption) {
   QAction* action = bar->addAction(caption);
   action->setObjectName(QStringLiteral("SymbolleisteButton%1").arg(index));
   connect(action, &QAction::triggered, this, [this, command] { console_->RunCommand(command); });
+  // Framed, so that it reads as a button, not as a label.
+  if (auto* button = qobject_cast<QToolButton*>(bar->widgetForAction(action))) button->setAutoRaise(false);
   toolbars_[command] = bar;
   return bar;
 }
@@ -128,7 +165,7 @@ void ConsoleWindow::BuildLayout() {
   setWindowTitle(QStringLiteral("Ferrylink Gateway"));
   setFont(QFont(QStringLiteral("Tahoma")));
 
-  // Toolbars placed on the window.
+  // Toolbars placed on the window, in two rows so that they fit a small screen.
   for (auto [command, caption] : std::initializer_list<std::pair<Command, const char*>>{
            {kNewConnection, "Neue &Verbindung"},
            {kNewAccount, "Neuer &Account"},
@@ -138,26 +175,33 @@ void ConsoleWindow::BuildLayout() {
            {kDeleteConnection, "Verbindung &löschen"},
            {kCopyAccount, "Account &kopieren"},
            {kQuit, "&Beenden"}}) {
+    if (command == kDeleteAccount) addToolBarBreak(Qt::TopToolBarArea);
     addToolBar(Qt::TopToolBarArea, MakeToolbar(command, T(caption)));
   }
 
   tree_ = new QTreeWidget;
   tree_->setObjectName(QStringLiteral("GlobalList"));
   tree_->setHeaderHidden(true);
-  tree_->setMinimumWidth(180);
-  tree_->viewport()->installEventFilter(this);
+  tree_->setMinimumWidth(140);
+  // Every change of the selection (mouse, keyboard, a click on empty space)
+  // goes to the console, which stores the page and shows the new node's page.
+  connect(tree_, &QTreeWidget::itemSelectionChanged, this, [this] {
+    if (!selecting_) console_->SelectionChanged();
+  });
 
   tabs_ = new QTabWidget;
   tabs_->setObjectName(QStringLiteral("Kartei"));
-  tabs_->addTab(BuildGlobalTab(), T("Global"));
-  tabs_->addTab(BuildConnectionTab(), T("Verbindungen / Accounts"));
-  tabs_->addTab(BuildNewsTab(), T("Newsticker"));
+  tabs_->addTab(Scrolling(BuildGlobalTab()), T("Global"));
+  tabs_->addTab(Scrolling(BuildConnectionTab()), T("Verbindungen / Accounts"));
+  tabs_->addTab(Scrolling(BuildNewsTab()), T("Newsticker"));
 
   auto* central = new QWidget;
   auto* layout = new QHBoxLayout(central);
   layout->addWidget(tree_);
   layout->addWidget(tabs_, 1);
   setCentralWidget(central);
+  setMinimumSize(640, 480);
+  resize(1000, 720);
   statusBar()->setObjectName(QStringLiteral("Status"));
 
   for (Control c : kAccountControls) {
@@ -235,15 +279,15 @@ QWidget* ConsoleWindow::BuildConnectionTab() {
   QLineEdit* name = AddLine(Control::ConnectionName, "ConnectionName");
   name->setEnabled(false);
   form->addRow(T("Name :"), name);
-  interval_ = new QLineEdit;
-  interval_->setObjectName(QStringLiteral("ConnectionTimeOut"));
+  interval_ = AddLine(Control::ConnectionInterval, "ConnectionTimeOut");
+  interval_->setToolTip(T("Minuten zwischen zwei Abrufen; \"nie (nur Trigger)\": nur auf ein Signal hin"));
   auto* intervalRow = new QHBoxLayout;
   intervalRow->addWidget(interval_);
   intervalRow->addWidget(MakeUpDown(interval_, 9999, "ConnectionTimeOutUpDown"));
   intervalRow->addWidget(new QLabel(T("(min)")));
   form->addRow(T("Intervall in dem Nachrichten abgeholt werden :"), intervalRow);
   form->addRow(AddBox(Control::ConnectionEnableLogging, "ConnectionEnableLogging", T("&Protokollierung aktivieren")));
-  form->addRow(MakeToolbar(kRenameConnection, T("Umbenennen")));
+  form->addRow(MakeToolbar(kRenameConnection, T("Umbenennen…")));
   layout->addWidget(connection);
 
   accountFrame_ = new QGroupBox;
@@ -269,7 +313,7 @@ QWidget* ConsoleWindow::BuildConnectionTab() {
                          T("erw. Benachrichtigung über UDP (Angabe des Absenders)")));
   account->addRow(T("max. Mails pro Thread :"), AddLine(Control::AccountMaxMails, "AccountMaxMails"));
   account->addRow(T("Protokollpfad (lokal auf Server) :"), AddLine(Control::AccountLogFile, "AccountLogFile"));
-  account->addRow(MakeToolbar(kTemplate, T("Template")));
+  account->addRow(MakeToolbar(kTemplate, T("Template einfügen…")));
   layout->addWidget(accountFrame_);
   layout->addStretch();
   return page;
@@ -311,7 +355,7 @@ void ConsoleWindow::ApplyBoxRules() {
 std::string ConsoleWindow::Text(Control control) const {
   auto found = lines_.find(control);
   if (found == lines_.end()) return {};
-  return found->second->text().toLatin1().toStdString();
+  return Latin1Text(found->second->text());
 }
 
 void ConsoleWindow::SetText(Control control, const std::string& text) {
@@ -329,15 +373,12 @@ void ConsoleWindow::SetChecked(Control control, bool checked) {
   if (found != boxes_.end()) found->second->setChecked(checked);
 }
 
-std::optional<double> ConsoleWindow::IntervalMinutes() const {
-  bool ok = false;
-  double minutes = UserLocale().toDouble(interval_->text().trimmed(), &ok);
-  if (!ok) return std::nullopt;
-  return minutes;
-}
-
-void ConsoleWindow::SetIntervalMinutes(double minutes) {
-  interval_->setText(UserLocale().toString(minutes, 'f', QLocale::FloatingPointShortest));
+void ConsoleWindow::MarkControl(Control control, bool bad) {
+  QWidget* widget = nullptr;
+  if (auto line = lines_.find(control); line != lines_.end()) widget = line->second;
+  if (auto box = boxes_.find(control); box != boxes_.end()) widget = box->second;
+  if (widget == nullptr) return;
+  widget->setStyleSheet(bad ? QStringLiteral("border: 2px solid #c00000; background: #fff0f0;") : QString());
 }
 
 void ConsoleWindow::SetAccountFrameEnabled(bool enabled) { accountFrame_->setEnabled(enabled); }
@@ -348,6 +389,7 @@ void ConsoleWindow::SetAccountControlsEnabled(bool enabled) {
 }
 
 void ConsoleWindow::ShowTree(const std::vector<TreeNode>& nodes) {
+  QSignalBlocker quiet(tree_);
   tree_->clear();
   QIcon pictures[] = {style()->standardIcon(QStyle::SP_DriveNetIcon), style()->standardIcon(QStyle::SP_FileIcon)};
   std::map<std::string, QTreeWidgetItem*> items;
@@ -371,6 +413,11 @@ void ConsoleWindow::ShowTree(const std::vector<TreeNode>& nodes) {
 }
 
 void ConsoleWindow::SelectNode(const std::optional<std::string>& key) {
+  selecting_ = true;
+  struct Done {
+    bool& flag;
+    ~Done() { flag = false; }
+  } done{selecting_};
   if (key) {
     QString wanted = QString::fromLatin1(*key);
     for (QTreeWidgetItemIterator it(tree_); *it != nullptr; ++it) {
@@ -397,16 +444,5 @@ void ConsoleWindow::ShowComputerName(const std::string& name) { computerName_->s
 void ConsoleWindow::Show() { show(); }
 
 void ConsoleWindow::Close() { QApplication::quit(); }
-
-bool ConsoleWindow::eventFilter(QObject* watched, QEvent* event) {
-  // The page of the node losing the selection is stored before the tree
-  // moves the selection (button down); the new node's page is shown after
-  // (button up). Keyboard moves are not followed.
-  if (watched == tree_->viewport()) {
-    if (event->type() == QEvent::MouseButtonPress) console_->TreeMouseDown();
-    if (event->type() == QEvent::MouseButtonRelease) console_->TreeMouseUp();
-  }
-  return QMainWindow::eventFilter(watched, event);
-}
 
 }  // namespace ferry::console

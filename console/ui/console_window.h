@@ -40,8 +40,7 @@ class ConsoleWindow : public QMainWindow, public ConsoleView {
   void SetText(Control control, const std::string& text) override;
   bool Checked(Control control) const override;
   void SetChecked(Control control, bool checked) override;
-  std::optional<double> IntervalMinutes() const override;
-  void SetIntervalMinutes(double minutes) override;
+  void MarkControl(Control control, bool bad) override;
   void SetAccountFrameEnabled(bool enabled) override;
   void SetAccountControlsEnabled(bool enabled) override;
   void ShowTree(const std::vector<TreeNode>& nodes) override;
@@ -51,9 +50,6 @@ class ConsoleWindow : public QMainWindow, public ConsoleView {
   void ShowComputerName(const std::string& name) override;
   void Show() override;
   void Close() override;
-
- protected:
-  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   void BuildLayout();
@@ -78,6 +74,15 @@ class ConsoleWindow : public QMainWindow, public ConsoleView {
   std::map<Control, QLineEdit*> lines_;
   std::map<Control, QCheckBox*> boxes_;
   bool accountShown_ = false;
+  bool selecting_ = false;  // the console itself moves the tree's selection
 };
+
+// Qt's own German texts for its standard dialogs and buttons, when the
+// system has them; true when loaded.
+bool InstallGermanTranslations();
+
+// A text of a control as Latin-1 bytes; a character Latin-1 cannot hold
+// becomes kNotLatin1 so that the console refuses it.
+std::string Latin1Text(const QString& text);
 
 }  // namespace ferry::console

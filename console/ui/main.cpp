@@ -6,6 +6,7 @@
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
+  ferry::console::InstallGermanTranslations();
   ferry::console::ValueLibrary values;
   ferry::console::ConsoleWindow window(values);
   window.Start();

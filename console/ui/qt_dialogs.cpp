@@ -2,15 +2,22 @@
 
 #include <QInputDialog>
 #include <QMessageBox>
+#include <QPushButton>
+
+#include "console/ui/console_window.h"
 
 namespace ferry::console {
 
-std::string QtDialogs::InputBox(const std::string& prompt, const std::string& title,
-                                const std::string& defaultAnswer) {
-  bool ok = false;
-  QString answer = QInputDialog::getText(parent_, QString::fromLatin1(title), QString::fromLatin1(prompt),
-                                         QLineEdit::Normal, QString::fromLatin1(defaultAnswer), &ok);
-  return ok ? answer.toLatin1().toStdString() : std::string();
+std::optional<std::string> QtDialogs::InputBox(const std::string& prompt, const std::string& title,
+                                               const std::string& defaultAnswer) {
+  QInputDialog dialog(parent_);
+  dialog.setWindowTitle(QString::fromLatin1(title));
+  dialog.setLabelText(QString::fromLatin1(prompt));
+  dialog.setTextValue(QString::fromLatin1(defaultAnswer));
+  dialog.setOkButtonText(QStringLiteral("OK"));
+  dialog.setCancelButtonText(QStringLiteral("Abbrechen"));
+  if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+  return Latin1Text(dialog.textValue());
 }
 
 Answer QtDialogs::MessageBox(const std::string& text, const std::string& title, BoxStyle style) {
@@ -24,8 +31,11 @@ Answer QtDialogs::MessageBox(const std::string& text, const std::string& title, 
     case BoxStyle::Stop: box.setIcon(QMessageBox::Critical); break;
     case BoxStyle::Plain: box.setIcon(QMessageBox::NoIcon); break;
   }
+  // German also where the system lacks Qt's German translations.
   if (style == BoxStyle::Question) {
     box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+    box.button(QMessageBox::Yes)->setText(QStringLiteral("&Ja"));
+    box.button(QMessageBox::No)->setText(QStringLiteral("&Nein"));
     return box.exec() == QMessageBox::Yes ? Answer::Yes : Answer::No;
   }
   box.setStandardButtons(QMessageBox::Ok);

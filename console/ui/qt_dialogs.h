@@ -11,7 +11,8 @@ namespace ferry::console {
 class QtDialogs : public Dialogs {
  public:
   explicit QtDialogs(QWidget* parent) : parent_(parent) {}
-  std::string InputBox(const std::string& prompt, const std::string& title, const std::string& defaultAnswer) override;
+  std::optional<std::string> InputBox(const std::string& prompt, const std::string& title,
+                                      const std::string& defaultAnswer) override;
   Answer MessageBox(const std::string& text, const std::string& title, BoxStyle style) override;
 
  private:

@@ -77,20 +77,23 @@ void ConsoleTest::Start() {
 }
 
 void ConsoleTest::Click(const std::string& path) {
-  console->TreeMouseDown();
   for (const console::TreeNode& node : console->treeNodes()) {
     if (node.Path() == path) {
       page.selected = node.key;
-      console->TreeMouseUp();
+      console->SelectionChanged();
       return;
     }
   }
   ADD_FAILURE() << "no node " << path;
 }
 
+void ConsoleTest::ClickEmptySpace() {
+  page.selected.reset();
+  console->SelectionChanged();
+}
+
 const console::AccountRow* ConsoleTest::Account(const std::string& connection, const std::string& name) const {
   for (const console::AccountRow& row : console->tables().accounts) {
-    if (row.name.empty()) break;
     if (row.connection == connection && row.name == name) return &row;
   }
   return nullptr;
@@ -98,7 +101,6 @@ const console::AccountRow* ConsoleTest::Account(const std::string& connection, c
 
 const console::ConnectionRow* ConsoleTest::Connection(const std::string& name) const {
   for (const console::ConnectionRow& row : console->tables().connections) {
-    if (row.name.empty()) break;
     if (row.name == name) return &row;
   }
   return nullptr;
@@ -107,7 +109,6 @@ const console::ConnectionRow* ConsoleTest::Connection(const std::string& name) c
 std::vector<std::string> ConsoleTest::ConnectionNames() const {
   std::vector<std::string> names;
   for (const console::ConnectionRow& row : console->tables().connections) {
-    if (row.name.empty()) break;
     names.push_back(row.name);
   }
   return names;
@@ -116,7 +117,6 @@ std::vector<std::string> ConsoleTest::ConnectionNames() const {
 std::vector<std::pair<std::string, std::string>> ConsoleTest::AccountNames() const {
   std::vector<std::pair<std::string, std::string>> names;
   for (const console::AccountRow& row : console->tables().accounts) {
-    if (row.name.empty()) break;
     names.emplace_back(row.connection, row.name);
   }
   return names;

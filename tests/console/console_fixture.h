@@ -9,6 +9,7 @@
 #include <deque>
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -32,8 +33,13 @@ class MemoryPage : public console::ConsoleView {
     return f != boxes.end() && f->second;
   }
   void SetChecked(console::Control c, bool v) override { boxes[c] = v; }
-  std::optional<double> IntervalMinutes() const override { return interval; }
-  void SetIntervalMinutes(double m) override { interval = m; }
+  void MarkControl(console::Control c, bool bad) override {
+    if (bad) {
+      marked.insert(c);
+    } else {
+      marked.erase(c);
+    }
+  }
   void SetAccountFrameEnabled(bool e) override { accountFrameEnabled = e; }
   void SetAccountControlsEnabled(bool e) override { accountControlsEnabled = e; }
   void ShowTree(const std::vector<console::TreeNode>& n) override {
@@ -48,7 +54,7 @@ class MemoryPage : public console::ConsoleView {
 
   std::map<console::Control, std::string> texts;
   std::map<console::Control, bool> boxes;
-  std::optional<double> interval;
+  std::set<console::Control> marked;
   bool accountFrameEnabled = false;
   bool accountControlsEnabled = false;
   std::vector<console::TreeNode> nodes;
@@ -67,13 +73,14 @@ class ScriptedDialogs : public console::Dialogs {
     std::optional<console::BoxStyle> style;  // empty for an input box
   };
 
-  std::string InputBox(const std::string& prompt, const std::string& title, const std::string& def) override {
+  std::optional<std::string> InputBox(const std::string& prompt, const std::string& title,
+                                      const std::string& def) override {
     shown.push_back({prompt, title, def, std::nullopt});
     if (inputs.empty()) {
       ADD_FAILURE() << "unexpected input box: " << prompt;
-      return {};
+      return std::nullopt;
     }
-    std::string answer = inputs.front();
+    std::optional<std::string> answer = inputs.front();
     inputs.pop_front();
     return answer;
   }
@@ -89,7 +96,7 @@ class ScriptedDialogs : public console::Dialogs {
     return a;
   }
 
-  std::deque<std::string> inputs;
+  std::deque<std::optional<std::string>> inputs;  // nullopt: Cancel
   std::deque<console::Answer> answers;
   std::vector<Shown> shown;
 };
@@ -117,8 +124,11 @@ class ConsoleTest : public TempHiveTest {
   // Connects to the local store and reads it; builds the tree and shows the
   // first connection, as the start routine does.
   void Start();
-  // Selects the tree node with this path as a mouse click does.
+  // Selects the tree node with this path (mouse or keyboard: the window
+  // reports either as a change of the selection).
   void Click(const std::string& path);
+  // Selects no node, as a click on the tree's empty space may.
+  void ClickEmptySpace();
   const console::AccountRow* Account(const std::string& connection, const std::string& name) const;
   const console::ConnectionRow* Connection(const std::string& name) const;
   std::vector<std::string> ConnectionNames() const;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 
 #include "schema/registry_schema.h"
 #include "tests/console/console_fixture.h"
@@ -135,6 +136,7 @@ TEST_F(SaveConfigurationTest, ValuesTheConsoleDoesNotShowSurvive) {
 
 TEST_F(SaveConfigurationTest, RenamedAndCopiedRowsCarryTheirValuesRemovedOnesGo) {
   PutNumber(AccountKey("Dial", "anna"), "Enable CT", 1);
+  PutText(AccountKey("Dial", "anna") + "\\Feeds\\Science", "Address", "https://feed.example/");
   PutText(ConnectionKey("Dial"), "Logfile", "/var/log/dial.log");
   PutNumber(AccountKey("NORAS", "gone"), "Enable CT", 1);
   PutNumber(AccountKey("Old", "x"), "Enable CT", 1);
@@ -142,15 +144,12 @@ TEST_F(SaveConfigurationTest, RenamedAndCopiedRowsCarryTheirValuesRemovedOnesGo)
   console->ShowPage("Dial");
   dialogs.inputs = {"Remote", "NORAS", "annacopy"};
   console->RunCommand(console::kRenameConnection);
-  for (const auto& node : console->treeNodes())
-    if (node.Path() == "Remote\\anna") page.selected = node.key;
+  Click("Remote\\anna");
   console->RunCommand(console::kCopyAccount);
-  for (const auto& node : console->treeNodes())
-    if (node.Path() == "Old") page.selected = node.key;
+  Click("Old");
   dialogs.answers = {Answer::Yes, Answer::Yes};
   console->RunCommand(console::kDeleteConnection);
-  for (const auto& node : console->treeNodes())
-    if (node.Path() == "NORAS\\gone") page.selected = node.key;
+  Click("NORAS\\gone");
   console->RunCommand(console::kDeleteAccount);
   ASSERT_TRUE(Save()) << LastShown();
 
@@ -159,6 +158,9 @@ TEST_F(SaveConfigurationTest, RenamedAndCopiedRowsCarryTheirValuesRemovedOnesGo)
   EXPECT_EQ(Stored(AccountKey("Remote", "anna"), "Enable CT"), "1");
   EXPECT_EQ(Stored(AccountKey("NORAS", "annacopy"), "Enable CT"), "1");
   EXPECT_EQ(Subkeys(ConnectionKey("NORAS")), std::vector<std::string>{"annacopy"});
+  // Subkeys below an account go with it.
+  EXPECT_EQ(Stored(AccountKey("Remote", "anna") + "\\Feeds\\Science", "Address"), "https://feed.example/");
+  EXPECT_EQ(Stored(AccountKey("NORAS", "annacopy") + "\\Feeds\\Science", "Address"), "https://feed.example/");
 }
 
 TEST_F(SaveConfigurationTest, VolatileStays) {
@@ -170,34 +172,91 @@ TEST_F(SaveConfigurationTest, VolatileStays) {
   EXPECT_EQ(Stored(schema::kVolatileKey, "LastDate"), "Mon, 01 Jan 2001 00:00:00 GMT");
 }
 
-TEST_F(SaveConfigurationTest, EmptyNumbersAreSavedAsZero) {
-  InstallService();
-  console->computerName() = "";
-  console->ConnectComputer();  // NORAS added with empty fields, nothing shown
-  console->tables().global.proxyPort.clear();
-  ASSERT_TRUE(Save());
-  EXPECT_EQ(Stored(ConnectionKey("NORAS"), "Timeout"), "0");
-  EXPECT_EQ(Stored(ConnectionKey("NORAS"), "Enable Logging"), "0");
-  EXPECT_EQ(Stored(schema::kParametersKey, "ProxyPort"), "0");
-  EXPECT_EQ(Connection("NORAS")->timeOut, "0");
+// What `ferryreg export` writes of the service's key.
+std::string Export(const std::filesystem::path& file) {
+  std::string command = std::string(FERRYREG_PROGRAM) + " export \"HKLM\\" + schema::kServiceKey + "\" \"" +
+                        file.string() + "\" /y >/dev/null 2>&1";
+  EXPECT_EQ(std::system(command.c_str()), 0) << command;
+  return ReadFile(file);
+}
+
+// A store the service wrote, with accounts that lack most values and one that
+// still holds the old value names: read, then saved without an edit (and
+// again after moving through every page), it is the same byte for byte.
+TEST_F(SaveConfigurationTest, ASaveWithoutEditsLeavesTheExportByteForByteTheSame) {
+  const char* dir = std::getenv("FERRY_BINARY_DIR");
+  ASSERT_NE(dir, nullptr) << "run through ctest";
+  std::string service = std::string(dir) + "/service/mailferry2";
+  for (const char* account : {"NORAS Postfach", "Dial anna"})
+    ASSERT_EQ(std::system((service + " -create " + account + " >/dev/null 2>&1").c_str()), 0) << account;
+  MakeKey(AccountKey("Dial", "bare"));  // no values at all: every default
+  std::string old = AccountKey("NORAS", "Alt");
+  PutText(old, "EMailHost", "pop.alt.example");
+  PutText(old, "EMailUser", "alt");
+  PutNumber(old, "EMailDelete", 1);
+  PutText(AccountKey("NORAS", "Alt") + "\\Feeds", "heise", "https://feed.example/atom");
+  const std::string before = Export(Folder() / "before.reg");
+  ASSERT_NE(before.find("EMailHost"), std::string::npos);
+
+  Start();
+  const console::AccountRow* alt = Account("NORAS", "Alt");
+  ASSERT_NE(alt, nullptr);
+  EXPECT_EQ(alt->popUser, "alt");     // the old name read as the service reads it
+  EXPECT_EQ(alt->popDelete, "1");
+  EXPECT_EQ(alt->popHost, "pop.alt.example");
+  EXPECT_EQ(Account("Dial", "bare")->popDelete, "0");  // the service's default: keep the mail
+  EXPECT_EQ(Account("Dial", "bare")->logFile, "");
+  ASSERT_TRUE(Save()) << LastShown();
+  EXPECT_EQ(Export(Folder() / "after.reg"), before);
+
+  for (const auto& node : console->treeNodes()) Click(node.Path());
+  console->RunCommand(console::kSaveSettings);
+  EXPECT_EQ(page.status, "Einstellungen gespeichert") << LastShown();
+  EXPECT_EQ(Export(Folder() / "again.reg"), before);
 }
 
 TEST_F(SaveConfigurationTest, WhatTheConsoleWritesAndHow) {
   InstallService();
   Start();
   dialogs.inputs = {"bob"};
-  page.selected = "ANORAS";
+  Click("NORAS");
   console->RunCommand(console::kNewAccount);
-  page.interval = 1.5;
+  page.texts[Control::ConnectionInterval] = "1,5";
   console->RunCommand(console::kSaveSettings);
   std::string bob = AccountKey("NORAS", "bob");
   EXPECT_EQ(Stored(ConnectionKey("NORAS"), "Timeout"), "90");
-  EXPECT_EQ(Stored(bob, "Addressmode"), "3");
-  EXPECT_EQ(Stored(bob, "Logfile"), "c:\\Log.txt");
-  EXPECT_EQ(Stored(bob, "UDP Port"), "15002");
+  EXPECT_EQ(Stored(ConnectionKey("NORAS"), "Enable Logging"), std::nullopt);  // not edited
+  // A new account holds the service's defaults, enabled.
+  EXPECT_EQ(Stored(bob, "Enable Account"), "1");
+  EXPECT_EQ(Stored(bob, "POP Delete"), "0");
+  EXPECT_EQ(Stored(bob, "Addressmode"), "0");
+  EXPECT_EQ(Stored(bob, "Logfile"), "");
+  EXPECT_EQ(Stored(bob, "Max Mails"), "10");
   EXPECT_EQ(Stored(bob, "Enable KeepAlive"), std::nullopt);  // never written by the console
-  EXPECT_EQ(Stored(schema::kParametersKey, "TriggerPort"), "15001");
-  EXPECT_EQ(Stored(schema::kParametersKey, "BDWDir"), "c:\\");
+  EXPECT_EQ(Stored(bob, "In Use"), std::nullopt);
+  EXPECT_EQ(Stored(schema::kParametersKey, "TriggerPort"), std::nullopt);
+  EXPECT_EQ(Stored(schema::kParametersKey, "BDWDir"), std::nullopt);
+  // A second save after the first writes what was edited since.
+  Click("NORAS\\bob");
+  page.texts[Control::AccountPOPHost] = "pop.bob.example";
+  console->RunCommand(console::kSaveSettings);
+  EXPECT_EQ(Stored(bob, "POP Host"), "pop.bob.example");
+  EXPECT_EQ(Subkeys(ConnectionKey("NORAS")), std::vector<std::string>{"bob"});
+}
+
+// More connections and accounts than a fixed table held: all are read, and a
+// save without edits deletes none of them.
+TEST_F(SaveConfigurationTest, EveryConnectionAndAccountIsReadAndKept) {
+  for (int i = 0; i < 60; ++i) {
+    std::string connection = "c" + std::to_string(100 + i);
+    for (int k = 0; k < 5; ++k) PutNumber(AccountKey(connection, "a" + std::to_string(k)), "Max Mails", 5);
+  }
+  Start();
+  EXPECT_EQ(ConnectionNames().size(), 61u);  // with NORAS
+  EXPECT_EQ(AccountNames().size(), 300u);
+  ASSERT_TRUE(Save()) << LastShown();
+  EXPECT_EQ(Subkeys(schema::kParametersKey).size(), 60u);
+  EXPECT_EQ(Subkeys(ConnectionKey("c159")).size(), 5u);
 }
 
 TEST_F(SaveConfigurationTest, AFailedWriteLeavesTheOldConfigurationWhole) {
@@ -211,7 +270,11 @@ TEST_F(SaveConfigurationTest, AFailedWriteLeavesTheOldConfigurationWhole) {
   const Case cases[] = {
       // The store refuses a key name over 255 characters.
       {"OverlongConnectionName", [](console::Tables& t) { t.connections[1].name = std::string(300, 'c'); }},
-      {"NumberThatIsNoNumber", [](console::Tables& t) { t.accounts[3].maxMails = "zehn"; }},
+      {"NumberThatIsNoNumber",
+       [](console::Tables& t) {
+         t.accounts[3].maxMails = "zehn";
+         t.accounts[3].edited.insert("Max Mails");
+       }},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -222,6 +285,9 @@ TEST_F(SaveConfigurationTest, AFailedWriteLeavesTheOldConfigurationWhole) {
     ASSERT_EQ(dialogs.shown.size(), 1u);
     EXPECT_EQ(dialogs.shown[0].title, "Fehler");
     EXPECT_NE(dialogs.shown[0].text.find("unver\xE4ndert"), std::string::npos);
+    if (std::string(c.name) == "NumberThatIsNoNumber") {  // named by its label
+      EXPECT_NE(dialogs.shown[0].text.find("\"max. Mails pro Thread\""), std::string::npos) << dialogs.shown[0].text;
+    }
     EXPECT_EQ(Everything(), before);
     EXPECT_EQ(Subkeys(schema::kParametersKey), (std::vector<std::string>{"Dial", "NORAS", "volatile"}));
   }

@@ -16,13 +16,16 @@ TEST_F(StoreReadTest, AnInstalledServiceWithoutConnectionsGivesOneEmptyNorasRow)
   console->computerName() = "";
   console->ConnectComputer();
   ASSERT_EQ(ConnectionNames(), std::vector<std::string>{"NORAS"});
-  EXPECT_EQ(Connection("NORAS")->enableLogging, "");
-  EXPECT_EQ(Connection("NORAS")->timeOut, "");
+  EXPECT_EQ(Connection("NORAS")->enableLogging, "0");
+  EXPECT_EQ(Connection("NORAS")->timeOut, "-1");
+  EXPECT_TRUE(Connection("NORAS")->origin.empty());
   Start();
-  EXPECT_EQ(Connection("NORAS")->enableLogging, "0");  // shown, so made "0"
   EXPECT_TRUE(AccountNames().empty());
   EXPECT_EQ(page.status, console::texts::kReading);
   EXPECT_TRUE(dialogs.shown.empty());
+  // Shown but not edited, the permanent connection's row makes no key.
+  ASSERT_TRUE(console->SaveConfiguration());
+  EXPECT_TRUE(Subkeys(schema::kParametersKey).empty());
 }
 
 TEST_F(StoreReadTest, VolatileIsNoConnectionAndAStoredNorasIsNotAddedTwice) {
@@ -43,27 +46,38 @@ TEST_F(StoreReadTest, NorasIsAddedAfterTheStoredConnections) {
   EXPECT_EQ(ConnectionNames(), (std::vector<std::string>{"Alpha", "Beta", "NORAS"}));
 }
 
-TEST_F(StoreReadTest, AbsentValuesReadAsTheirDefaults) {
+// An absent value reads as the service uses it: the service's default, or the
+// value's old name where that is stored.
+TEST_F(StoreReadTest, AbsentValuesReadAsTheServiceReadsThem) {
   MakeKey(AccountKey("NORAS", "bare"));
+  PutText(AccountKey("NORAS", "old"), "EMailHost", "pop.old.example");
+  PutNumber(AccountKey("NORAS", "old"), "EMailFlags", 2);
+  PutText(AccountKey("NORAS", "old"), "SMTP Host", "smtp.new.example");
+  PutText(AccountKey("NORAS", "old"), "SMTPHost", "smtp.old.example");
   console->computerName() = "";
   console->ConnectComputer();
   const console::GlobalSettings& g = console->tables().global;
-  EXPECT_EQ(g.bdwDir, "c:\\");
+  EXPECT_EQ(g.bdwDir, "");
   EXPECT_EQ(g.debugLevel, "0");
-  EXPECT_EQ(g.listenRas, "0");
-  EXPECT_EQ(g.proxyHost, "0");
+  EXPECT_EQ(g.listenRas, "1");
+  EXPECT_EQ(g.proxyHost, "");
   EXPECT_EQ(g.proxyPort, "0");
-  EXPECT_EQ(g.triggerPort, "15001");
+  EXPECT_EQ(g.triggerPort, "2000");
   EXPECT_EQ(g.tickerEMail, "");
   EXPECT_EQ(Connection("NORAS")->enableLogging, "0");
-  EXPECT_EQ(Connection("NORAS")->timeOut, "600");
+  EXPECT_EQ(Connection("NORAS")->timeOut, "-1");
+  const console::AccountRow* old = Account("NORAS", "old");
+  ASSERT_NE(old, nullptr);
+  EXPECT_EQ(old->popHost, "pop.old.example");
+  EXPECT_EQ(old->addressmode, "2");
+  EXPECT_EQ(old->smtpHost, "smtp.new.example");  // the current name wins
   const console::AccountRow* a = Account("NORAS", "bare");
   ASSERT_NE(a, nullptr);
-  EXPECT_EQ(a->addressmode, "3");
-  EXPECT_EQ(a->logFile, "c:\\Log.txt");
+  EXPECT_EQ(a->addressmode, "0");
+  EXPECT_EQ(a->logFile, "");
   EXPECT_EQ(a->maxMails, "10");
-  EXPECT_EQ(a->popDelete, "1");
-  EXPECT_EQ(a->udpPort, "15002");
+  EXPECT_EQ(a->popDelete, "0");
+  EXPECT_EQ(a->udpPort, "0");
   EXPECT_EQ(a->enableAccount, "0");
   EXPECT_EQ(a->enableKeepAlive, "0");
   EXPECT_EQ(a->popHost, "");
@@ -92,13 +106,6 @@ TEST_F(StoreReadTest, StoredValuesReadAsTexts) {
   EXPECT_EQ(a->logFile, "/var/log/j.log");
   EXPECT_EQ(a->enableKeepAlive, "1");
   EXPECT_EQ(a->maxMails, "25");
-}
-
-TEST_F(StoreReadTest, AtMost51ConnectionsAreRead) {
-  for (int i = 0; i < 53; ++i) MakeKey(ConnectionKey("c" + std::to_string(100 + i)));
-  Start();
-  EXPECT_EQ(ConnectionNames().size(), 51u);
-  EXPECT_EQ(Connection("NORAS"), nullptr);  // every row holds another connection
 }
 
 TEST_F(StoreReadTest, AMissingServiceSaysSoAndLeavesTheTablesEmpty) {

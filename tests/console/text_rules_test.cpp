@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <ostream>
 
 namespace ferry::console {
 namespace {
@@ -20,31 +19,12 @@ TEST(LetterCase, FoldsLatin1Letters) {
   EXPECT_EQ(UpperCase("server-\xE4"), "SERVER-\xC4");
 }
 
-struct IntervalCase {
-  const char* name;
-  double minutes;
-  const char* seconds;
-};
-void PrintTo(const IntervalCase& c, std::ostream* os) { *os << c.name; }
-
-class MinutesToSecondsTest : public ::testing::TestWithParam<IntervalCase> {};
-
-TEST_P(MinutesToSecondsTest, Converts) {
-  EXPECT_EQ(MinutesToSeconds(GetParam().minutes), GetParam().seconds);
-  EXPECT_DOUBLE_EQ(SecondsToMinutes(GetParam().seconds), GetParam().minutes);
-}
-
-INSTANTIATE_TEST_SUITE_P(Intervals, MinutesToSecondsTest,
-                         ::testing::Values(IntervalCase{"TenMinutes", 10, "600"},
-                                           IntervalCase{"OneAndAHalf", 1.5, "90"},
-                                           IntervalCase{"Zero", 0, "0"},
-                                           IntervalCase{"ATenth", 0.01, "0.6"},
-                                           IntervalCase{"NoPeriodicRun", -1.0 / 60, "-1"}),
-                         [](const auto& c) { return std::string(c.param.name); });
-
-TEST(SecondsToMinutes, ATextThatIsNoNumberCountsZero) {
-  EXPECT_EQ(SecondsToMinutes(""), 0);
-  EXPECT_EQ(SecondsToMinutes("abc"), 0);
+// Library errors come as UTF-8 from the system; the console's texts are Latin-1.
+TEST(Latin1FromSystem, DecodesUtf8AndLeavesLatin1Alone) {
+  EXPECT_EQ(Latin1FromSystem("kann nicht \xC3\xB6" "ffnen"), "kann nicht \xF6" "ffnen");
+  EXPECT_EQ(Latin1FromSystem("kann nicht \xF6" "ffnen"), "kann nicht \xF6" "ffnen");
+  EXPECT_EQ(Latin1FromSystem("5 \xE2\x82\xAC"), "5 ?");
+  EXPECT_EQ(Latin1FromSystem("plain"), "plain");
 }
 
 }  // namespace

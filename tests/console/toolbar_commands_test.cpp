@@ -25,20 +25,64 @@ class ToolbarCommandTest : public ConsoleTest {
     Start();
   }
   void Run(console::Command command) { console->RunCommand(command); }
-  void Select(const std::string& path) {
-    for (const auto& node : console->treeNodes())
-      if (node.Path() == path) page.selected = node.key;
+  void Select(const std::string& path) { Click(path); }
+  bool WasShown(const std::string& start) const {
+    for (const auto& s : dialogs.shown)
+      if (s.text.rfind(start, 0) == 0) return true;
+    return false;
   }
 };
 
 TEST_F(ToolbarCommandTest, NewConnectionAddsARowWithSixtySecondsAndRefusesATakenName) {
-  dialogs.inputs = {" Zeta ", "Uplink"};
+  dialogs.inputs = {"ZETA", "Uplink"};  // asked again after the refusal
   Run(console::kNewConnection);
-  EXPECT_EQ(LastShown(), texts::kConnectionExists);
-  Run(console::kNewConnection);
+  EXPECT_TRUE(WasShown(texts::kConnectionExists));
+  EXPECT_EQ(dialogs.shown[2].defaultAnswer, "ZETA");
   EXPECT_EQ(ConnectionNames(), (std::vector<std::string>{"Dial", "NORAS", "Zeta", "Uplink"}));
   EXPECT_EQ(Connection("Uplink")->timeOut, "60");
+  EXPECT_EQ(Connection("Uplink")->edited, console::Edited{"Timeout"});  // the interval counts as the person's
   EXPECT_EQ(page.selected, "ADial");  // the first connection is shown
+}
+
+// Wherever a name is made, a name the store or the service cannot keep is
+// refused with its reason, asked again, and nothing changes on Cancel.
+TEST_F(ToolbarCommandTest, BadNamesAreRefusedWhereverANameIsMadeAndNothingIsLost) {
+  const std::string bad[] = {"   ", " Lead", "Filiale\\Bonn", "volatile", std::string(60, 'n'), "dial", "A1"};
+  struct Where {
+    const char* name;
+    const char* select;
+    console::Command command;
+    std::optional<std::string> firstAnswer;  // the copy's target connection
+  };
+  const Where places[] = {
+      {"NewConnection", "Dial", console::kNewConnection, std::nullopt},
+      {"RenameConnection", "Zeta", console::kRenameConnection, std::nullopt},
+      {"NewAccount", "Dial", console::kNewAccount, std::nullopt},
+  };
+  for (const Where& where : places) {
+    for (const std::string& name : bad) {
+      SCOPED_TRACE(std::string(where.name) + " \"" + name + "\"");
+      const bool account = where.command == console::kNewAccount;
+      if ((name == "A1" && !account) || (name == "dial" && account)) continue;  // a clash among siblings only
+      Select(where.select);
+      dialogs.shown.clear();
+      dialogs.inputs = {name, std::nullopt};
+      Run(where.command);
+      ASSERT_EQ(dialogs.shown.size(), 3u);  // asked, refused, asked again
+      EXPECT_EQ(dialogs.shown[1].title, texts::kNameRefusedTitle);
+      EXPECT_EQ(dialogs.shown[2].defaultAnswer, name);  // kept to mend
+      EXPECT_EQ(ConnectionNames(), (std::vector<std::string>{"Dial", "NORAS", "Zeta"}));
+      EXPECT_EQ(AccountNames().size(), 5u);
+    }
+  }
+  // A copy's new name follows the same rules.
+  Select("Dial\\a1");
+  dialogs.inputs = {"Zeta", "a\\b", std::nullopt};
+  Run(console::kCopyAccount);
+  EXPECT_TRUE(WasShown("Der Name darf keinen"));
+  EXPECT_EQ(AccountNames().size(), 5u);
+  ASSERT_TRUE(console->SaveConfiguration());
+  EXPECT_EQ(Subkeys(ConnectionKey("Dial")), (std::vector<std::string>{"a1", "a2", "a3"}));
 }
 
 TEST_F(ToolbarCommandTest, NewAccountGoesToTheSelectedConnectionFromEitherNode) {
@@ -51,23 +95,25 @@ TEST_F(ToolbarCommandTest, NewAccountGoesToTheSelectedConnectionFromEitherNode) 
   const console::AccountRow* z2 = Account("Zeta", "z2");
   ASSERT_NE(z2, nullptr);
   ASSERT_NE(Account("Zeta", "z3"), nullptr);
-  EXPECT_EQ(z2->addressmode, "3");
+  // The service's defaults, enabled.
+  EXPECT_EQ(z2->addressmode, "0");
   EXPECT_EQ(z2->enableAccount, "1");
-  EXPECT_EQ(z2->logFile, "c:\\Log.txt");
+  EXPECT_EQ(z2->logFile, "");
   EXPECT_EQ(z2->maxMails, "10");
-  EXPECT_EQ(z2->popDelete, "1");
-  EXPECT_EQ(z2->udpPort, "15002");
+  EXPECT_EQ(z2->popDelete, "0");
+  EXPECT_EQ(z2->udpPort, "0");
   EXPECT_EQ(z2->popHost, "");
   EXPECT_TRUE(z2->origin.empty());
+  EXPECT_TRUE(z2->edited.count("Enable Account"));
   // The page is not changed and the node being edited stays selected.
-  EXPECT_EQ(page.selected, "AZetaz1");
+  EXPECT_EQ(page.selected, "AZeta\\z1");
 }
 
 TEST_F(ToolbarCommandTest, NewAccountRefusesADuplicateInOneConnectionOnly) {
   Select("Dial");
-  dialogs.inputs = {"a2"};
+  dialogs.inputs = {"A2", std::nullopt};
   Run(console::kNewAccount);
-  EXPECT_EQ(LastShown(), texts::kAccountExists);
+  EXPECT_TRUE(WasShown(texts::kAccountExists));
   Select("Zeta");
   dialogs.inputs = {"a2"};
   Run(console::kNewAccount);
@@ -84,8 +130,6 @@ TEST_F(ToolbarCommandTest, DeletingAConnectionWithThreeAccountsNeedsYesAndCloses
   Run(console::kDeleteConnection);
   EXPECT_EQ(ConnectionNames(), (std::vector<std::string>{"NORAS", "Zeta"}));
   EXPECT_EQ(AccountNames(), (Names{{"NORAS", "n1"}, {"Zeta", "z1"}}));
-  EXPECT_EQ(console->tables().connections[2].name, "");
-  EXPECT_EQ(console->tables().accounts[2].name, "");
 }
 
 TEST_F(ToolbarCommandTest, NorasCannotBeDeletedOrRenamed) {
@@ -98,14 +142,19 @@ TEST_F(ToolbarCommandTest, NorasCannotBeDeletedOrRenamed) {
   EXPECT_EQ(ConnectionNames(), (std::vector<std::string>{"Dial", "NORAS", "Zeta"}));
 }
 
-TEST_F(ToolbarCommandTest, DeleteAccountRemovesTheSelectedRowOnYes) {
+TEST_F(ToolbarCommandTest, DeleteAccountRemovesTheSelectedRowOnYesAndKeepsThePagesOtherEdits) {
   Select("Dial\\a2");
   dialogs.answers = {Answer::No, Answer::Yes};
   Run(console::kDeleteAccount);
   EXPECT_EQ(AccountNames().size(), 5u);
   Select("Dial\\a2");
+  page.texts[Control::GlobalProxyHost] = "proxy.office.example";
   Run(console::kDeleteAccount);
   EXPECT_EQ(AccountNames(), (Names{{"Dial", "a1"}, {"Dial", "a3"}, {"NORAS", "n1"}, {"Zeta", "z1"}}));
+  EXPECT_EQ(page.Text(Control::GlobalProxyHost), "proxy.office.example");
+  ASSERT_TRUE(console->SaveConfiguration());
+  EXPECT_EQ(Stored(schema::kParametersKey, "ProxyHost"), "proxy.office.example");
+  EXPECT_EQ(Subkeys(ConnectionKey("Dial")), (std::vector<std::string>{"a1", "a3"}));
 }
 
 TEST_F(ToolbarCommandTest, AccountCommandsNeedAnAccountNode) {
@@ -116,9 +165,6 @@ TEST_F(ToolbarCommandTest, AccountCommandsNeedAnAccountNode) {
   }
   Select("Dial\\a1");
   Run(console::kDeleteConnection);
-  EXPECT_EQ(LastShown(), texts::kChooseConnectionFirst);
-  page.selected.reset();
-  Run(console::kNewAccount);
   EXPECT_EQ(LastShown(), texts::kChooseConnectionFirst);
 }
 
@@ -137,7 +183,7 @@ TEST_F(ToolbarCommandTest, CopyFindsTheTargetInOtherLetterCase) {
 
 TEST_F(ToolbarCommandTest, CopyToAMissingConnectionIsRefusedOntoAnExistingAccountOverwritesOnYes) {
   Select("NORAS\\n1");
-  dialogs.inputs = {"Nowhere", "n1", "Dial", "a1", "Dial", "a1"};
+  dialogs.inputs = {"Nowhere", "Dial", "a1", "Dial", "A1"};
   dialogs.answers = {Answer::No, Answer::Yes};
   Run(console::kCopyAccount);
   EXPECT_EQ(LastShown(), texts::kConnectionMissing);
@@ -149,12 +195,13 @@ TEST_F(ToolbarCommandTest, CopyToAMissingConnectionIsRefusedOntoAnExistingAccoun
   Select("NORAS\\n1");
   Run(console::kCopyAccount);
   EXPECT_EQ(AccountNames().size(), 5u);
-  EXPECT_EQ(Account("Dial", "a1")->popHost, "n1.example");
+  EXPECT_EQ(Account("Dial", "A1")->popHost, "n1.example");
+  EXPECT_EQ(Account("Dial", "a1"), nullptr);
 }
 
 TEST_F(ToolbarCommandTest, CancelInTheInputBoxesChangesNothing) {
   Select("Dial\\a1");
-  dialogs.inputs = {"", "", "Dial", "", ""};
+  dialogs.inputs = {std::nullopt, std::nullopt, "Dial", std::nullopt, std::nullopt};
   Run(console::kNewConnection);
   Run(console::kNewAccount);
   Run(console::kCopyAccount);  // second box cancelled
@@ -177,9 +224,9 @@ TEST_F(ToolbarCommandTest, RenameMovesTheAccountsAlong) {
 
 TEST_F(ToolbarCommandTest, RenameOntoAnotherConnectionIsRefused) {
   console->ShowPage("Dial");
-  dialogs.inputs = {"ZETA"};
+  dialogs.inputs = {"ZETA", std::nullopt};
   Run(console::kRenameConnection);
-  EXPECT_EQ(LastShown(), texts::kConnectionExists);
+  EXPECT_TRUE(WasShown(texts::kConnectionExists));
   EXPECT_EQ(ConnectionNames(), (std::vector<std::string>{"Dial", "NORAS", "Zeta"}));
 }
 

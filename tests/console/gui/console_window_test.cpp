@@ -2,16 +2,21 @@
 #include <QCheckBox>
 #include <QGroupBox>
 #include <QLineEdit>
-#include <QLocale>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QScrollArea>
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QToolBar>
+#include <QToolButton>
 #include <QTreeWidget>
 #include <deque>
 
 #include "console/model/text_rules.h"
 #include "console/ui/console_window.h"
+#include "console/ui/qt_dialogs.h"
 #include "platform/registry.h"
 #include "platform/store_location.h"
 #include "platform/system_info.h"
@@ -25,8 +30,8 @@ namespace {
 // Answers input boxes from a queue and every question with Yes.
 class QueueDialogs : public Dialogs {
  public:
-  std::string InputBox(const std::string&, const std::string&, const std::string&) override {
-    if (inputs.empty()) return {};
+  std::optional<std::string> InputBox(const std::string&, const std::string&, const std::string&) override {
+    if (inputs.empty()) return std::nullopt;
     std::string a = inputs.front();
     inputs.pop_front();
     return a;
@@ -95,6 +100,11 @@ class ConsoleWindowTest : public QObject {
     auto* tabs = window_->findChild<QTabWidget*>("Kartei");
     QCOMPARE(tabs->tabText(1), QStringLiteral("Verbindungen / Accounts"));
     QCOMPARE(Box("AccountPOPDelete")->text(), QString::fromUtf8("Nachrichten nach Übertragung löschen"));
+    // "Umbenennen" and "Template" are framed buttons, not flat labels.
+    for (Command command : {kRenameConnection, kTemplate}) {
+      auto* button = qobject_cast<QToolButton*>(Toolbar(command)->widgetForAction(Toolbar(command)->actions().first()));
+      QVERIFY(button != nullptr && !button->autoRaise());
+    }
     ClickNode("Dial\\anna");
     QCOMPARE(Line("AccountPOPUser")->text(), QString::fromUtf8("Jürgen"));
     QCOMPARE(Line("ConnectionTimeOut")->text(), QStringLiteral("10"));
@@ -152,13 +162,115 @@ class ConsoleWindowTest : public QObject {
     QCOMPARE(Line("GlobalComputerName")->text(), QString::fromLatin1(UpperCase(LocalComputerName())));
   }
 
-  void anIntervalInTheUsersLocaleIsStoredInSeconds() {
-    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+  void anIntervalWithADecimalCommaIsStoredInSeconds() {
     ClickNode("Dial");
     Line("ConnectionTimeOut")->setText(QStringLiteral("1,5"));
     ClickNode("Dial\\anna");
-    QLocale::setDefault(QLocale::c());
     QCOMPARE(QString::fromStdString(window_->console().tables().connections[0].timeOut), QStringLiteral("90"));
+  }
+
+  // Arrow keys move the page with the selection: a save then writes each
+  // page into its own node.
+  void theKeyboardMovesThePageWithTheSelection() {
+    ClickNode("Dial\\anna");
+    Line("AccountPOPPasswort")->setText(QStringLiteral("annas secret"));
+    auto* tree = window_->findChild<QTreeWidget*>("GlobalList");
+    tree->setFocus();
+    QTest::keyClick(tree, Qt::Key_Down);
+    QCOMPARE(tree->currentItem()->text(0), QStringLiteral("bert"));
+    QCOMPARE(Line("AccountPOPHost")->text(), QStringLiteral("pop.bert.example"));
+    ClickSave();
+    QCOMPARE(StoredText(schema::AccountKey("Dial", "anna"), "POP Passwort"), std::string("annas secret"));
+    QCOMPARE(StoredText(schema::AccountKey("Dial", "bert"), "POP Passwort"), std::string("<no value>"));
+  }
+
+  void aClickOnEmptyTreeSpaceKeepsThePageWithItsNode() {
+    ClickNode("Dial\\bert");
+    Line("AccountPOPUser")->setText(QStringLiteral("bert"));
+    auto* tree = window_->findChild<QTreeWidget*>("GlobalList");
+    QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, QPoint(10, tree->viewport()->height() - 5));
+    QCOMPARE(tree->currentItem()->text(0), QStringLiteral("bert"));
+    ClickSave();
+    QCOMPARE(StoredText(schema::AccountKey("Dial", "bert"), "POP User"), std::string("bert"));
+  }
+
+  void aEuroSignIsRefusedNotStoredAsAQuestionMark() {
+    ClickNode("Dial\\anna");
+    const std::string before = StoredText(schema::AccountKey("Dial", "anna"), "POP Passwort");
+    Line("AccountPOPPasswort")->setText(QString::fromUtf8("geh€im"));
+    ClickSave();
+    QCOMPARE(StoredText(schema::AccountKey("Dial", "anna"), "POP Passwort"), before);
+    QVERIFY(!dialogs_.messages.empty());
+    QVERIFY(QString::fromLatin1(dialogs_.messages.back()).contains(QStringLiteral("\"Passwort\"")));
+    QCOMPARE(Line("AccountPOPPasswort")->text(), QString::fromUtf8("geh€im"));  // still there to mend
+  }
+
+  // At 800x600 every control of every tab can be scrolled into the window,
+  // and every toolbar button lies within it.
+  void at800x600EveryControlIsReachable() {
+    window_->resize(800, 600);
+    QApplication::processEvents();
+    QCOMPARE(window_->size(), QSize(800, 600));
+    ClickNode("Dial\\anna");
+    const QRect inside(QPoint(0, 0), window_->size());
+    auto* tabs = window_->findChild<QTabWidget*>("Kartei");
+    int checked = 0;
+    for (int i = 0; i < tabs->count(); ++i) {
+      tabs->setCurrentIndex(i);
+      QApplication::processEvents();
+      auto* area = qobject_cast<QScrollArea*>(tabs->widget(i));
+      QVERIFY(area != nullptr);
+      QList<QWidget*> controls;
+      for (auto* w : area->widget()->findChildren<QLineEdit*>()) controls.push_back(w);
+      for (auto* w : area->widget()->findChildren<QCheckBox*>()) controls.push_back(w);
+      for (auto* w : area->widget()->findChildren<QToolButton*>())
+        if (!w->objectName().startsWith(QStringLiteral("qt_"))) controls.push_back(w);  // not Qt's overflow arrows
+      for (QWidget* w : controls) {
+        // The whole control, not only a line's cursor (as ensureWidgetVisible would).
+        const QPoint centre = w->mapTo(area->widget(), w->rect().center());
+        area->ensureVisible(centre.x(), centre.y(), w->width() / 2 + 1, w->height() / 2 + 1);
+        QApplication::processEvents();
+        QVERIFY2(w->isVisible(), qPrintable(w->objectName()));
+        QRect where(w->mapTo(window_.get(), QPoint(0, 0)), w->size());
+        QVERIFY2(inside.contains(where), qPrintable(w->objectName()));
+        const QRect shown(w->mapTo(area->viewport(), QPoint(0, 0)), w->size());
+        QVERIFY2(area->viewport()->rect().contains(shown),
+                 qPrintable(w->objectName() + QStringLiteral(" at %1,%2 %3x%4 in %5x%6")
+                                                  .arg(shown.x()).arg(shown.y()).arg(shown.width())
+                                                  .arg(shown.height()).arg(area->viewport()->width())
+                                                  .arg(area->viewport()->height())));
+        ++checked;
+      }
+    }
+    QVERIFY(checked > 30);
+    for (QToolBar* bar : window_->findChildren<QToolBar*>()) {
+      QWidget* button = bar->widgetForAction(bar->actions().first());
+      if (!button->isVisible()) continue;  // on a tab not shown
+      QVERIFY2(inside.contains(QRect(button->mapTo(window_.get(), QPoint(0, 0)), button->size())),
+               qPrintable(bar->objectName()));
+    }
+  }
+
+  // Qt's standard buttons speak German, and so do the console's questions.
+  void standardButtonsReadJaNeinAbbrechen() {
+    QVERIFY(InstallGermanTranslations());
+    QMessageBox plain(QMessageBox::Question, QStringLiteral("t"), QStringLiteral("?"),
+                      QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+    QCOMPARE(plain.button(QMessageBox::Yes)->text().remove(QLatin1Char('&')), QStringLiteral("Ja"));
+    QCOMPARE(plain.button(QMessageBox::No)->text().remove(QLatin1Char('&')), QStringLiteral("Nein"));
+    QCOMPARE(plain.button(QMessageBox::Cancel)->text().remove(QLatin1Char('&')), QStringLiteral("Abbrechen"));
+
+    QtDialogs real(window_.get());
+    QStringList seen;
+    QTimer::singleShot(0, [&seen] {
+      auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+      if (box == nullptr) return;
+      for (QAbstractButton* b : box->buttons()) seen << b->text().remove(QLatin1Char('&'));
+      box->button(QMessageBox::No)->click();
+    });
+    QCOMPARE(real.MessageBox("Wirklich?", "Frage", BoxStyle::Question), Answer::No);
+    seen.sort();
+    QCOMPARE(seen, (QStringList{QStringLiteral("Ja"), QStringLiteral("Nein")}));
   }
 
   void aMissingValueLibraryShowsInTheStatusBar() {
@@ -175,6 +287,10 @@ class ConsoleWindowTest : public QObject {
     return window_->findChild<QToolBar*>(QStringLiteral("Symbolleiste%1").arg(static_cast<int>(command)));
   }
   QLineEdit* Line(const char* name) { return window_->findChild<QLineEdit*>(name); }
+  void ClickSave() {
+    QToolBar* save = Toolbar(kSaveSettings);
+    QTest::mouseClick(save->widgetForAction(save->actions().first()), Qt::LeftButton);
+  }
   QCheckBox* Box(const char* name) { return window_->findChild<QCheckBox*>(name); }
 
   void ClickNode(const QString& path) {
