@@ -115,7 +115,10 @@ int CreateAccount(const std::string& connectionName, const std::string& accountN
   if (std::string problem = reg::StoreProblem(); !problem.empty() && reg::StoreExists()) {
     return Fail("cannot create " + name + ": the store " + reg::StoreLocation() + " " + problem);
   }
-  CreateAccountSettings(connectionName, accountName);
+  if (int failed = CreateAccountSettings(connectionName, accountName); failed > 0) {
+    return Fail("cannot create " + name + ": " + std::to_string(failed) + " value(s) could not be written to the store " +
+                reg::StoreLocation() + (reg::StoreProblem().empty() ? "" : " (it " + reg::StoreProblem() + ")"));
+  }
   reg::KeyHolder key;
   if (reg::OpenKey(reg::LocalMachine(), schema::AccountKey(connectionName, accountName), reg::kRead, key.out()) !=
       reg::kOk) {

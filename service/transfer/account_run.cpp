@@ -84,13 +84,22 @@ void Run(RunContext& context) {
   RunCtTickerStage(context);
 }
 
+// A run refused because another one of the account is in progress leaves a
+// trace: a warning event and a line of the debug log.
+int RefuseInUse(RunContext& context) {
+  const AccountSettings& s = context.settings;
+  context.LogText(2, "Account in use by another run; this run is skipped");
+  context.Event(kEventRunInUse, kEventWarning, {s.connectionName, s.accountName});
+  return kRunInUse;
+}
+
 }  // namespace
 
 int RunAccount(RunContext& context) {
   if (context.settings.enableAccount == 0) return kRunNotEnabled;
-  if (context.settings.inUse != 0) return kRunInUse;
+  if (context.settings.inUse != 0) return RefuseInUse(context);
   AccountRunGuard guard(context.settings.connectionName, context.settings.accountName);
-  if (!guard.Acquired()) return kRunInUse;
+  if (!guard.Acquired()) return RefuseInUse(context);
 
   // A mailbox is run by one run at a time, whatever account names it.
   if (!ClaimLedger(context)) return kRunInUse;
