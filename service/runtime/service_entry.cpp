@@ -112,7 +112,7 @@ int RemoveService(const Sleeper& sleep) {
 
 int CreateAccount(const std::string& connectionName, const std::string& accountName) {
   const std::string name = connectionName + "\\" + accountName;
-  if (std::string problem = reg::StoreProblem(); !problem.empty() && reg::StoreExists()) {
+  if (std::string problem = StoreUnusableReason(); !problem.empty()) {
     return Fail("cannot create " + name + ": the store " + reg::StoreLocation() + " " + problem);
   }
   if (int failed = CreateAccountSettings(connectionName, accountName); failed > 0) {
@@ -130,6 +130,12 @@ int CreateAccount(const std::string& connectionName, const std::string& accountN
 
 int ShowStatus() {
   if (!reg::StoreExists()) return Fail("no settings store at " + reg::StoreLocation());
+  {
+    reg::KeyHolder key;
+    const long rc = reg::OpenKey(reg::LocalMachine(), schema::kParametersKey, reg::kRead, key.out());
+    if (rc != reg::kOk && rc != reg::kFileNotFound)
+      return Fail("cannot read the store " + reg::StoreLocation() + ": " + DescribeStoreError(rc));
+  }
   std::string text = FormatStatus(ReadLastRuns());
   std::fwrite(text.data(), 1, text.size(), stdout);
   return 0;

@@ -196,16 +196,22 @@ TEST_F(AccountRunTest, RefusesDisabledAndBusyAccounts) {
   EXPECT_EQ(Run(), kRunNotEnabled);
   EXPECT_EQ(Log(), "");
 
+  EXPECT_TRUE(Events().empty());
+
+  // A run refused for "In Use" (stored, or a run of this process) leaves a
+  // warning and a log line each time.
   settings.enableAccount = 1;
   settings.inUse = 1;
   EXPECT_EQ(Run(), kRunInUse);
-  EXPECT_EQ(Log(), "");
+  EXPECT_NE(Log().find("Account in use by another run"), std::string::npos);
+  EXPECT_EQ(Events(), std::vector<std::string>{"72\t2\tNORAS\tPostfach"});
 
   settings.inUse = 0;
   {
     AccountRunGuard running("noras", "POSTFACH");
     EXPECT_EQ(Run(), kRunInUse);
   }
+  EXPECT_EQ(Events().size(), 2u);
   // No refused run set the flag or handed a state over.
   EXPECT_EQ(after.inUse, 0U);
   EXPECT_TRUE(reports.inUse.empty());
