@@ -56,6 +56,15 @@ void SetDword(reg::Key key, const char* name, uint32_t value) {
   reg::SetValue(key, name, reg::kDword, &value, sizeof value);
 }
 
+// The Parameters key (made when missing) readable and writable by SYSTEM and
+// the Administrators only: it holds the mailboxes' passwords. Empty, or why not.
+std::string RestrictParameters() {
+  reg::KeyHolder key;
+  long rc = reg::CreateKey(reg::LocalMachine(), schema::kParametersKey, key.out());
+  if (rc == reg::kOk) rc = reg::RestrictToAdministrators(key.get());
+  return rc == reg::kOk ? "" : DescribeStoreError(rc);
+}
+
 }  // namespace
 
 void WriteInstallEntries() {
@@ -84,7 +93,11 @@ int InstallService() {
   if (!svc::CreateService({schema::kServiceName, schema::kDisplayName, path})) {
     return Fail("cannot install: " + svc::LastServiceError());
   }
-  if (svc::InstallWritesStoreEntries()) WriteInstallEntries();
+  if (svc::InstallWritesStoreEntries()) {
+    WriteInstallEntries();
+    if (std::string why = RestrictParameters(); !why.empty())
+      return Fail("installed, but the settings key could not be kept to the administrators: " + why);
+  }
   const bool unit = !svc::UnitPath(schema::kServiceName).empty();
   Say("installed and enabled " + ServiceWhere() + (unit ? "; start it with \"systemctl start mailferry2\"" : ""));
   return 0;
@@ -124,6 +137,8 @@ int CreateAccount(const std::string& connectionName, const std::string& accountN
       reg::kOk) {
     return Fail("cannot create " + name + ": the store " + reg::StoreLocation() + " could not be written");
   }
+  if (std::string why = RestrictParameters(); !why.empty())
+    return Fail("account " + name + " is in the store, but its key could not be kept to the administrators: " + why);
   Say("account " + name + " is in the store " + reg::StoreLocation() + " (every value at its default)");
   return 0;
 }
