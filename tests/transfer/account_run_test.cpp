@@ -4,6 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <ostream>
+#include <set>
+#include <string>
+#include <vector>
 
 
 #include "platform/udp_socket.h"
@@ -127,6 +130,65 @@ INSTANTIATE_TEST_SUITE_P(Batches, BatchTest,
                          ::testing::Values(BatchCase{"Ten", 10, kTens, 3}, BatchCase{"MinusTen", -10, kTens, 3},
                                            BatchCase{"Zero", 0, Retrieval(1, 25) + Deletion(1, 25), 1}),
                          [](const auto& param) { return std::string(param.param.name); });
+
+// A server that lists at most `limit` messages per session: the run drains
+// the mailbox in rounds of one run; what it leaves on purpose (kept, too
+// large) calls for no further round.
+struct RoundsCase {
+  const char* name;
+  int messages;
+  int limit;
+  uint32_t popDelete;
+  uint32_t maxSize;
+  int sessions;
+  std::size_t delivered;
+  std::size_t remaining;
+};
+void PrintTo(const RoundsCase& c, std::ostream* os) { *os << c.name; }
+
+class RoundsTest : public AccountRunTest, public ::testing::WithParamInterface<RoundsCase> {};
+
+TEST_P(RoundsTest, ACutListingIsDrainedInRoundsOfOneRun) {
+  const RoundsCase& c = GetParam();
+  const std::vector<std::string> messages = Mailbox(c.messages);
+  Pop3Peer* peer = nullptr;
+  Pop3PeerOptions options;
+  options.override = [&peer, &messages, &c](std::string_view command) -> std::optional<PeerReply> {
+    if (!command.starts_with("LIST")) return std::nullopt;
+    std::string text = "+OK scan listing follows\r\n";
+    const std::set<int> deleted = peer->Deleted();
+    int listed = 0;
+    for (int i = 1; i <= c.messages && listed < c.limit; ++i) {
+      if (deleted.count(i) != 0) continue;
+      text += std::to_string(i) + " " + std::to_string(messages[i - 1].size()) + "\r\n";
+      ++listed;
+    }
+    return Say(text + ".\r\n");
+  };
+  Pop3Peer pop(messages, options);
+  peer = &pop;
+  SmtpPeer smtp;
+  Use(pop);
+  Use(smtp);
+  settings.popDelete = c.popDelete;
+  settings.maxSize = c.maxSize;
+  EXPECT_EQ(Run(), kRunDone);
+  ASSERT_TRUE(pop.WaitSessionsEnded());
+  EXPECT_EQ(pop.Connections(), c.sessions);
+  EXPECT_EQ(smtp.Mails().size(), c.delivered);
+  EXPECT_EQ(pop.Remaining().size(), c.remaining);
+  EXPECT_TRUE(HasEvent("5\t" + std::string(c.delivered != 0 ? "2" : "4") + "\tNORAS\tPostfach\t" +
+                       std::to_string(c.delivered)))
+      << "one run report for the whole run: " << ::testing::PrintToString(Events());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rounds, RoundsTest,
+    ::testing::Values(RoundsCase{"DeletedInThreeRounds", 7, 3, 1, 0, 3, 7, 0},
+                      RoundsCase{"KeptOnTheServer", 5, 3, 0, 0, 2, 3, 5},
+                      RoundsCase{"WholeListingOneRound", 4, 10, 1, 0, 1, 4, 0},
+                      RoundsCase{"TooLargeForMaxSize", 3, 2, 1, 10, 1, 0, 3}),
+    [](const auto& param) { return std::string(param.param.name); });
 
 struct MailboxCase {
   const char* name;
