@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <filesystem>
 #include <string>
 
 #include "platform/registry.h"
@@ -255,28 +254,6 @@ TEST_F(ConfigStoreTest, TheRunWritesOnlyItsOwnStateAndNeverRemakesADeletedAccoun
   KeyHolder key;
   EXPECT_EQ(reg::OpenKey(reg::LocalMachine(), gone, reg::kRead, key.out()), reg::kFileNotFound);
   EXPECT_TRUE(Events().empty()) << "a deleted account is no write failure";
-}
-
-// A write of the run that fails is an error event naming the store, the
-// value and the reason (here the hive file is replaced by a directory).
-TEST_F(ConfigStoreTest, AFailedWriteOfTheRunIsAnErrorEventNamingTheStoreAndTheValue) {
-  PutNumber(account, s::kEnableAccount, 1);
-  {
-    StoredRun run("NORAS", "Postfach");
-    for (const char* suffix : {"", "-wal", "-shm"}) std::filesystem::remove(HivePath().string() + suffix);
-    std::filesystem::create_directory(HivePath());
-    run.Settings().inUse = 1;
-    run.Context().StateChanged();
-  }
-  // The event file writes each backslash of an insertion string twice.
-  std::string escaped;
-  for (char c : account + "\\In Use") escaped += c == '\\' ? std::string("\\\\") : std::string(1, c);
-  const std::string expected = "71\t1\t" + HivePath().string() + "\t" + escaped + "\t" +
-                               "the store could not be read or written (the store " + HivePath().string() +
-                               " is a directory)";
-  const auto events = Events();
-  ASSERT_FALSE(events.empty());
-  EXPECT_EQ(events.front(), expected);
 }
 
 // A key deleted after the run opened it takes no write: the store refuses it.
