@@ -3,6 +3,7 @@
 // and the notices, and a mailbox that misbehaves.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <ostream>
 #include <set>
 #include <string>
@@ -151,12 +152,13 @@ class RoundsTest : public AccountRunTest, public ::testing::WithParamInterface<R
 TEST_P(RoundsTest, ACutListingIsDrainedInRoundsOfOneRun) {
   const RoundsCase& c = GetParam();
   const std::vector<std::string> messages = Mailbox(c.messages);
-  Pop3Peer* peer = nullptr;
+  // Set once the peer exists; its thread reads it when a session lists.
+  std::atomic<Pop3Peer*> peer{nullptr};
   Pop3PeerOptions options;
   options.override = [&peer, &messages, &c](std::string_view command) -> std::optional<PeerReply> {
     if (!command.starts_with("LIST")) return std::nullopt;
     std::string text = "+OK scan listing follows\r\n";
-    const std::set<int> deleted = peer->Deleted();
+    const std::set<int> deleted = peer.load()->Deleted();
     int listed = 0;
     for (int i = 1; i <= c.messages && listed < c.limit; ++i) {
       if (deleted.count(i) != 0) continue;
