@@ -85,6 +85,13 @@ long ConnectRegistry(std::string_view computer, Key root, Key* result);
 
 long CloseKey(Key key);
 
+// Keeps the key's values from other users: on Windows the key gets an access
+// list of SYSTEM and the Administrators only (full control, not inherited from
+// its parent, passed on to its subkeys, the existing ones included); a throwaway
+// store (MAILFERRY_HIVE) keeps the access of the user who made it. On Linux the
+// store file is its owner's only already, and this changes nothing.
+long RestrictToAdministrators(Key key);
+
 // Rollback undoes every write made since Begin, Commit keeps them. A Begin
 // inside a transaction nests: the outermost Commit ends it, a Rollback at any
 // depth ends it. Begin on a predefined root answers kInvalidHandle.

@@ -123,8 +123,10 @@ struct ValueInfo {
   const char* name;
   Level level;
   Type type;
-  // Strings: the bytes the service reads (terminator included) and the longest
-  // text a writer may store. Numbers: 4 and 0.
+  // Strings: the field widths of earlier versions (terminator included; kept
+  // for reference, they cut nothing) and the longest text a writer may store,
+  // which is also how much of a stored text the service uses: a text is read
+  // whole up to `maxLength`, a longer one not at all. Numbers: 4 and 0.
   uint32_t readLimit = 4;
   uint32_t width = 4;
   uint32_t maxLength = 0;
@@ -139,11 +141,12 @@ struct ValueInfo {
   // What the console shows for an absent value, where it differs from the
   // service's default (nullptr: the service's default).
   const char* consoleDefault = nullptr;
-  // The service writes it back after a run.
+  // "-create" adds it when missing (a run writes back only what it owns).
   bool serviceWrites = false;
   // Run or ticker state: only the service changes it; other writers leave it.
   bool serviceOwned = false;
-  // The name this value had before; read first and removed at every save.
+  // The name this value had before; read first, and moved to the current
+  // name (unless that is stored) when a run reads it and by "-create".
   const char* oldName = nullptr;
   uint32_t oldReadLimit = 0;
   // One line for the settings reference.

@@ -449,6 +449,11 @@ long CloseKey(Key key) {
   return kOk;
 }
 
+long RestrictToAdministrators(Key key) {
+  Resolved r;
+  return Resolve(key, &r);
+}
+
 long BeginTransaction(Key key) {
   if (key == nullptr || key->predefined) return kInvalidHandle;
   std::lock_guard lock(key->hive->mutex);

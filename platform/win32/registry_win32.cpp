@@ -18,6 +18,9 @@
 //   its path. Other threads and processes see the writes as they happen, and a
 //   crash leaves them in place.
 #include <windows.h>
+// After windows.h, which they need.
+#include <aclapi.h>
+#include <sddl.h>
 
 #include <cstdlib>
 #include <map>
@@ -433,6 +436,31 @@ long CloseKey(Key key) {
   if (IsRoot(Native(key))) return kOk;
   Forget(Native(key));
   return RegCloseKey(Native(key));
+}
+
+long RestrictToAdministrators(Key key) {
+  Target target(key);
+  if (target.get() == nullptr) return target.error();
+  if (!RedirectionPath().empty()) return kOk;
+  // Full control for SYSTEM and the Administrators, passed on to subkeys; the
+  // parent's entries (users may read the Services key) are not inherited.
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (!ConvertStringSecurityDescriptorToSecurityDescriptorA("D:P(A;CI;KA;;;SY)(A;CI;KA;;;BA)", SDDL_REVISION_1,
+                                                            &descriptor, nullptr))
+    return static_cast<long>(GetLastError());
+  BOOL present = FALSE;
+  BOOL defaulted = FALSE;
+  PACL dacl = nullptr;
+  long rc = ERROR_INVALID_PARAMETER;
+  if (GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted) && present) {
+    // Unlike RegSetKeySecurity, this also hands the entries down to the
+    // subkeys that exist already.
+    rc = static_cast<long>(SetSecurityInfo(target.get(), SE_REGISTRY_KEY,
+                                           DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION, nullptr,
+                                           nullptr, dacl, nullptr));
+  }
+  LocalFree(descriptor);
+  return rc;
 }
 
 long BeginTransaction(Key key) {

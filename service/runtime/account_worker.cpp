@@ -145,8 +145,12 @@ void AccountWorker(WorkerStartBlock* block) {
   }
 }
 
-void CreateAccountSettings(const std::string& connectionName, const std::string& accountName) {
-  StoredRun stored(connectionName, accountName);
+int CreateAccountSettings(const std::string& connectionName, const std::string& accountName) {
+  AccountSettings settings;
+  settings.connectionName = connectionName;
+  settings.accountName = accountName;
+  LoadSettings(settings);
+  return CompleteSettings(settings);
 }
 
 bool WaitForWorkers(std::chrono::milliseconds timeout) {

@@ -41,10 +41,11 @@ int StartConnectionRuns(const std::string& connectionName, const std::vector<std
 // run ends only this worker. Frees the block in every case.
 void AccountWorker(WorkerStartBlock* block);
 
-// Loads and writes back an account's settings without a run (its command runs):
-// afterwards the connection key and the account key hold every value, with
-// defaults where nothing was stored.
-void CreateAccountSettings(const std::string& connectionName, const std::string& accountName);
+// Makes the account's keys and adds every value the service keeps that is
+// missing, with its default (old names migrated; stored values left as they
+// are): afterwards the connection key and the account key hold every value.
+// Answers the number of failed writes (each reported as an error event).
+int CreateAccountSettings(const std::string& connectionName, const std::string& accountName);
 
 // Waits until every worker started has ended. The service never waits for its
 // workers; tests do, before they remove the store the workers use.

@@ -1,7 +1,7 @@
-// Loading and saving of an account run's settings, and the scheduler's reads of
-// the store. Registry failures are never reported: a missing key skips its
-// step, a missing or oversized value leaves the field as it was, a failed write
-// is ignored.
+// Loading an account run's settings and writing back what the service owns,
+// and the scheduler's reads of the store. A missing key skips its step and a
+// missing value leaves the field as it was; a failed write is an error event,
+// except on a key that was deleted meanwhile (the account is gone).
 #include "service/runtime/config_store.h"
 
 #include <algorithm>
@@ -12,8 +12,11 @@
 #include <variant>
 #include <vector>
 
+#include "platform/event_log.h"
 #include "platform/registry.h"
+#include "platform/store_location.h"
 #include "schema/registry_schema.h"
+#include "service/runtime/service_events.h"
 
 namespace ferry {
 namespace {
@@ -21,15 +24,19 @@ namespace {
 namespace s = schema;
 using reg::KeyHolder;
 
-// Reads up to `limit` stored bytes into a field of `width` bytes (terminator
-// included); the text ends at the first NUL.
-void ReadString(reg::Key key, const char* name, uint32_t limit, uint32_t width, std::string& field) {
-  std::string bytes(limit, '\0');
-  uint32_t size = limit;
+// The bytes a text value may hold: its longest text and a terminating NUL.
+uint32_t TextLimit(const s::ValueInfo& value) { return value.maxLength + 1; }
+
+// Reads a whole stored text of at most `maxLength` characters into `field`;
+// the text ends at the first NUL. A longer value leaves the field as it was:
+// it is never used cut.
+void ReadString(reg::Key key, const char* name, uint32_t maxLength, std::string& field) {
+  std::string bytes(maxLength + 1, '\0');
+  uint32_t size = maxLength + 1;
   if (reg::QueryValue(key, name, nullptr, bytes.data(), &size) != reg::kOk) return;
   bytes.resize(size);
   if (auto nul = bytes.find('\0'); nul != std::string::npos) bytes.resize(nul);
-  if (bytes.size() > width - 1) bytes.resize(width - 1);
+  if (bytes.size() > maxLength) return;
   field = std::move(bytes);
 }
 
@@ -44,19 +51,29 @@ void ReadNumber(reg::Key key, const char* name, Number& field) {
   std::memcpy(&field, bytes, 4);
 }
 
-// A text cut to a field of `width` bytes, terminator included.
-std::string Cut(const std::string& text, uint32_t width) {
-  return text.size() < width ? text : text.substr(0, width - 1);
+// A text of the service's own kept within its row's longest length.
+std::string Bound(const std::string& text, const char* name) {
+  const s::ValueInfo* value = s::FindValue(s::Level::Account, name);
+  return value == nullptr || text.size() <= value->maxLength ? text : text.substr(0, value->maxLength);
 }
 
-void WriteString(reg::Key key, const char* name, const std::string& text) {
-  reg::SetValue(key, name, reg::kSz, text.data(), static_cast<uint32_t>(text.size()));
+// Whether a failed store call means that the key is gone (deleted meanwhile).
+bool KeyGone(long rc) { return rc == reg::kKeyDeleted || rc == reg::kFileNotFound; }
+
+// A failed write is reported; one on a key deleted meanwhile is not.
+long Checked(long rc, const std::string& keyPath, std::string_view name) {
+  if (rc != reg::kOk && !KeyGone(rc)) ReportStoreWriteFailure(keyPath, name, rc);
+  return rc;
+}
+
+long WriteString(reg::Key key, const std::string& keyPath, const char* name, const std::string& text) {
+  return Checked(reg::SetValue(key, name, reg::kSz, text.data(), static_cast<uint32_t>(text.size())), keyPath, name);
 }
 
 template <typename Number>
-void WriteNumber(reg::Key key, const char* name, Number value) {
+long WriteNumber(reg::Key key, const std::string& keyPath, const char* name, Number value) {
   static_assert(sizeof(Number) == 4);
-  reg::SetValue(key, name, reg::kDword, &value, 4);
+  return Checked(reg::SetValue(key, name, reg::kDword, &value, 4), keyPath, name);
 }
 
 // Where each value of the table lives in AccountSettings; values without a
@@ -127,11 +144,14 @@ const Field* FieldOf(const s::ValueInfo& value) {
   return nullptr;
 }
 
-// Reads one stored value (under `name`, up to `limit` bytes) into its field.
-void ReadInto(reg::Key key, const char* name, uint32_t limit, const s::ValueInfo& value, const Field& field,
-              AccountSettings& st) {
+// Reads one stored value (under `name`) into its field. An empty account
+// "Logfile" leaves the connection's in place.
+void ReadInto(reg::Key key, const char* name, const s::ValueInfo& value, const Field& field, AccountSettings& st) {
   if (const auto* text = std::get_if<TextField>(&field)) {
-    ReadString(key, name, limit, value.width, st.*(*text));
+    std::string read = st.*(*text);
+    ReadString(key, name, value.maxLength, read);
+    const bool inherits = value.level == s::Level::Account && std::string_view(value.name) == s::kLogfile;
+    if (!(inherits && read.empty())) st.*(*text) = std::move(read);
   } else if (const auto* number = std::get_if<UnsignedField>(&field)) {
     ReadNumber(key, name, st.*(*number));
   } else {
@@ -139,14 +159,11 @@ void ReadInto(reg::Key key, const char* name, uint32_t limit, const s::ValueInfo
   }
 }
 
-void WriteFrom(reg::Key key, const char* name, const Field& field, const AccountSettings& st) {
-  if (const auto* text = std::get_if<TextField>(&field)) {
-    WriteString(key, name, st.*(*text));
-  } else if (const auto* number = std::get_if<UnsignedField>(&field)) {
-    WriteNumber(key, name, st.*(*number));
-  } else {
-    WriteNumber(key, name, st.*std::get<SignedField>(field));
-  }
+long WriteFrom(reg::Key key, const std::string& keyPath, const char* name, const Field& field,
+               const AccountSettings& st) {
+  if (const auto* text = std::get_if<TextField>(&field)) return WriteString(key, keyPath, name, st.*(*text));
+  if (const auto* number = std::get_if<UnsignedField>(&field)) return WriteNumber(key, keyPath, name, st.*(*number));
+  return WriteNumber(key, keyPath, name, st.*std::get<SignedField>(field));
 }
 
 bool Differs(const Field& field, const AccountSettings& a, const AccountSettings& b) {
@@ -168,71 +185,145 @@ bool Present(reg::Key key, const char* name) {
   return reg::QueryValue(key, name, nullptr, nullptr, &size) == reg::kOk;
 }
 
-void LoadLevel(s::Level level, reg::Key key, AccountSettings& st, LoadedState* state) {
+void LoadLevel(s::Level level, reg::Key key, AccountSettings& st) {
   for (const s::ValueInfo& value : s::Values()) {
     if (value.level != level) continue;
     const Field* field = FieldOf(value);
     if (field == nullptr) continue;
-    if (value.oldName != nullptr) ReadInto(key, value.oldName, value.oldReadLimit, value, *field, st);
-    ReadInto(key, value.name, value.readLimit, value, *field, st);
-    if (state == nullptr) continue;
-    if (std::string_view(value.name) == s::kInUse) state->inUsePresent = Present(key, value.name);
-    if (std::string_view(value.name) == s::kLastTitle) state->lastTitlePresent = Present(key, value.name);
-    if (std::string_view(value.name) == s::kLastDate) state->lastDatePresent = Present(key, value.name);
+    if (value.oldName != nullptr) ReadInto(key, value.oldName, value, *field, st);
+    ReadInto(key, value.name, value, *field, st);
   }
 }
 
-// Whether a value the service owns was stored when the run loaded it: such a
-// value belongs to whoever wrote it and is rewritten only when this run changed it.
-bool WasPresent(const s::ValueInfo& value, const LoadedState& state) {
-  if (std::string_view(value.name) == s::kInUse) return state.inUsePresent;
-  if (std::string_view(value.name) == s::kLastTitle) return state.lastTitlePresent;
-  return state.lastDatePresent;
+// Moves the values stored under old names of `level` to their current names
+// (unless a current one is stored already) and removes the old names. Only
+// names that are present are touched. Answers the failed writes.
+int MigrateLevel(s::Level level, reg::Key key, const std::string& keyPath) {
+  int failed = 0;
+  auto remove = [&](const char* name) {
+    if (!Present(key, name)) return;
+    if (long rc = Checked(reg::DeleteValue(key, name), keyPath, name); rc != reg::kOk && !KeyGone(rc)) ++failed;
+  };
+  for (const s::ValueInfo& value : s::Values()) {
+    if (value.level != level || value.oldName == nullptr || !Present(key, value.oldName)) continue;
+    if (!Present(key, value.name)) {
+      const uint32_t limit = value.type == s::Type::Dword ? 4 : TextLimit(value);
+      std::string bytes(limit, '\0');
+      uint32_t size = limit;
+      uint32_t type = 0;
+      // A value too long for its current name stays under its old one.
+      if (reg::QueryValue(key, value.oldName, &type, bytes.data(), &size) != reg::kOk) continue;
+      const long rc = Checked(reg::SetValue(key, value.name, type, bytes.data(), size), keyPath, value.name);
+      if (rc != reg::kOk) {
+        if (!KeyGone(rc)) ++failed;
+        continue;
+      }
+    }
+    remove(value.oldName);
+  }
+  if (level == s::Level::Account)
+    for (const char* retired : s::RetiredAccountNames()) remove(retired);
+  return failed;
 }
 
 }  // namespace
 
-int LoadSettings(AccountSettings& st, LoadedState* state) {
-  if (state != nullptr) *state = {};
+std::string DescribeStoreError(long rc) {
+  std::string text;
+  switch (rc) {
+    case reg::kAccessDenied: text = "access denied"; break;
+    case reg::kKeyDeleted: text = "the key was deleted"; break;
+    case reg::kFileNotFound: text = "not found"; break;
+    case reg::kRegistryIoFailed: text = "the store could not be read or written"; break;
+    default: text = "error " + std::to_string(rc); break;
+  }
+  if (std::string problem = reg::StoreProblem(); !problem.empty())
+    text += " (the store " + reg::StoreLocation() + " " + problem + ")";
+  return text;
+}
+
+void ReportStoreWriteFailure(const std::string& keyPath, std::string_view name, long rc) {
+  ReportServiceEvent(kEventStoreWriteFailed, kEventError,
+                     {reg::StoreLocation(), keyPath + "\\" + std::string(name), DescribeStoreError(rc)});
+}
+
+std::string StoreUnusableReason() {
+  if (reg::StoreExists())
+    if (std::string problem = reg::StoreProblem(); !problem.empty()) return problem;
+  KeyHolder key;
+  if (long rc = reg::CreateKey(reg::LocalMachine(), s::kParametersKey, key.out()); rc != reg::kOk)
+    return "cannot be opened for writing (" + DescribeStoreError(rc) + ")";
+  uint32_t size = 0;
+  const long rc = reg::QueryValue(key.get(), s::kTriggerPort, nullptr, nullptr, &size);
+  if (rc != reg::kOk && rc != reg::kFileNotFound) return "cannot be read (" + DescribeStoreError(rc) + ")";
+  return "";
+}
+
+int LoadSettings(AccountSettings& st) {
   for (s::Level level : {s::Level::Global, s::Level::Connection, s::Level::Account, s::Level::Volatile}) {
     KeyHolder key;
-    // The volatile key is made when it is missing; the others are only opened.
-    const int rc = level == s::Level::Volatile
-                       ? reg::CreateKey(reg::LocalMachine(), s::kVolatileKey, key.out())
-                       : reg::OpenKey(reg::LocalMachine(), KeyOf(level, st), reg::kAllAccess, key.out());
-    if (rc == reg::kOk) LoadLevel(level, key.get(), st, state);
+    if (reg::OpenKey(reg::LocalMachine(), KeyOf(level, st), reg::kRead, key.out()) == reg::kOk)
+      LoadLevel(level, key.get(), st);
   }
   return 0;
 }
 
-int SaveSettings(const AccountSettings& now, SaveScope scope, const AccountSettings& since,
-                 const LoadedState& state) {
-  const bool everything = scope == SaveScope::Everything;
-  for (s::Level level : {s::Level::Global, s::Level::Connection, s::Level::Account, s::Level::Volatile}) {
-    std::vector<std::pair<const s::ValueInfo*, const Field*>> writes;
-    for (const s::ValueInfo& value : s::Values()) {
-      if (value.level != level || !value.serviceWrites) continue;
-      const Field* field = FieldOf(value);
-      if (field == nullptr) continue;
-      const bool changed = Differs(*field, now, since);
-      const bool wanted = value.serviceOwned ? changed || (everything && !WasPresent(value, state))
-                                             : changed || everything;
-      if (wanted) writes.emplace_back(&value, field);
-    }
-    // Everything touches the account key even when only run state is left to
-    // its owner: the key is made and its old names are removed.
-    const bool touch = !writes.empty() || (everything && level != s::Level::Volatile);
-    if (!touch) continue;
+int MigrateOldNames(const AccountSettings& st) {
+  int failed = 0;
+  for (s::Level level : {s::Level::Global, s::Level::Connection, s::Level::Account}) {
     KeyHolder key;
-    if (reg::CreateKey(reg::LocalMachine(), KeyOf(level, now), key.out()) != reg::kOk) continue;
-    for (const auto& [value, field] : writes) WriteFrom(key.get(), value->name, *field, now);
-    // Old names go with every save of the key.
-    for (const s::ValueInfo& value : s::Values())
-      if (value.level == level && value.oldName != nullptr) reg::DeleteValue(key.get(), value.oldName);
-    if (level == s::Level::Account)
-      for (const char* retired : s::RetiredAccountNames()) reg::DeleteValue(key.get(), retired);
+    const std::string path = KeyOf(level, st);
+    if (reg::OpenKey(reg::LocalMachine(), path, reg::kAllAccess, key.out()) == reg::kOk)
+      failed += MigrateLevel(level, key.get(), path);
   }
-  return 0;
+  return failed;
+}
+
+int CompleteSettings(const AccountSettings& st) {
+  int failed = 0;
+  for (s::Level level : {s::Level::Global, s::Level::Connection, s::Level::Account, s::Level::Volatile}) {
+    KeyHolder key;
+    const std::string path = KeyOf(level, st);
+    if (long rc = reg::CreateKey(reg::LocalMachine(), path, key.out()); rc != reg::kOk) {
+      ReportStoreWriteFailure(path, "", rc);
+      ++failed;
+      continue;
+    }
+    if (level != s::Level::Volatile) failed += MigrateLevel(level, key.get(), path);
+    for (const s::ValueInfo& value : s::Values()) {
+      if (value.level != level || !value.serviceWrites || Present(key.get(), value.name)) continue;
+      const Field* field = FieldOf(value);
+      if (field != nullptr && WriteFrom(key.get(), path, value.name, *field, st) != reg::kOk) ++failed;
+    }
+  }
+  return failed;
+}
+
+int WriteRunState(const AccountSettings& now, const AccountSettings& since) {
+  int failed = 0;
+  for (const s::ValueInfo& value : s::Values()) {
+    if (!value.serviceOwned || !value.serviceWrites) continue;
+    const Field* field = FieldOf(value);
+    if (field == nullptr || !Differs(*field, now, since)) continue;
+    // The account's key is only opened, never made again once deleted; the
+    // write itself fails when the key goes in between. The volatile key is the
+    // service's own.
+    const std::string path = KeyOf(value.level, now);
+    KeyHolder key;
+    const long opened = value.level == s::Level::Volatile
+                            ? reg::CreateKey(reg::LocalMachine(), path, key.out())
+                            : reg::OpenKey(reg::LocalMachine(), path, reg::kSetValue, key.out());
+    if (opened != reg::kOk) {
+      if (!KeyGone(opened)) {
+        ReportStoreWriteFailure(path, value.name, opened);
+        ++failed;
+      }
+      continue;
+    }
+    const long rc = WriteFrom(key.get(), path, value.name, *field, now);
+    if (rc != reg::kOk && !KeyGone(rc)) ++failed;
+  }
+  return failed;
 }
 
 int EnumerateConnection(ConnectionRecord& record) {
@@ -294,22 +385,29 @@ int ResetInUseFlags() {
       std::string account;
       if (reg::EnumKey(connectionKey.get(), j, &account, s::kConnectionScanWidth) != reg::kOk) break;
       KeyHolder accountKey;
-      if (reg::OpenKey(connectionKey.get(), account, reg::kSetValue, accountKey.out()) == reg::kOk)
-        WriteNumber(accountKey.get(), s::kInUse, uint32_t{0});
+      if (reg::OpenKey(connectionKey.get(), account, reg::kAllAccess, accountKey.out()) != reg::kOk) continue;
+      // Only a flag that is set is cleared: nothing else of the key is touched.
+      uint32_t inUse = 0;
+      ReadNumber(accountKey.get(), s::kInUse, inUse);
+      if (inUse != 0) WriteNumber(accountKey.get(), s::AccountKey(connection, account), s::kInUse, uint32_t{0});
     }
   }
   return 0;
 }
 
 void WriteLastRun(const LastRun& run) {
+  // An account deleted during its run stays deleted.
+  const std::string path = s::AccountKey(run.connectionName, run.accountName);
   KeyHolder key;
-  if (reg::CreateKey(reg::LocalMachine(), s::AccountKey(run.connectionName, run.accountName), key.out()) != reg::kOk)
+  if (long rc = reg::OpenKey(reg::LocalMachine(), path, reg::kSetValue, key.out()); rc != reg::kOk) {
+    if (!KeyGone(rc)) ReportStoreWriteFailure(path, s::kLastRun, rc);
     return;
-  WriteString(key.get(), s::kLastRun, Cut(run.time, s::kShortWidth));
-  WriteString(key.get(), s::kLastOutcome, Cut(run.outcome, s::kShortWidth));
-  WriteNumber(key.get(), s::kLastForwarded, run.forwarded);
-  WriteNumber(key.get(), s::kLastLeft, run.left);
-  WriteString(key.get(), s::kLastError, Cut(run.error, s::kCommandWidth));
+  }
+  if (KeyGone(WriteString(key.get(), path, s::kLastRun, Bound(run.time, s::kLastRun)))) return;
+  WriteString(key.get(), path, s::kLastOutcome, Bound(run.outcome, s::kLastOutcome));
+  WriteNumber(key.get(), path, s::kLastForwarded, run.forwarded);
+  WriteNumber(key.get(), path, s::kLastLeft, run.left);
+  WriteString(key.get(), path, s::kLastError, Bound(run.error, s::kLastError));
 }
 
 std::vector<LastRun> ReadLastRuns() {
@@ -328,11 +426,11 @@ std::vector<LastRun> ReadLastRuns() {
       if (reg::EnumKey(connectionKey.get(), j, &run.accountName, s::kConnectionScanWidth) != reg::kOk) break;
       KeyHolder accountKey;
       if (reg::OpenKey(connectionKey.get(), run.accountName, reg::kRead, accountKey.out()) == reg::kOk) {
-        ReadString(accountKey.get(), s::kLastRun, s::kShortWidth, s::kShortWidth, run.time);
-        ReadString(accountKey.get(), s::kLastOutcome, s::kShortWidth, s::kShortWidth, run.outcome);
+        ReadString(accountKey.get(), s::kLastRun, s::kShortWidth - 1, run.time);
+        ReadString(accountKey.get(), s::kLastOutcome, s::kShortWidth - 1, run.outcome);
         ReadNumber(accountKey.get(), s::kLastForwarded, run.forwarded);
         ReadNumber(accountKey.get(), s::kLastLeft, run.left);
-        ReadString(accountKey.get(), s::kLastError, s::kCommandWidth, s::kCommandWidth, run.error);
+        ReadString(accountKey.get(), s::kLastError, s::kCommandWidth - 1, run.error);
       }
       runs.push_back(std::move(run));
     }

@@ -1,41 +1,53 @@
-// The service's operations on the settings store: loading and saving the
-// settings of an account run, reading a connection, clearing the "In Use" flags
-// and reading the trigger port.
+// The service's operations on the settings store: loading the settings of an
+// account run and writing back the values it owns, reading a connection,
+// clearing the "In Use" flags and reading the trigger port.
 #pragma once
 
 #include <array>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "service/transfer/account_settings.h"
 
 namespace ferry {
 
-// What was found in the store at load time for the values whose stored copy is
-// run state ("In Use", "LastDate", "LastTitle").
-struct LoadedState {
-  bool inUsePresent = false;
-  bool lastDatePresent = false;
-  bool lastTitlePresent = false;
-};
+// Reads every value in the store's order (old names before new ones), each
+// whole up to its row's longest length; a missing value, or one longer than its
+// row allows, leaves the field as it was. An empty account "Logfile" leaves the
+// connection's. Creates nothing.
+int LoadSettings(AccountSettings& settings);
 
-// Reads every value in the store's order (old names before new ones); a missing
-// value or one longer than its field leaves the field as it was.
-int LoadSettings(AccountSettings& settings, LoadedState* state = nullptr);
+// Moves values stored under old names in the run's global, connection and
+// account keys to their current names (a current value already stored wins)
+// and removes the old and retired names. Keys are opened, never made. Answers
+// the number of failed writes (each reported as an error event).
+int MigrateOldNames(const AccountSettings& settings);
 
-enum class SaveScope {
-  // Every value the service writes back, creating keys and values and removing
-  // old names; run state that was already stored is left to its owner.
-  Everything,
-  // Only the values that differ from `since` (what this run loaded or last saved).
-  Changes,
-};
+// What "-create" does: makes the keys of the account, migrates old names and
+// adds every value the service keeps that is missing, with its value in
+// `settings`; values already stored are left as they are. Answers the number
+// of failed writes (each reported as an error event).
+int CompleteSettings(const AccountSettings& settings);
 
-// Writes the settings back. With SaveScope::Everything, `since` and `state`
-// tell which run-state values were already stored (they are then not rewritten).
-int SaveSettings(const AccountSettings& settings, SaveScope scope, const AccountSettings& since,
-                 const LoadedState& state = {});
+// Writes back what a run owns ("In Use" and the tickers' state) where it
+// differs from `since`, each as a single value. The account's key is never
+// made again: a key deleted meanwhile takes no write. Answers the number of
+// failed writes (each reported as an error event).
+int WriteRunState(const AccountSettings& now, const AccountSettings& since);
+
+// Why the store cannot be used by the service, as the end of a sentence
+// naming it ("is a directory", "is read-only", "cannot be opened for writing
+// (...)"); empty when it can. A missing store is made.
+std::string StoreUnusableReason();
+
+// A store call's failure in words, with what is wrong with the store file
+// when something is.
+std::string DescribeStoreError(long rc);
+
+// The error event of a write that failed: the store, the key and value, the reason.
+void ReportStoreWriteFailure(const std::string& keyPath, std::string_view name, long rc);
 
 struct AccountEntry {
   std::string connectionName;
@@ -75,7 +87,7 @@ struct LastRun {
   std::string error;
 };
 
-// Writes the last run's values into its account's key.
+// Writes the last run's values into its account's key, when the key still exists.
 void WriteLastRun(const LastRun& run);
 
 // The last run of every account of every connection, in the store's order.

@@ -47,6 +47,12 @@ const std::vector<EventText>& EventTexts() {
        "Connection %1, account %2: message %3 could not be fetched (%4). It stays on the server and is tried again "
        "in the next run.",
        P::Warning},
+      {kEventStoreUnusable, "The settings store %1 %2; the service does not start.", P::Error},
+      {kEventStoreWriteFailed, "The settings store %1: %2 could not be written: %3", P::Error},
+      {kEventRunInUse,
+       "Connection %1, account %2: a run of this account is still marked as in progress (\"In Use\"); this run is "
+       "skipped.",
+       P::Warning},
       {kEventTickerReport, "Connection %1, account %2: %3 ticker item(s) sent.", P::Information},
       {kEventMessageOverMaxSize, "%1: message %2 (%3 bytes) is larger than \"Max Size\"; it stays on the POP3 server.",
        P::Warning},

@@ -56,6 +56,15 @@ void SetDword(reg::Key key, const char* name, uint32_t value) {
   reg::SetValue(key, name, reg::kDword, &value, sizeof value);
 }
 
+// The Parameters key (made when missing) readable and writable by SYSTEM and
+// the Administrators only: it holds the mailboxes' passwords. Empty, or why not.
+std::string RestrictParameters() {
+  reg::KeyHolder key;
+  long rc = reg::CreateKey(reg::LocalMachine(), schema::kParametersKey, key.out());
+  if (rc == reg::kOk) rc = reg::RestrictToAdministrators(key.get());
+  return rc == reg::kOk ? "" : DescribeStoreError(rc);
+}
+
 }  // namespace
 
 void WriteInstallEntries() {
@@ -84,7 +93,11 @@ int InstallService() {
   if (!svc::CreateService({schema::kServiceName, schema::kDisplayName, path})) {
     return Fail("cannot install: " + svc::LastServiceError());
   }
-  if (svc::InstallWritesStoreEntries()) WriteInstallEntries();
+  if (svc::InstallWritesStoreEntries()) {
+    WriteInstallEntries();
+    if (std::string why = RestrictParameters(); !why.empty())
+      return Fail("installed, but the settings key could not be kept to the administrators: " + why);
+  }
   const bool unit = !svc::UnitPath(schema::kServiceName).empty();
   Say("installed and enabled " + ServiceWhere() + (unit ? "; start it with \"systemctl start mailferry2\"" : ""));
   return 0;
@@ -112,21 +125,32 @@ int RemoveService(const Sleeper& sleep) {
 
 int CreateAccount(const std::string& connectionName, const std::string& accountName) {
   const std::string name = connectionName + "\\" + accountName;
-  if (std::string problem = reg::StoreProblem(); !problem.empty() && reg::StoreExists()) {
+  if (std::string problem = StoreUnusableReason(); !problem.empty()) {
     return Fail("cannot create " + name + ": the store " + reg::StoreLocation() + " " + problem);
   }
-  CreateAccountSettings(connectionName, accountName);
+  if (int failed = CreateAccountSettings(connectionName, accountName); failed > 0) {
+    return Fail("cannot create " + name + ": " + std::to_string(failed) + " value(s) could not be written to the store " +
+                reg::StoreLocation() + (reg::StoreProblem().empty() ? "" : " (it " + reg::StoreProblem() + ")"));
+  }
   reg::KeyHolder key;
   if (reg::OpenKey(reg::LocalMachine(), schema::AccountKey(connectionName, accountName), reg::kRead, key.out()) !=
       reg::kOk) {
     return Fail("cannot create " + name + ": the store " + reg::StoreLocation() + " could not be written");
   }
+  if (std::string why = RestrictParameters(); !why.empty())
+    return Fail("account " + name + " is in the store, but its key could not be kept to the administrators: " + why);
   Say("account " + name + " is in the store " + reg::StoreLocation() + " (every value at its default)");
   return 0;
 }
 
 int ShowStatus() {
   if (!reg::StoreExists()) return Fail("no settings store at " + reg::StoreLocation());
+  {
+    reg::KeyHolder key;
+    const long rc = reg::OpenKey(reg::LocalMachine(), schema::kParametersKey, reg::kRead, key.out());
+    if (rc != reg::kOk && rc != reg::kFileNotFound)
+      return Fail("cannot read the store " + reg::StoreLocation() + ": " + DescribeStoreError(rc));
+  }
   std::string text = FormatStatus(ReadLastRuns());
   std::fwrite(text.data(), 1, text.size(), stdout);
   return 0;

@@ -4,7 +4,9 @@
 #include <thread>
 
 #include "platform/command_interpreter.h"
+#include "platform/event_log.h"
 #include "platform/network_startup.h"
+#include "platform/store_location.h"
 #include "service/runtime/account_worker.h"
 #include "service/runtime/config_store.h"
 #include "service/runtime/dial_up_binding.h"
@@ -21,6 +23,12 @@ int ServiceLoop(const std::vector<std::string>& args) {
   if (!TriggerListenAddress()) {
     ReportServiceEvent(kEventFailure, std::string(kTriggerAddressEnvironmentVariable) +
                                           " is not a dotted IPv4 address; the service does not start");
+    return 1;
+  }
+  // A store the service cannot read and write is an error at start, never a
+  // service that runs on defaults and loses what it writes.
+  if (std::string problem = StoreUnusableReason(); !problem.empty()) {
+    ReportServiceEvent(kEventStoreUnusable, kEventError, {reg::StoreLocation(), problem});
     return 1;
   }
   LoadRasBinding();

@@ -9,14 +9,10 @@
 namespace ferry {
 namespace {
 
-std::string CutName(const std::string& name) {
-  return name.size() < schema::kNameWidth ? name : name.substr(0, schema::kNameWidth - 1);
-}
-
 AccountSettings Named(const std::string& connectionName, const std::string& accountName) {
   AccountSettings settings;
-  settings.connectionName = CutName(connectionName);
-  settings.accountName = CutName(accountName);
+  settings.connectionName = connectionName;
+  settings.accountName = accountName;
   return settings;
 }
 
@@ -26,17 +22,19 @@ StoredRun::StoredRun(const std::string& connectionName, const std::string& accou
                      std::chrono::milliseconds receiveTimeout)
     : context_(Named(connectionName, accountName), log_, *this, receiveTimeout) {
   AccountSettings& settings = context_.settings;
-  LoadedState loaded;
-  LoadSettings(settings, &loaded);
+  MigrateOldNames(settings);
+  LoadSettings(settings);
   if (settings.enableLogging != 0) log_.Open(settings.logfile);
   log_.SetLevel(settings.debugLevel);
   if (settings.enableCommand != 0) {
-    // The exit status of the command is of no interest; the run goes on.
+    // The exit status of the command is of no interest; the run goes on, with
+    // the settings as they are stored once the command has ended (a user may
+    // have changed them meanwhile).
     RunCommandInterpreter(settings.command);
+    AccountSettings fresh = Named(connectionName, accountName);
+    LoadSettings(fresh);
+    settings = std::move(fresh);
   }
-  // Run state that was already stored belongs to whoever wrote it: only what
-  // was missing is written with the rest.
-  SaveSettings(settings, SaveScope::Everything, settings, loaded);
   saved_ = settings;
 }
 
@@ -60,7 +58,7 @@ StoredRun::~StoredRun() {
 }
 
 void StoredRun::StateChanged(const AccountSettings& settings) {
-  SaveSettings(settings, SaveScope::Changes, saved_);
+  WriteRunState(settings, saved_);
   saved_ = settings;
 }
 

@@ -1,8 +1,9 @@
-// The store's side of one account run, owned by its worker. It loads the
-// settings, opens the debug log, runs the account's command and writes every
-// value back (creating missing keys and values, replacing old names); while
-// the run goes on and when it is destroyed, it writes back what the run
-// changed. The run itself sees only the RunContext.
+// The store's side of one account run, owned by its worker. It migrates old
+// value names, loads the settings, opens the debug log and runs the account's
+// command (then loads the settings again). While the run goes on and when it is
+// destroyed, it writes back only the values the run owns that it changed ("In
+// Use", the tickers' state) and, after a run, its outcome; the rest of the
+// store is the user's. The run itself sees only the RunContext.
 #pragma once
 
 #include <chrono>
@@ -19,8 +20,8 @@ class StoredRun final : public ServiceReports {
  public:
   StoredRun(const std::string& connectionName, const std::string& accountName,
             std::chrono::milliseconds receiveTimeout = kDefaultReceiveTimeout);
-  // Closes the log and writes what the run changed; after a run, also its
-  // outcome ("Last Run", "Last Outcome", ...).
+  // Closes the log and writes the owned values the run changed; after a run,
+  // also its outcome ("Last Run", "Last Outcome", ...).
   ~StoredRun() override;
   StoredRun(const StoredRun&) = delete;
   StoredRun& operator=(const StoredRun&) = delete;
@@ -28,7 +29,7 @@ class StoredRun final : public ServiceReports {
   RunContext& Context() { return context_; }
   AccountSettings& Settings() { return context_.settings; }
 
-  // Writes what changed since the load or the last write.
+  // Writes the owned values that changed since the load or the last write.
   void StateChanged(const AccountSettings& settings) override;
 
  private:

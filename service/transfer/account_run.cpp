@@ -57,7 +57,13 @@ std::string FailureText(int code) {
   }
 }
 
-void Run(RunContext& context) {
+// The most POP3 sessions of one account run: a mailbox whose listing is cut
+// short is drained round after round, within this bound.
+constexpr int kMaxMailRounds = 50;
+
+// One POP3 session: its messages fetched and delivered, the science ticker on
+// them, the deletes.
+void MailRound(RunContext& context) {
   const AccountSettings& s = context.settings;
   context.popChannel.Create();
   context.LogText(1, "------------- POP3 ------------");
@@ -75,6 +81,48 @@ void Run(RunContext& context) {
   PurgeMessages(context);
   if (s.popDelete != 0) QuitMailbox(context, 3);
   RepairDeletes(context);
+}
+
+// Whether the round that just ended leaves mail the server has not offered
+// yet: it forwarded something, the server's listing was cut short, the session
+// ended in step, and a message forwarded before is told apart in the next
+// round (by its unique id, or "POP Delete" took it away). Messages a round
+// leaves on purpose (kept, too large, refused) never call for another.
+bool MoreWaiting(const RunContext& context, int32_t forwardedBefore) {
+  const MailboxState& mailbox = context.mailbox;
+  return context.listingCut && mailbox.forwarded > forwardedBefore && !mailbox.broken &&
+         (mailbox.uidl || context.settings.popDelete != 0);
+}
+
+// Forgets the session of the round that ended; the ledger and the counts stay.
+void NextRound(RunContext& context) {
+  MailboxState& mailbox = context.mailbox;
+  mailbox.uidl = false;
+  mailbox.listing.clear();
+  mailbox.idOf.clear();
+  mailbox.inStep = false;
+  mailbox.broken = false;
+  context.mailList.clear();
+  context.scienceItems.clear();
+  context.skippedForSize.clear();
+  context.listingCut = false;
+  context.tickerMailCount = 0;
+  context.runStage = 0;
+}
+
+void Run(RunContext& context) {
+  const AccountSettings& s = context.settings;
+  for (int round = 1;; ++round) {
+    const int32_t forwardedBefore = context.mailbox.forwarded;
+    MailRound(context);
+    if (!MoreWaiting(context, forwardedBefore)) break;
+    if (round == kMaxMailRounds) {
+      context.LogNumber(2, "Messages still waiting after %d rounds: left for the next run", round);
+      break;
+    }
+    context.LogNumber(2, "More messages waiting: round %d", round + 1);
+    NextRound(context);
+  }
 
   int32_t forwarded = context.mailbox.forwarded;
   context.Event(kEventRunReport, forwarded != 0 ? kEventWarning : kEventInformation,
@@ -84,13 +132,22 @@ void Run(RunContext& context) {
   RunCtTickerStage(context);
 }
 
+// A run refused because another one of the account is in progress leaves a
+// trace: a warning event and a line of the debug log.
+int RefuseInUse(RunContext& context) {
+  const AccountSettings& s = context.settings;
+  context.LogText(2, "Account in use by another run; this run is skipped");
+  context.Event(kEventRunInUse, kEventWarning, {s.connectionName, s.accountName});
+  return kRunInUse;
+}
+
 }  // namespace
 
 int RunAccount(RunContext& context) {
   if (context.settings.enableAccount == 0) return kRunNotEnabled;
-  if (context.settings.inUse != 0) return kRunInUse;
+  if (context.settings.inUse != 0) return RefuseInUse(context);
   AccountRunGuard guard(context.settings.connectionName, context.settings.accountName);
-  if (!guard.Acquired()) return kRunInUse;
+  if (!guard.Acquired()) return RefuseInUse(context);
 
   // A mailbox is run by one run at a time, whatever account names it.
   if (!ClaimLedger(context)) return kRunInUse;

@@ -1,5 +1,6 @@
 // The settings of one account run as loaded from the store: every string field
-// is bounded by its width in the store (terminator included).
+// holds its stored text whole, at most the longest length its row of the
+// settings table allows (the widths noted below are those of earlier versions).
 #pragma once
 
 #include <cstdint>

@@ -20,6 +20,10 @@ inline constexpr uint32_t kEventNoUniqueIds = 60;     // warning: the server lis
 inline constexpr uint32_t kEventLedgerBusy = 61;      // warning: another run holds the mailbox
 inline constexpr uint32_t kEventLedgerFailed = 62;    // error: the ledger file cannot be read or written
 inline constexpr uint32_t kEventMessageSkipped = 63;  // warning: a message could not be fetched
+// The settings store and the runs it refuses.
+inline constexpr uint32_t kEventStoreUnusable = 70;     // error: the store cannot be used at start
+inline constexpr uint32_t kEventStoreWriteFailed = 71;  // error: a value could not be written
+inline constexpr uint32_t kEventRunInUse = 72;          // warning: a run of the account is still in progress
 // Warnings (type kEventWarning), each at most once per account run: a message
 // left on the POP3 server because it is larger than "Max Size" (strings:
 // account, message number, size) or than the SMTP server's SIZE (strings:

@@ -272,6 +272,7 @@ std::unordered_set<int32_t> PlanSession(RunContext& context) {
     ReportLedgerWrite(context, ledger.Prune(ListedIds(mailbox.listing)));
   } else {
     context.LogText(2, "Unique-id listing cut short: ledger not pruned");
+    context.listingCut = true;
   }
   ReportLedgerWrite(context, ledger.Compact());
 
@@ -309,6 +310,7 @@ void Dialogue(RunContext& context) {
   context.LogString(8, "buf:%s", Kept(listing, kListingKept));
   context.LogText(5, "Tokenising");
   std::vector<ListingEntry> entries = TokeniseListing(ListingEntries(listing), count, context.tickerMailCount);
+  if (entries.size() < static_cast<std::size_t>(count)) context.listingCut = true;
   listing.clear();
   listing.shrink_to_fit();
 

@@ -79,6 +79,10 @@ class RunContext {
   std::vector<int32_t> skippedForSize;
   // Whether this run already reported a message too large for "Max Size" / for
   // the SMTP server's SIZE (each is reported once per run).
+  // Set by the POP3 dialogue when the server's listing was cut short (fewer
+  // entries than its message count, or more unique ids than are read): the
+  // messages past the cut wait for another round of the same run.
+  bool listingCut = false;
   bool maxSizeReported = false;
   bool serverSizeReported = false;
 

@@ -1,6 +1,7 @@
 // The worker with the real store: the account's command runs before the account
-// run, a state the run hands over is written at once, what the run changed is
-// written on the way out even when the run throws, and only the worker ends.
+// run, a state the run hands over is written at once, the run state it changed
+// is written on the way out even when the run throws (and nothing else of the
+// settings), and only the worker ends.
 #include "service/runtime/account_worker.h"
 
 #include <gtest/gtest.h>
@@ -42,6 +43,7 @@ int CountingRun(RunContext& context) {
 
 int ThrowingRun(RunContext& context) {
   context.settings.smtpTo = "thrown@example.org";
+  context.settings.lastTitle = "thrown";
   ++gRuns;
   throw std::runtime_error("run failed");
 }
@@ -58,6 +60,9 @@ int OverlapRun(RunContext& context) {
     gOrder.push_back(context.settings.connectionName + "\\" + context.settings.accountName);
     gPeak = std::max(gPeak, ++gActive);
   }
+  context.settings.inUse = 1;
+  context.StateChanged();
+  context.settings.inUse = 0;
   std::this_thread::sleep_for(std::chrono::milliseconds(30));
   std::lock_guard lock(gOrderMutex);
   --gActive;
@@ -78,18 +83,20 @@ class AccountWorkerTest : public TempHiveTest {
   }
 };
 
-// Also: a state the run hands over is stored at once, the rest after the run.
+// Also: a state the run hands over is stored at once, the rest of the run
+// state after the run; a setting the run changed in memory is never stored.
 TEST_F(AccountWorkerTest, CommandRunsBeforeTheRunAndTheContextIsSavedAfterIt) {
   const std::string account = schema::AccountKey("NORAS", "Postfach");
   PutDword(account, schema::kEnableCommand, 1);
   PutString(account, schema::kCommand, "echo x > '" + gMarkerPath + "'");
+  PutString(account, schema::kSmtpTo, "user@example.org");
   StartAccountWorker("NORAS", "Postfach", CountingRun);
   ASSERT_TRUE(WaitForWorkers(std::chrono::seconds(30)));
   EXPECT_EQ(gRuns, 1);
   EXPECT_TRUE(gCommandDoneBeforeRun);
   EXPECT_EQ(gStoredInUse, 1u);
   EXPECT_EQ(GetValue(reg::LocalMachine(), account, schema::kInUse).Dword(), 0u);
-  EXPECT_EQ(GetValue(reg::LocalMachine(), account, schema::kSmtpTo).bytes, "seen@example.org");
+  EXPECT_EQ(GetValue(reg::LocalMachine(), account, schema::kSmtpTo).bytes, "user@example.org");
 }
 
 TEST_F(AccountWorkerTest, ExceptionFromTheRunEndsOnlyThatWorkerAndTheContextIsStillSaved) {
@@ -99,19 +106,21 @@ TEST_F(AccountWorkerTest, ExceptionFromTheRunEndsOnlyThatWorkerAndTheContextIsSt
   StartAccountWorker("NORAS", "Zweites", CountingRun);
   ASSERT_TRUE(WaitForWorkers(std::chrono::seconds(30)));
   EXPECT_EQ(gRuns, 2);
-  EXPECT_EQ(GetValue(reg::LocalMachine(), account, schema::kSmtpTo).bytes, "thrown@example.org");
+  EXPECT_EQ(GetValue(reg::LocalMachine(), schema::kVolatileKey, schema::kLastTitle).bytes, "thrown");
+  EXPECT_FALSE(GetValue(reg::LocalMachine(), account, schema::kSmtpTo).present);
 }
 
-// 13 accounts of a connection whose name has 31 characters: all run, in the
-// order given (one at a time), never more than "Max Parallel" at once, under
-// their full names.
+// 13 accounts of a connection whose name has 31 characters (one account name
+// has 60): all run, in the order given (one at a time), never more than "Max
+// Parallel" at once, under their full names.
 TEST_F(AccountWorkerTest, ConnectionRunsEveryAccountAtMostMaxParallelAtATime) {
   const std::string connection(31, 'k');
   std::vector<std::string> accounts;
   std::vector<std::string> expected;
   for (int i = 10; i < 23; ++i) {
-    accounts.push_back("account" + std::to_string(i));
+    accounts.push_back(i == 22 ? std::string(60, 'z') : "account" + std::to_string(i));
     expected.push_back(connection + "\\" + accounts.back());
+    PutAccount(connection, accounts.back(), 1);
   }
   for (int parallel : {1, 3}) {
     {
@@ -131,8 +140,12 @@ TEST_F(AccountWorkerTest, ConnectionRunsEveryAccountAtMostMaxParallelAtATime) {
     EXPECT_GE(gPeak, 1);
     EXPECT_LE(gPeak, parallel);
   }
-  EXPECT_TRUE(GetValue(reg::LocalMachine(), schema::ConnectionKey(connection), schema::kTimeout).present);
-  EXPECT_FALSE(GetValue(reg::LocalMachine(), schema::ConnectionKey(connection.substr(0, 29)), schema::kTimeout).present)
+  for (const std::string& account : accounts)
+    EXPECT_TRUE(GetValue(reg::LocalMachine(), schema::AccountKey(connection, account), schema::kInUse).present)
+        << account;
+  reg::KeyHolder cut;
+  EXPECT_NE(reg::OpenKey(reg::LocalMachine(), schema::ConnectionKey(connection.substr(0, 29)), reg::kRead, cut.out()),
+            reg::kOk)
       << "no key under a cut name";
 }
 

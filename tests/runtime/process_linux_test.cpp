@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <functional>
 #include <sstream>
 #include <thread>
@@ -31,6 +32,10 @@ namespace ferry::test {
 namespace {
 
 constexpr uint32_t kLoopback = 0x7F000001;
+
+void WriteFile(const std::filesystem::path& path, const std::string& text) {
+  std::ofstream(path, std::ios::binary) << text;
+}
 
 bool WaitFor(const std::function<bool()>& condition, std::chrono::seconds limit) {
   auto end = std::chrono::steady_clock::now() + limit;
@@ -271,6 +276,124 @@ TEST_F(ServiceProcessTest, StopEndsAHungPreRunCommandAndLeavesNoProcessBehind) {
         },
         std::chrono::seconds(5)))
         << pid << " left behind";
+  }
+}
+
+// While the pre-run commands of three accounts wait, the user disables one,
+// changes a value of another and the global debug level, and deletes the
+// third: the runs leave all of it as the user left it, and the 120-character
+// passwords byte for byte.
+TEST_F(ServiceProcessTest, SettingsChangedOrDeletedDuringARunStayAsTheUserLeftThem) {
+  const std::string go = (Folder() / "go").string();
+  std::string secret;
+  for (int i = 0; i < 120; ++i) secret += static_cast<char>('!' + (i * 7) % 94);
+  PutDword(schema::kParametersKey, schema::kListenRas, 0);
+  PutDword(schema::ConnectionKey("NORAS"), schema::kTimeout, 0);
+  for (const char* name : {"Anna", "Bert", "Carl"}) {
+    const std::string account = schema::AccountKey("NORAS", name);
+    PutDword(account, schema::kEnableAccount, 1);
+    PutDword(account, schema::kEnableCommand, 1);
+    PutString(account, schema::kCommand, "echo > '" + (Folder() / name).string() + ".started'; while [ ! -e '" + go +
+                                             "' ]; do sleep 0.1; done");
+    PutString(account, schema::kPopHost, "127.0.0.1");
+    PutString(account, schema::kPopPassword, secret);
+  }
+  Start({"-debug"});
+  ASSERT_TRUE(WaitFor(
+      [&] {
+        return std::filesystem::exists(Folder() / "Anna.started") && std::filesystem::exists(Folder() / "Bert.started") &&
+               std::filesystem::exists(Folder() / "Carl.started");
+      },
+      std::chrono::seconds(20)));
+  PutDword(schema::AccountKey("NORAS", "Bert"), schema::kEnableAccount, 0);
+  PutString(schema::AccountKey("NORAS", "Anna"), schema::kPopUser, "changed-during-the-command");
+  PutDword(schema::kParametersKey, schema::kDebugLevel, 5);
+  ASSERT_EQ(reg::DeleteKey(reg::LocalMachine(), schema::AccountKey("NORAS", "Carl")), reg::kOk);
+  WriteFile(go, "");
+  // Anna's run fails (nothing listens for POP3) and records how it ended.
+  ASSERT_TRUE(WaitFor(
+      [&] { return GetValue(reg::LocalMachine(), schema::AccountKey("NORAS", "Anna"), schema::kLastOutcome).present; },
+      std::chrono::seconds(20)));
+  ASSERT_EQ(kill(pid_, SIGTERM), 0);
+  EXPECT_EQ(WaitForExit(), 0);
+
+  EXPECT_EQ(GetValue(reg::LocalMachine(), schema::AccountKey("NORAS", "Bert"), schema::kEnableAccount).Dword(), 0u);
+  EXPECT_EQ(GetValue(reg::LocalMachine(), schema::AccountKey("NORAS", "Anna"), schema::kPopUser).bytes,
+            "changed-during-the-command");
+  EXPECT_EQ(GetValue(reg::LocalMachine(), schema::kParametersKey, schema::kDebugLevel).Dword(), 5u);
+  reg::KeyHolder carl;
+  EXPECT_EQ(reg::OpenKey(reg::LocalMachine(), schema::AccountKey("NORAS", "Carl"), reg::kRead, carl.out()),
+            reg::kFileNotFound)
+      << "a deleted account is not made again";
+  for (const char* name : {"Anna", "Bert"}) {
+    const StoredValue password = GetValue(reg::LocalMachine(), schema::AccountKey("NORAS", name), schema::kPopPassword);
+    EXPECT_EQ(password.type, reg::kSz) << name;
+    EXPECT_EQ(password.bytes, secret) << name;
+  }
+  EXPECT_EQ(GetValue(reg::LocalMachine(), schema::AccountKey("NORAS", "Anna"), schema::kInUse).Dword(), 0u);
+  EXPECT_EQ(CountEvents("71\t"), 0) << "no write failed";
+}
+
+// A store the service cannot use stops the start with an error event that
+// names the file and the reason, and a failure exit; -create and -status on it
+// say why they cannot work and fail too. Run as root, the read-only case runs
+// the program as "nobody" (root writes any file).
+TEST_F(ServiceProcessTest, AnUnusableStoreStopsTheStartWithAnEventNamingIt) {
+  PutDword(schema::kParametersKey, schema::kDebugLevel, 1);  // a real store
+  const std::filesystem::path readOnly = Folder() / "read-only.hive";
+  std::filesystem::copy_file(HivePath(), readOnly);
+  std::filesystem::permissions(readOnly, std::filesystem::perms::owner_read | std::filesystem::perms::group_read |
+                                             std::filesystem::perms::others_read);
+  const std::filesystem::path corrupt = Folder() / "corrupt.hive";
+  WriteFile(corrupt, std::string(4096, 'x'));
+  const std::filesystem::path directory = Folder() / "directory.hive";
+  std::filesystem::create_directory(directory);
+  // The event file and the folder stay open to "nobody".
+  WriteFile(EventPath(), "");
+  std::filesystem::permissions(EventPath(), std::filesystem::perms::all);
+  std::filesystem::permissions(Folder(), std::filesystem::perms::owner_all | std::filesystem::perms::group_read |
+                                             std::filesystem::perms::group_exec | std::filesystem::perms::others_read |
+                                             std::filesystem::perms::others_exec);
+  const std::string asNobody = geteuid() == 0 ? "setpriv --reuid=65534 --regid=65534 --clear-groups " : "";
+  struct Case {
+    const char* name;
+    std::filesystem::path store;
+    std::string prefix;
+    std::string reason;
+  };
+  const std::vector<Case> cases = {
+      {"ReadOnly", readOnly, asNobody, "is read-only"},
+      {"NotAStore", corrupt, "", "is not a store file"},
+      {"Directory", directory, "", "is a directory"},
+  };
+  for (const Case& c : cases) {
+    const std::string env = "MAILFERRY_HIVE='" + c.store.string() + "' MAILFERRY_TRIGGER_ADDRESS=127.0.0.1";
+    const std::string line = "env -u NOTIFY_SOCKET " + env + " " + c.prefix + "'" + binary_ + "' ";
+    const std::string out = (Folder() / "cli.out").string();
+    auto run = [&](const std::string& words) {
+      const int status = std::system((line + words + " </dev/null >'" + out + "' 2>&1").c_str());
+      return std::make_pair(WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFile(out));
+    };
+    const std::size_t before = Events().size();
+    auto [status, text] = run("-debug");
+    EXPECT_EQ(status, 1) << c.name << ": " << text;
+    const std::string expected = "The settings store " + c.store.string() + " " + c.reason + "; the service does not start.";
+    EXPECT_NE(text.find("[event 70] " + expected + "\n"), std::string::npos) << c.name << ": " << text;
+    const auto lines = Events();
+    ASSERT_EQ(lines.size(), before + 1) << c.name << ": " << ::testing::PrintToString(lines);
+    EXPECT_EQ(lines.back(), "70\t1\t" + c.store.string() + "\t" + c.reason) << c.name;
+    EXPECT_EQ(text.find("[event 1]"), std::string::npos) << c.name << ": never reported as running";
+
+    auto [createStatus, createText] = run("-create NORAS office");
+    EXPECT_EQ(createStatus, 1) << c.name;
+    EXPECT_EQ(createText, "mailferry2: cannot create NORAS\\office: the store " + c.store.string() + " " + c.reason + "\n")
+        << c.name;
+    if (std::string(c.name) != "ReadOnly") {
+      auto [statusStatus, statusText] = run("-status");
+      EXPECT_EQ(statusStatus, 1) << c.name << ": " << statusText;
+      EXPECT_EQ(statusText.rfind("mailferry2: cannot read the store " + c.store.string() + ": ", 0), 0u)
+          << c.name << ": " << statusText;
+    }
   }
 }
 

@@ -6,6 +6,7 @@
 
 #include "platform/registry.h"
 #include "schema/registry_schema.h"
+#include "service/runtime/account_worker.h"
 #include "service/runtime/config_store.h"
 #include "service/runtime/stored_run.h"
 #include "tests/support/temp_hive.h"
@@ -54,8 +55,8 @@ class ConfigStoreTest : public test::TempHiveTest {
   const std::string connection = s::ConnectionKey("NORAS");
 };
 
-TEST_F(ConfigStoreTest, OldNamesAreReadFirstAndReplacedAtTheFirstSave) {
-  PutText(account, "EMailHost", "pop.old.example");
+TEST_F(ConfigStoreTest, OldNamesAreMigratedWhenTheRunReadsThem) {
+  PutText(account, "EMailHost", "pop.old.example-with-more-than-thirty-characters");
   PutText(account, "EMailTo", "old@example.org");
   PutText(account, s::kSmtpTo, "new@example.org");
   PutNumber(account, "EMailFlags", 3);
@@ -64,54 +65,71 @@ TEST_F(ConfigStoreTest, OldNamesAreReadFirstAndReplacedAtTheFirstSave) {
   PutNumber(connection, "LogEnabled", 1);
   {
     StoredRun run("NORAS", "Postfach");
-    EXPECT_EQ(run.Settings().popHost, "pop.old.example");
+    EXPECT_EQ(run.Settings().popHost, "pop.old.example-with-more-than-thirty-characters");
     EXPECT_EQ(run.Settings().smtpTo, "new@example.org");
     EXPECT_EQ(run.Settings().addressmode, 3u);
     EXPECT_EQ(run.Settings().enableLogging, 1u);
   }
-  EXPECT_EQ(Raw(account, s::kPopHost), std::make_pair(reg::kSz, std::string("pop.old.example")));
-  EXPECT_EQ(Raw(account, s::kSmtpTo).second, "new@example.org");
+  EXPECT_EQ(Raw(account, s::kPopHost),
+            std::make_pair(reg::kSz, std::string("pop.old.example-with-more-than-thirty-characters")));
+  EXPECT_EQ(Raw(account, s::kSmtpTo).second, "new@example.org") << "a current value wins over its old name";
   EXPECT_EQ(Number(account, s::kAddressmode), 3u);
   EXPECT_EQ(Number(connection, s::kEnableLogging), 1u);
   for (const char* old : {"EMailHost", "EMailTo", "EMailFlags", s::kOldFlags})
     EXPECT_FALSE(Has(account, old)) << old;
   EXPECT_FALSE(Has(connection, "LogEnabled"));
   EXPECT_EQ(Number(account, s::kEnableCt), 1u) << "never written by the service, but kept";
+  EXPECT_FALSE(Has(account, s::kMaxMails)) << "a run adds no value of the user's";
 }
 
-TEST_F(ConfigStoreTest, EveryValueIsWrittenWithItsDefault) {
-  { StoredRun run("NORAS", "Postfach"); }
+// -create adds what is missing and leaves every stored value as it is, even
+// one longer than any writer may store.
+TEST_F(ConfigStoreTest, CreateAddsEveryMissingValueWithItsDefaultAndKeepsTheStoredOnes) {
+  const std::string tooLong(5000, 'p');
+  PutText(account, s::kPopPassword, tooLong);
+  PutNumber(account, s::kMaxMails, 25);
+  ASSERT_EQ(CreateAccountSettings("NORAS", "Postfach"), 0);
   EXPECT_EQ(Number(connection, s::kTimeout), 0xFFFFFFFFu);
-  EXPECT_EQ(Number(account, s::kMaxMails), 10u);
+  EXPECT_EQ(Number(account, s::kMaxMails), 25u);
   EXPECT_EQ(Number(s::kParametersKey, s::kListenRas), 1u);
   EXPECT_EQ(Raw(account, s::kCommand), std::make_pair(reg::kSz, std::string()));
+  std::string password(6000, '\0');
+  uint32_t size = 6000;
+  ASSERT_EQ(reg::QueryValue(Open(account).get(), s::kPopPassword, nullptr, password.data(), &size), reg::kOk);
+  EXPECT_EQ(password.substr(0, size), tooLong);
   for (const s::ValueInfo& v : s::Values()) {
     std::string path = v.level == s::Level::Global       ? s::kParametersKey
                        : v.level == s::Level::Connection ? connection
                        : v.level == s::Level::Account    ? account
                                                          : s::kVolatileKey;
-    EXPECT_EQ(Has(path, v.name), v.serviceWrites) << v.name;
+    EXPECT_EQ(Has(path, v.name), v.serviceWrites || std::string_view(v.name) == s::kPopPassword) << v.name;
   }
 }
 
-TEST_F(ConfigStoreTest, FieldWidthsAndStoredTypesAreHandledAsStored) {
+// Texts are used whole up to their row's longest length; a longer one is not
+// used at all, never cut.
+TEST_F(ConfigStoreTest, TextsAreReadWholeUpToTheirLongestLengthAndNumbersAsStored) {
+  const std::string secret = std::string(119, 's') + "!";
   PutNumber(s::kParametersKey, s::kDebugLevel, 9);
-  PutText(account, s::kPopHost, std::string(61, 'h'));     // longer than the field: ignored
-  PutText(account, s::kPopUser, std::string(60, 'u'));     // fills it: kept as a terminated text
-  PutText(account, "EMailHost", std::string(31, 'o'));  // beyond the old 30-byte width
-  PutText(account, "EMailTo", std::string(30, 't'));    // within it
+  PutText(account, s::kPopHost, std::string(256, 'h'));    // longer than a host name may be: not used
+  PutText(account, s::kPopUser, std::string(255, 'u'));    // the longest user name
+  PutText(account, s::kPopPassword, secret);
+  PutText(account, s::kSmtpTo, std::string(31, 't'));     // beyond the old 30-byte width
   PutText(account, s::kMaxMails, "12");                    // a text read as a number: its bytes
   PutText(account, s::kSmtpFrom, std::string("a@b\0junk", 8));
+  PutText(s::kVolatileKey, s::kLastTitle, std::string(1000, 'T'));
   AccountSettings st;
   st.connectionName = "NORAS";
   st.accountName = "Postfach";
   LoadSettings(st);
   EXPECT_EQ(st.debugLevel, 9);
   EXPECT_EQ(st.popHost, "");
-  EXPECT_EQ(st.popUser, std::string(59, 'u'));
-  EXPECT_EQ(st.smtpTo, std::string(30, 't'));
+  EXPECT_EQ(st.popUser, std::string(255, 'u'));
+  EXPECT_EQ(st.popPassword, secret);
+  EXPECT_EQ(st.smtpTo, std::string(31, 't'));
   EXPECT_EQ(st.maxMails, 0x3231);  // '1' '2' over the low bytes of 10
   EXPECT_EQ(st.smtpFrom, "a@b");
+  EXPECT_EQ(st.lastTitle, std::string(1000, 'T'));
 }
 
 TEST_F(ConfigStoreTest, ConnectionEnumerationTakesEveryAccountInNameOrder) {
@@ -197,6 +215,57 @@ TEST_F(ConfigStoreTest, InterleavedRunsDoNotUndoNewerValues) {
   EXPECT_EQ(Raw(s::kVolatileKey, s::kLastDate).second, " Sat, 05 Dec 2026 10:00:00 GMT");
 }
 
+// The run writes back only what it owns, one value at a time: a setting the
+// user changed during the run stays, a setting the run changed in memory is
+// never stored, and an account deleted during the run is not made again.
+TEST_F(ConfigStoreTest, TheRunWritesOnlyItsOwnStateAndNeverRemakesADeletedAccount) {
+  PutNumber(account, s::kEnableAccount, 1);
+  PutText(account, s::kPopHost, "pop.example");
+  PutText(account, s::kPopPassword, std::string(120, 'p'));
+  {
+    StoredRun run("NORAS", "Postfach");
+    PutNumber(account, s::kEnableAccount, 0);
+    PutText(account, s::kPopHost, "changed.by.console");
+    run.Settings().inUse = 1;
+    run.Context().StateChanged();
+    EXPECT_EQ(Number(account, s::kInUse), 1u);
+    run.Settings().smtpHost = "in.memory.only";
+    run.Settings().popPassword.clear();
+    run.Settings().lastTitle = "Title";
+    run.Settings().inUse = 0;
+  }
+  EXPECT_EQ(Number(account, s::kEnableAccount), 0u);
+  EXPECT_EQ(Raw(account, s::kPopHost).second, "changed.by.console");
+  EXPECT_EQ(Raw(account, s::kPopPassword).second, std::string(120, 'p'));
+  EXPECT_FALSE(Has(account, s::kSmtpHost));
+  EXPECT_EQ(Number(account, s::kInUse), 0u);
+  EXPECT_EQ(Raw(s::kVolatileKey, s::kLastTitle).second, "Title");
+
+  // Deleted between the run's start and its writes of "In Use" and the outcome.
+  const std::string gone = s::AccountKey("NORAS", "Gone");
+  PutNumber(gone, s::kEnableAccount, 1);
+  {
+    StoredRun run("NORAS", "Gone");
+    ASSERT_EQ(reg::DeleteKey(reg::LocalMachine(), gone), reg::kOk);
+    run.Settings().inUse = 1;
+    run.Context().StateChanged();
+    run.Context().outcome = "ok";
+  }
+  KeyHolder key;
+  EXPECT_EQ(reg::OpenKey(reg::LocalMachine(), gone, reg::kRead, key.out()), reg::kFileNotFound);
+  EXPECT_TRUE(Events().empty()) << "a deleted account is no write failure";
+}
+
+// A key deleted after the run opened it takes no write: the store refuses it.
+TEST_F(ConfigStoreTest, AWriteThroughAHandleOfADeletedKeyFails) {
+  KeyHolder key = Open(account);
+  ASSERT_EQ(reg::DeleteKey(reg::LocalMachine(), account), reg::kOk);
+  uint32_t one = 1;
+  EXPECT_EQ(reg::SetValue(key.get(), s::kInUse, reg::kDword, &one, 4), reg::kKeyDeleted);
+  KeyHolder reopened;
+  EXPECT_EQ(reg::OpenKey(reg::LocalMachine(), account, reg::kRead, reopened.out()), reg::kFileNotFound);
+}
+
 TEST_F(ConfigStoreTest, ChangedValuesAreWrittenBackAtDestruction) {
   {
     StoredRun run("NORAS", "Postfach");
@@ -222,7 +291,15 @@ TEST_F(ConfigStoreTest, ContextRunsTheCommandBeforeItsSaveAndOpensTheLog) {
     run.Context().LogText(1, "hello");
   }
   EXPECT_NE(test::ReadFile(log).find(" : hello"), std::string::npos);
-  EXPECT_EQ(Raw(account, s::kLogfile).second, log.string()) << "the effective log path lands in the account key";
+  EXPECT_FALSE(Has(account, s::kLogfile)) << "the connection's log path is not copied into the account";
+
+  // An empty account "Logfile" leaves the connection's in use.
+  PutText(account, s::kLogfile, "");
+  {
+    StoredRun run("NORAS", "Postfach");
+    run.Context().LogText(1, "second");
+  }
+  EXPECT_NE(test::ReadFile(log).find(" : second"), std::string::npos);
 }
 
 }  // namespace

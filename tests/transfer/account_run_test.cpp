@@ -3,7 +3,11 @@
 // and the notices, and a mailbox that misbehaves.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <ostream>
+#include <set>
+#include <string>
+#include <vector>
 
 
 #include "platform/udp_socket.h"
@@ -128,6 +132,66 @@ INSTANTIATE_TEST_SUITE_P(Batches, BatchTest,
                                            BatchCase{"Zero", 0, Retrieval(1, 25) + Deletion(1, 25), 1}),
                          [](const auto& param) { return std::string(param.param.name); });
 
+// A server that lists at most `limit` messages per session: the run drains
+// the mailbox in rounds of one run; what it leaves on purpose (kept, too
+// large) calls for no further round.
+struct RoundsCase {
+  const char* name;
+  int messages;
+  int limit;
+  uint32_t popDelete;
+  uint32_t maxSize;
+  int sessions;
+  std::size_t delivered;
+  std::size_t remaining;
+};
+void PrintTo(const RoundsCase& c, std::ostream* os) { *os << c.name; }
+
+class RoundsTest : public AccountRunTest, public ::testing::WithParamInterface<RoundsCase> {};
+
+TEST_P(RoundsTest, ACutListingIsDrainedInRoundsOfOneRun) {
+  const RoundsCase& c = GetParam();
+  const std::vector<std::string> messages = Mailbox(c.messages);
+  // Set once the peer exists; its thread reads it when a session lists.
+  std::atomic<Pop3Peer*> peer{nullptr};
+  Pop3PeerOptions options;
+  options.override = [&peer, &messages, &c](std::string_view command) -> std::optional<PeerReply> {
+    if (!command.starts_with("LIST")) return std::nullopt;
+    std::string text = "+OK scan listing follows\r\n";
+    const std::set<int> deleted = peer.load()->Deleted();
+    int listed = 0;
+    for (int i = 1; i <= c.messages && listed < c.limit; ++i) {
+      if (deleted.count(i) != 0) continue;
+      text += std::to_string(i) + " " + std::to_string(messages[i - 1].size()) + "\r\n";
+      ++listed;
+    }
+    return Say(text + ".\r\n");
+  };
+  Pop3Peer pop(messages, options);
+  peer = &pop;
+  SmtpPeer smtp;
+  Use(pop);
+  Use(smtp);
+  settings.popDelete = c.popDelete;
+  settings.maxSize = c.maxSize;
+  EXPECT_EQ(Run(), kRunDone);
+  ASSERT_TRUE(pop.WaitSessionsEnded());
+  EXPECT_EQ(pop.Connections(), c.sessions);
+  EXPECT_EQ(smtp.Mails().size(), c.delivered);
+  EXPECT_EQ(pop.Remaining().size(), c.remaining);
+  EXPECT_TRUE(HasEvent("5\t" + std::string(c.delivered != 0 ? "2" : "4") + "\tNORAS\tPostfach\t" +
+                       std::to_string(c.delivered)))
+      << "one run report for the whole run: " << ::testing::PrintToString(Events());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rounds, RoundsTest,
+    ::testing::Values(RoundsCase{"DeletedInThreeRounds", 7, 3, 1, 0, 3, 7, 0},
+                      RoundsCase{"KeptOnTheServer", 5, 3, 0, 0, 2, 3, 5},
+                      RoundsCase{"WholeListingOneRound", 4, 10, 1, 0, 1, 4, 0},
+                      RoundsCase{"TooLargeForMaxSize", 3, 2, 1, 10, 1, 0, 3}),
+    [](const auto& param) { return std::string(param.param.name); });
+
 struct MailboxCase {
   const char* name;
   std::string trigger;  // how the answered command begins ("" the greeting)
@@ -196,16 +260,22 @@ TEST_F(AccountRunTest, RefusesDisabledAndBusyAccounts) {
   EXPECT_EQ(Run(), kRunNotEnabled);
   EXPECT_EQ(Log(), "");
 
+  EXPECT_TRUE(Events().empty());
+
+  // A run refused for "In Use" (stored, or a run of this process) leaves a
+  // warning and a log line each time.
   settings.enableAccount = 1;
   settings.inUse = 1;
   EXPECT_EQ(Run(), kRunInUse);
-  EXPECT_EQ(Log(), "");
+  EXPECT_NE(Log().find("Account in use by another run"), std::string::npos);
+  EXPECT_EQ(Events(), std::vector<std::string>{"72\t2\tNORAS\tPostfach"});
 
   settings.inUse = 0;
   {
     AccountRunGuard running("noras", "POSTFACH");
     EXPECT_EQ(Run(), kRunInUse);
   }
+  EXPECT_EQ(Events().size(), 2u);
   // No refused run set the flag or handed a state over.
   EXPECT_EQ(after.inUse, 0U);
   EXPECT_TRUE(reports.inUse.empty());

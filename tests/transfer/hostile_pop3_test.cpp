@@ -78,8 +78,9 @@ INSTANTIATE_TEST_SUITE_P(
         // Once the count is reached a number of 0 ends the listing.
         Pop3Case{"ListNumberZero",
                  {{"STAT", Say("+OK 1 10\r\n")}, {"LIST", Say("+OK\r\n1 10\r\n0 5\r\n2 7\r\n.\r\n")}}, {1}, {1}},
-        // Below the last number taken while the count is not reached: out of step, taken as the next.
-        Pop3Case{"ListNumberNegative", {{"LIST", Say("+OK\r\n1 10\r\n-2 5\r\n.\r\n")}}, {1, 2}, {1, 2},
+        // Below the last number taken while the count is not reached: out of step, taken as the next;
+        // the listing was cut short, so a second round takes the third message.
+        Pop3Case{"ListNumberNegative", {{"LIST", Say("+OK\r\n1 10\r\n-2 5\r\n.\r\n")}}, kAll, kAll,
                  "Read error on Msg 2"},
         // A message the server will not hand out is skipped; the next one is taken.
         Pop3Case{"ListNumberAboveCount", {{"LIST", Say("+OK\r\n1 10\r\n7 10\r\n2 10\r\n.\r\n")}}, {1, 2}, {1, 2},

@@ -67,8 +67,6 @@ RowText DescribeRow(const ValueInfo& value) {
     row.type = "REG_SZ";
     row.fallback = value.defaultText;
     row.range = "up to " + std::to_string(value.maxLength) + " bytes";
-    const uint32_t used = value.readLimit > 0 ? value.readLimit - 1 : 0;
-    if (used < value.maxLength) row.range += " (the service uses the first " + std::to_string(used) + ")";
   }
   switch (value.console) {
     case schema::ConsoleUse::Edits: row.notes = "console edits it"; break;
@@ -80,10 +78,10 @@ RowText DescribeRow(const ValueInfo& value) {
   if (value.serviceOwned) {
     row.notes = Join(row.notes, "service state: only the service changes it");
   } else if (value.serviceWrites) {
-    row.notes = Join(row.notes, "the service writes it back after a run");
+    row.notes = Join(row.notes, "`mailferry2 -create` adds it when missing");
   }
   if (value.oldName != nullptr)
-    row.notes = Join(row.notes, std::string("formerly \"") + value.oldName + "\" (read as well; removed at every save)");
+    row.notes = Join(row.notes, std::string("formerly \"") + value.oldName + "\" (moved to the current name when read)");
   return row;
 }
 
