@@ -47,6 +47,11 @@ const std::vector<EventText>& EventTexts() {
        "Connection %1, account %2: message %3 could not be fetched (%4). It stays on the server and is tried again "
        "in the next run.",
        P::Warning},
+      {kEventMessageRefused,
+       "Connection %1, account %2: message %3 (From %4, Subject %5) refused: %6. It stays on the POP3 server and is "
+       "not sent again until it is released (ferryreg release).",
+       P::Warning},
+      {kEventRunFailed, "Connection %1, account %2: the run failed at %3: %4", P::Error},
       {kEventTickerReport, "Connection %1, account %2: %3 ticker item(s) sent.", P::Information},
       {kEventMessageOverMaxSize, "%1: message %2 (%3 bytes) is larger than \"Max Size\"; it stays on the POP3 server.",
        P::Warning},

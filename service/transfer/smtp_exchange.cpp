@@ -20,6 +20,19 @@ std::string Exchange(RunContext& context, std::string_view command, const char* 
   RequireInStep(context, step);
   SendCommand(context, context.smtpChannel, command);
   context.LogText(3, std::string(command));
+  return ReadExchangeReply(context, step, deadline);
+}
+
+void SendGroup(RunContext& context, std::string_view commands, const char* step) {
+  RequireInStep(context, step);
+  if (SendCommand(context, context.smtpChannel, commands) != commands.size()) {
+    context.LogText(2, std::string("Protocol failure at ") + step + ": not sent whole");
+    Raise(kErrorProtocol);
+  }
+  context.LogText(3, std::string(commands));
+}
+
+std::string ReadExchangeReply(RunContext& context, const char* step, std::chrono::milliseconds deadline) {
   if (deadline.count() == 0) deadline = context.Deadlines().smtpReply;
   Reply reply = ReadSmtpReply(context, context.smtpChannel, deadline);
   RequireWhole(context, reply, step);
