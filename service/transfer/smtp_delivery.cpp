@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/event_log.h"
+#include "platform/socket.h"
 #include "service/transfer/address_computation.h"
 #include "service/transfer/address_rules.h"
 #include "service/transfer/address_list.h"
@@ -16,6 +17,7 @@
 #include "service/transfer/message_outcome.h"
 #include "service/transfer/reply_framing.h"
 #include "service/transfer/run_context.h"
+#include "service/transfer/run_failure.h"
 #include "service/transfer/size_limits.h"
 #include "service/transfer/smtp_exchange.h"
 #include "service/transfer/smtp_session_open.h"
@@ -74,6 +76,7 @@ void SendText(RunContext& context, const MailRecord& record) {
   if (!whole) {
     if (context.settings.debugLevel >= 4) context.Event(kEventFailure, "Mail not complete");
     context.LogText(2, "Protocol failure at text: not sent whole");
+    NoteFailure(context, "SMTP text", "the text could not be sent: " + SocketErrorWords(net::LastSocketError()));
     Raise(kErrorProtocol);
   }
 }
@@ -172,6 +175,7 @@ void DeliverOne(RunContext& context, MailRecord& record, const EhloCapabilities&
       try {
         CheckSmtpReply(context, reply);
       } catch (const TransferError&) {
+        NoteFailure(context, {}, {});
         recipient = EnvelopeAddress(context.settings.smtpTo);
         context.LogString(5, "Verify :%s", recipient);
       }
@@ -248,10 +252,18 @@ void DeliverOne(RunContext& context, MailRecord& record, const EhloCapabilities&
   RequireInStep(context, "text");
   SendText(context, record);
 
-  Reply end = ReadSmtpReply(context, context.smtpChannel, context.Deadlines().smtpDataEnd);
+  std::chrono::milliseconds endDeadline = context.Deadlines().smtpDataEnd;
+  Reply end = ReadSmtpReply(context, context.smtpChannel, endDeadline);
+  if (!end.Whole()) {
+    NoteFailure(context, "SMTP end of data",
+                ReplyFailureText(end, "end of data", endDeadline, net::LastSocketError()));
+  }
   RequireWhole(context, end, "end of data");
   std::string reply = Kept(end.text, kReplyKept);
-  if (SmtpReplyCode(reply) == kSmtpServiceClosing) Raise(kErrorRejected);
+  if (SmtpReplyCode(reply) == kSmtpServiceClosing) {
+    NoteFailure(context, "SMTP end of data", "the SMTP server ended the session: " + ReplyForEvent(reply));
+    Raise(kErrorRejected);
+  }
   if (!Accepted(context, reply)) return NotTaken(context, record, block, reply, false);
   std::vector<std::string> finished = done;
   finished.insert(finished.end(), accepted.begin(), accepted.end());
@@ -287,6 +299,7 @@ void Session(RunContext& context) {
       context.smtpChannel.Close();
       context.smtpChannel.Create();
       server = OpenSmtpSession(context);
+      NoteFailure(context, {}, {});
     }
   }
 
@@ -307,10 +320,15 @@ int DeliverMessages(RunContext& context) {
   context.LogString(2, "Connecting to %s:SMTP", s.smtpHost);
   try {
     Session(context);
-  } catch (const TransferError&) {
+  } catch (const TransferError& error) {
     context.LogText(2, "Protokol SMTP fail!");
+    if (error.code == kErrorNoConnection && context.failedReason.empty()) {
+      NoteConnectFailure(context, "SMTP server", s.smtpHost);
+    }
+    ReportRunFailure(context, "the SMTP delivery failed");
   } catch (const std::bad_alloc&) {
     context.LogText(2, "Protokol SMTP fail!");
+    ReportRunFailure(context, "out of memory in the SMTP delivery");
   }
   context.smtpChannel.Close();
   context.LogText(1, "----------- SMTP Closed  ----------");
