@@ -49,7 +49,7 @@ const std::vector<EventText>& EventTexts() {
        P::Warning},
       {kEventMessageRefused,
        "Connection %1, account %2: message %3 (From %4, Subject %5) refused: %6. It stays on the POP3 server and is "
-       "not sent again until it is released (ferryreg release).",
+       "not sent again until it is released: mailferry2 -release %1 %2 %7",
        P::Warning},
       {kEventRunFailed, "Connection %1, account %2: the run failed at %3: %4", P::Error},
       {kEventTickerReport, "Connection %1, account %2: %3 ticker item(s) sent.", P::Information},

@@ -22,7 +22,7 @@ inline constexpr uint32_t kEventLedgerFailed = 62;    // error: the ledger file 
 inline constexpr uint32_t kEventMessageSkipped = 63;  // warning: a message could not be fetched
 // Warning: the SMTP server refused a message for good; it stays on the POP3
 // server, marked refused in the ledger (strings: connection, account, message
-// number, From, Subject, the server's reply).
+// number, From, Subject, the server's reply, the message's unique id).
 inline constexpr uint32_t kEventMessageRefused = 64;
 // Error: a run ended before it was done (strings: connection, account, the
 // step, the reason in words with the server's reply where there was one).

@@ -8,6 +8,7 @@
 #include "service/transfer/address_rules.h"
 #include "service/transfer/mail_list.h"
 #include "service/transfer/run_context.h"
+#include "service/transfer/run_failure.h"
 
 namespace ferry {
 namespace {
@@ -67,14 +68,16 @@ void RefuseMessage(RunContext& context, const MailRecord& record, std::string_vi
   context.LogText(2, "Message " + number + " refused for good: " + std::string(reply));
   std::string text(reply);
   while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+  std::string uidl;
   if (const std::string* id = LedgerIdOf(context, record)) {
     MailboxState& mailbox = context.mailbox;
     ReportLedgerWrite(context, mailbox.ledger->RecordRefused(*id, text, mailbox.Now()));
+    uidl = *id;
   }
   if (record.GetNumber() < 0) return;
   context.Event(kEventMessageRefused, kEventWarning,
                 {s.connectionName, s.accountName, number, HeaderForEvent(headerBlock, "from", 120),
-                 HeaderForEvent(headerBlock, "subject", 120), text});
+                 HeaderForEvent(headerBlock, "subject", 120), ReplyForEvent(text), uidl});
 }
 
 }  // namespace ferry

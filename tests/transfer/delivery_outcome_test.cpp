@@ -12,6 +12,7 @@
 
 #include "service/transfer/account_run.h"
 #include "service/transfer/delivery_ledger.h"
+#include "service/transfer/refusal_release.h"
 #include "service/transfer/run_failure.h"
 #include "tests/transfer/hostile_fixture.h"
 #include "tests/transfer/transfer_fixture.h"
@@ -61,7 +62,7 @@ TEST_F(DeliveryOutcomeTest, RefusedMessageStaysAndIsNotUploadedAgainUntilRelease
   Run();
   EXPECT_EQ(pop.Remaining(), std::vector<std::string>{Box(3)[1]});
   EXPECT_EQ(EventsOf("64"), std::vector<std::string>{"64\t2\tNORAS\tPostfach\t2\t<s2@sender.example>\tNummer 2\t"
-                                                     "550 5.7.1 <s2@sender.example>: sender rejected"});
+                                                     "550 5.7.1 <s2@sender.example>: sender rejected\tuid2"});
   EXPECT_TRUE(LoadedLedger().IsRefused("uid2"));
 
   Run();  // left alone: not fetched, not uploaded
@@ -69,10 +70,13 @@ TEST_F(DeliveryOutcomeTest, RefusedMessageStaysAndIsNotUploadedAgainUntilRelease
   EXPECT_EQ(smtp.Mails().size(), 2U);
   EXPECT_EQ(EventsOf("64").size(), 1U);
 
-  {
-    DeliveryLedger ledger = LoadedLedger();
-    ASSERT_TRUE(ledger.Release("uid2").ok());
-  }
+  DeliveryLedger held = DeliveryLedger::ForMailbox(settings.popHost, settings.popUser);
+  ASSERT_TRUE(held.Load().ok());
+  DeliveryLedger other = DeliveryLedger::ForMailbox(settings.popHost, settings.popUser);
+  EXPECT_NE(ReleaseRefusals(other, "all").error, "") << "a run holds the mailbox";
+  held.Close();
+  EXPECT_NE(ReleaseRefusals(other, "uid1").error, "") << "uid1 was accepted, not refused";
+  EXPECT_EQ(ReleaseRefusals(other, "ALL").released, std::vector<std::string>{"uid2"});
   Run();
   ASSERT_EQ(smtp.Mails().size(), 3U);
   EXPECT_NE(smtp.Mails()[2].data.find("Nummer 2"), std::string::npos);
