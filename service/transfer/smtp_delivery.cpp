@@ -27,7 +27,8 @@
 namespace ferry {
 namespace {
 
-// The new connections one delivery opens after the server ended one mid-batch.
+// The new connections one delivery opens one after another after the server
+// ended one mid-batch, without a message answered in between.
 constexpr int kMostReconnects = 3;
 // The text goes out in blocks of this size, each within the block deadline.
 constexpr std::size_t kTextBlock = 64 * 1024;
@@ -291,6 +292,7 @@ void Session(RunContext& context) {
     if (!Pending(*it)) continue;
     try {
       DeliverOne(context, *it, server);
+      reconnects = 0;  // the server answered the whole transaction
     } catch (const TransferError& error) {
       auto next = std::find_if(std::next(it), context.mailList.end(), Pending);
       if (!Reconnectable(error) || next == context.mailList.end() || reconnects == kMostReconnects) throw;
