@@ -23,7 +23,7 @@ cleanup() {
   [ -n "$service" ] && kill -INT "$service" 2>/dev/null
   stop_servers
   wait 2>/dev/null || true
-  [ -n "${KEEP_WORK:-}" ] || rm -rf "$work"
+  rm -rf "$work"
 }
 trap cleanup EXIT
 trap 'exit 1' INT TERM
@@ -50,7 +50,8 @@ run_service() {  # runs the service until one more run report (event 5) or failu
   before=$(($(events 5) + $(events 65)))
   "$mailferry2" -debug >>"$work/service.out" 2>&1 &
   service=$!
-  for _ in $(seq 1 40); do
+  # Postfix slows down a client that keeps making errors: a run of refusals takes minutes.
+  for _ in $(seq 1 100); do
     trigger
     for _ in 1 2 3 4 5 6; do
       [ $(($(events 5) + $(events 65))) -gt "$before" ] && break 2
@@ -103,7 +104,6 @@ check "the mailbox is empty" test "$(mailbox_count)" -eq 0
 # ---- 30 messages from a refused sender, then 4 good ones. Postfix ends the
 # session after 20 errors; the 4 arrive, the 30 stay, and the next run leaves them.
 rm -rf "$work/vmail"/*/new/*
-[ -n "${ONLY_FIRST:-}" ] && { echo "work $work"; exit 0; }
 for i in $(seq 1 30); do deliver "From: <spam@bad.example>" "To: anna@office.example" "Subject: weg $i" "" "x"; done
 for i in 1 2 3 4; do deliver "From: <good@shop.example>" "To: bert@office.example" "Subject: gut $i" "" "y"; done
 run_service
