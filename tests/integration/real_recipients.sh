@@ -21,7 +21,7 @@ work=$(mktemp -d /tmp/mailferry-recipients.XXXXXX)
 service=""
 cleanup() {
   [ -n "$service" ] && kill -INT "$service" 2>/dev/null
-  stop_servers
+  stop_servers || true  # Postfix may already be stopped by the last case
   wait 2>/dev/null || true
   rm -rf "$work"
 }
