@@ -32,6 +32,7 @@ inline constexpr int kErrorShutDown = 10058;
 inline constexpr int kErrorTimedOut = 10060;
 inline constexpr int kErrorConnectionRefused = 10061;
 inline constexpr int kErrorHostUnreachable = 10065;
+inline constexpr int kErrorHostNotFound = 11001;  // the name does not resolve
 
 // A stream socket of the Internet family with the given receive time-out and
 // TCP_NODELAY set; kNoSocket on failure.

@@ -30,7 +30,7 @@ bool SetOption(SocketHandle socket, Option option, int value);
 
 // A dotted IPv4 address ("127.0.0.1"); false for anything else.
 bool ParseIpv4(const char* text, uint32_t* address);
-// The first IPv4 address of a name or a dotted address (kErrorHostUnreachable
+// The first IPv4 address of a name or a dotted address (kErrorHostNotFound
 // when there is none).
 bool ResolveIpv4(const char* host, uint32_t* address);
 

@@ -9,6 +9,12 @@ namespace ferry {
 // The local computer's name (GetComputerNameA / gethostname), empty on failure.
 std::string ComputerName();
 
+// The computer's fully qualified domain name (GetComputerNameExA with
+// ComputerNameDnsFullyQualified / the canonical name getaddrinfo gives for the
+// host name); the plain name when no name with a domain is known; empty on
+// failure.
+std::string ComputerFullName();
+
 // Full path of the running executable (GetModuleFileNameA / /proc/self/exe),
 // empty on failure.
 std::string ModulePath();

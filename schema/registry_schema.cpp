@@ -185,6 +185,15 @@ constexpr std::array kValues{
     Number(kSendTimeout, G, 300, 1, kSignedMax, "seconds a send may make no progress before the dialogue ends"),
     Number(kMaxSize, A, 0, 0, UINT32_MAX,
            "largest message in bytes that is fetched; a larger one stays on the server; 0: no limit"),
+    // Envelopes
+    Text(kLocalDomains, A, kPathWidth, kPathWidth, kPathWidth - 1,
+         "domains a shared mailbox collects (\"firma.de firma.com\"): in recipient modes 1 to 3 every To/Cc "
+         "address in them gets the message; empty: the first To address only"),
+    Text(kEnvelopeHeader, A, kShortWidth, kShortWidth, kShortWidth - 1,
+         "header naming the recipients instead of To/Cc when the message has it (\"Delivered-To\", "
+         "\"X-Original-To\"); only with \"Local Domains\""),
+    Text(kHeloName, G, kPathWidth, kPathWidth, kHostLength,
+         "name the gateway gives in EHLO; empty: the computer's fully qualified name"),
 };
 
 constexpr std::array<const char* const, 3> kRetired{kOldFlags, "Enabled", "LogEnabled"};

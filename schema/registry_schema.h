@@ -99,6 +99,10 @@ inline constexpr const char* kReceiveIdleTimeout = "Receive Idle Timeout";
 inline constexpr const char* kSlowTransferWindow = "Slow Transfer Window";
 inline constexpr const char* kSendTimeout = "Send Timeout";
 inline constexpr const char* kMaxSize = "Max Size";
+// Envelopes: the recipients of a shared mailbox, and the gateway's EHLO name.
+inline constexpr const char* kLocalDomains = "Local Domains";
+inline constexpr const char* kEnvelopeHeader = "Envelope Header";
+inline constexpr const char* kHeloName = "HELO Name";
 
 // ---- Field widths of the service's reads, in bytes, terminator included ----
 inline constexpr uint32_t kNameWidth = 60;        // connection and account names in a run

@@ -1,6 +1,8 @@
 #include "platform/system_info.h"
 
 #include <limits.h>
+#include <netdb.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -12,6 +14,19 @@ std::string ComputerName() {
   std::array<char, 256> name{};
   if (gethostname(name.data(), name.size() - 1) != 0) return {};
   return name.data();
+}
+
+std::string ComputerFullName() {
+  std::string name = ComputerName();
+  if (name.empty() || name.find('.') != std::string::npos) return name;
+  addrinfo hints{};
+  hints.ai_family = AF_UNSPEC;
+  hints.ai_flags = AI_CANONNAME;
+  addrinfo* found = nullptr;
+  if (getaddrinfo(name.c_str(), nullptr, &hints, &found) != 0) return name;
+  std::string full = found != nullptr && found->ai_canonname != nullptr ? found->ai_canonname : "";
+  freeaddrinfo(found);
+  return full.find('.') != std::string::npos && full.size() < 256 ? full : name;
 }
 
 std::string ModulePath() {

@@ -79,7 +79,7 @@ bool ResolveIpv4(const char* host, uint32_t* address) {
   hints.ai_socktype = SOCK_STREAM;
   addrinfo* found = nullptr;
   if (::getaddrinfo(host, nullptr, &hints, &found) != 0 || found == nullptr) {
-    RecordError(kErrorHostUnreachable);
+    RecordError(kErrorHostNotFound);
     return false;
   }
   sockaddr_in first{};

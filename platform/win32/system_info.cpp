@@ -13,6 +13,13 @@ std::string ComputerName() {
   return std::string(name, size);
 }
 
+std::string ComputerFullName() {
+  char name[256] = {};
+  DWORD size = sizeof name;
+  if (!GetComputerNameExA(ComputerNameDnsFullyQualified, name, &size) || size == 0) return ComputerName();
+  return std::string(name, size);
+}
+
 std::string ModulePath() {
   // The path is taken as the service's executable path, which the service
   // manager keeps in a buffer of 512 characters.

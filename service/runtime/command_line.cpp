@@ -56,6 +56,9 @@ Verb FindVerb(const std::vector<std::string>& args) {
   if (EqualsIgnoringCase(name, "debug")) return Verb::Debug;
   if (EqualsIgnoringCase(name, "status")) return Verb::Status;
   if (EqualsIgnoringCase(name, "create")) return args.size() == 4 ? Verb::Create : Verb::Unknown;
+  if (EqualsIgnoringCase(name, "release")) {
+    return args.size() == 4 || args.size() == 5 ? Verb::Release : Verb::Unknown;
+  }
   if (EqualsIgnoringCase(name, "help") || EqualsIgnoringCase(name, "h") || name == "?") return Verb::Help;
   if (EqualsIgnoringCase(name, "version")) return Verb::Version;
   return Verb::Unknown;
@@ -71,6 +74,9 @@ std::string UsageText() {
          "  -create CONN ACCOUNT make the keys of an account with every value at its default\n"
          "  -status              show each account's last run: time, outcome, messages forwarded and\n"
          "                       left, last error\n"
+         "  -release CONN ACCOUNT [ID|all]\n"
+         "                       send again the messages the SMTP server refused for good (by default\n"
+         "                       all of the account's mailbox; ID: one unique id from the events)\n"
          "  -install             install the service (on Linux the systemd unit mailferry2.service)\n"
          "  -remove              stop and remove the installed service\n"
          "  -h, --help           show this text\n"

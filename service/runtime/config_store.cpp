@@ -136,6 +136,9 @@ const Binding kBindings[] = {
     {s::kSlowTransferWindow, s::Level::Global, &A::slowTransferWindow},
     {s::kSendTimeout, s::Level::Global, &A::sendTimeout},
     {s::kMaxSize, s::Level::Account, &A::maxSize},
+    {s::kLocalDomains, s::Level::Account, &A::localDomains},
+    {s::kEnvelopeHeader, s::Level::Account, &A::envelopeHeader},
+    {s::kHeloName, s::Level::Global, &A::heloName},
 };
 
 const Field* FieldOf(const s::ValueInfo& value) {

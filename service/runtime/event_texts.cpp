@@ -47,6 +47,11 @@ const std::vector<EventText>& EventTexts() {
        "Connection %1, account %2: message %3 could not be fetched (%4). It stays on the server and is tried again "
        "in the next run.",
        P::Warning},
+      {kEventMessageRefused,
+       "Connection %1, account %2: message %3 (From %4, Subject %5) refused: %6. It stays on the POP3 server and is "
+       "not sent again until it is released: mailferry2 -release %1 %2 %7",
+       P::Warning},
+      {kEventRunFailed, "Connection %1, account %2: the run failed at %3: %4", P::Error},
       {kEventStoreUnusable, "The settings store %1 %2; the service does not start.", P::Error},
       {kEventStoreWriteFailed, "The settings store %1: %2 could not be written: %3", P::Error},
       {kEventRunInUse,

@@ -21,6 +21,8 @@
 #include "service/runtime/service_status.h"
 #include "service/runtime/status_report.h"
 #include "service/transfer/debug_log.h"
+#include "service/transfer/delivery_ledger.h"
+#include "service/transfer/refusal_release.h"
 
 namespace ferry {
 namespace {
@@ -143,6 +145,22 @@ int CreateAccount(const std::string& connectionName, const std::string& accountN
   return 0;
 }
 
+int ReleaseMessages(const std::string& connectionName, const std::string& accountName, const std::string& which) {
+  const std::string name = connectionName + "\\" + accountName;
+  if (!reg::StoreExists()) return Fail("no settings store at " + reg::StoreLocation());
+  AccountSettings settings;
+  settings.connectionName = connectionName;
+  settings.accountName = accountName;
+  LoadSettings(settings);
+  if (settings.popHost.empty()) return Fail("account " + name + " has no \"POP Host\"");
+  DeliveryLedger ledger(LedgerFolder(), LedgerFileName(settings.popHost, settings.popUser));
+  ReleaseResult result = ReleaseRefusals(ledger, which);
+  if (!result.error.empty()) return Fail("cannot release for " + name + ": " + result.error);
+  Say(std::to_string(result.released.size()) + " refused message(s) of " + name +
+      " released; the next run sends them again");
+  return 0;
+}
+
 int ShowStatus() {
   if (!reg::StoreExists()) return Fail("no settings store at " + reg::StoreLocation());
   {
@@ -206,6 +224,8 @@ int ProcessEntry(const std::vector<std::string>& args) {
         return CreateAccount(args[2], args[3]);
       case Verb::Status:
         return ShowStatus();
+      case Verb::Release:
+        return ReleaseMessages(args[2], args[3], args.size() == 5 ? args[4] : "all");
       case Verb::Help:
         std::fputs(UsageText().c_str(), stdout);
         return 0;

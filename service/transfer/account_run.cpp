@@ -12,6 +12,7 @@
 #include "service/transfer/notice_text.h"
 #include "service/transfer/pop3_retrieval.h"
 #include "service/transfer/run_context.h"
+#include "service/transfer/run_failure.h"
 #include "service/transfer/run_guard.h"
 #include "service/transfer/smtp_delivery.h"
 #include "service/transfer/transfer_error.h"
@@ -69,7 +70,10 @@ void MailRound(RunContext& context) {
   context.LogText(1, "------------- POP3 ------------");
   context.LogString(2, "Connecting to %s:POP3", s.popHost);
   if (s.debugLevel >= 3) context.Event(kEventConnecting, s.popHost);
-  if (context.popChannel.Connect(s.popHost, Pop3Port()) != 0) Raise(kErrorNoConnection);
+  if (context.popChannel.Connect(s.popHost, Pop3Port()) != 0) {
+    NoteConnectFailure(context, "POP3 server", s.popHost);
+    Raise(kErrorNoConnection);
+  }
 
   context.runStage = 1;
   RetrieveMessages(context);
@@ -161,6 +165,7 @@ int RunAccount(RunContext& context) {
     context.outcome = "ok";
   } catch (const TransferError& error) {
     context.failure = FailureText(error.code);
+    ReportRunFailure(context, FailureText(error.code));
     switch (error.code) {
       case kErrorMalformedHeader: context.LogText(2, "Error unknown"); break;
       case kErrorNoConnection: context.LogText(2, "Error no connection"); break;
@@ -170,12 +175,14 @@ int RunAccount(RunContext& context) {
     context.popChannel.Close();
   } catch (const std::bad_alloc&) {
     context.failure = "out of memory";
+    ReportRunFailure(context, context.failure);
     context.LogText(2, "Error no memory");
     context.popChannel.Close();
   } catch (const std::exception& error) {
     // Whatever else ends the run, "In Use" must still be cleared below, or the
     // account would stay blocked until the next service start.
     context.failure = error.what();
+    ReportRunFailure(context, context.failure);
     context.LogString(2, "Error in Start: %s", error.what());
     context.popChannel.Close();
   }

@@ -20,6 +20,7 @@ struct AccountSettings {
   std::string tickerEMail;  // 60
   std::string ctEMail;      // 60
   int32_t debugLevel = 0;
+  std::string heloName;  // 256: the name EHLO gives; empty: the computer's full name
   uint32_t listenRas = 1;
 
   // Connection
@@ -50,6 +51,8 @@ struct AccountSettings {
   uint32_t enableFromUdp = 0;
   uint32_t inUse = 0;
   uint32_t keepDays = 0;  // without "POP Delete": days a forwarded message stays; 0 for ever
+  std::string localDomains;    // 256: the domains a shared mailbox collects; empty: one recipient
+  std::string envelopeHeader;  // 60: the header that names the recipients instead of To/Cc
 
   // Volatile (one pair for the whole service)
   std::string lastTitle;  // 160

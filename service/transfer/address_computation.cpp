@@ -1,5 +1,9 @@
 #include "service/transfer/address_computation.h"
 
+#include <optional>
+
+#include "service/transfer/address_list.h"
+#include "service/transfer/local_recipients.h"
 #include "service/transfer/run_context.h"
 #include "service/transfer/transfer_error.h"
 
@@ -28,7 +32,7 @@ std::string ComputeSender(RunContext& context, std::string_view headerBlock) {
     context.LogNumber(9, "1:%d\n", error.code);
     if (context.settings.debugLevel >= 7) context.Event(kEventAddressReplaced, "Address replaced");
     context.LogText(7, "From Address replaced\n");
-    return context.settings.smtpFrom;
+    return EnvelopeAddress(context.settings.smtpFrom);
   }
 }
 
@@ -43,8 +47,36 @@ std::string ComputeRecipient(RunContext& context, std::string_view headerBlock) 
     context.LogNumber(9, "-:%d\n", error.code);
     if (context.settings.debugLevel >= 7) context.Event(kEventAddressReplaced, "Address replaced");
     context.LogText(7, "Emailaddress replaced\n");
-    return context.settings.smtpTo;
+    return EnvelopeAddress(context.settings.smtpTo);
   }
+}
+
+std::vector<std::string> ComputeRecipients(RunContext& context, std::string_view headerBlock) {
+  const AccountSettings& s = context.settings;
+  std::vector<std::string> domains = ParseLocalDomains(s.localDomains);
+  if ((s.addressmode & 3U) == 0 || domains.empty() || context.runStage == 2) {
+    return {ComputeRecipient(context, headerBlock)};
+  }
+  std::vector<std::string> addresses;
+  std::optional<std::string_view> named;
+  if (!s.envelopeHeader.empty()) named = FoldedHeaderValue(headerBlock, s.envelopeHeader);
+  if (named) {
+    addresses = ReadAddressList(*named);
+  } else {
+    for (std::string_view name : {"to", "cc"}) {
+      if (std::optional<std::string_view> value = FoldedHeaderValue(headerBlock, name)) {
+        std::vector<std::string> more = ReadAddressList(*value);
+        addresses.insert(addresses.end(), more.begin(), more.end());
+      }
+    }
+  }
+  std::vector<std::string> recipients = LocalRecipients(addresses, domains, s.addressmode, s.smtpTo);
+  for (const std::string& recipient : recipients) context.LogString(8, "Email: %s\n", recipient);
+  if (recipients.empty()) {
+    context.LogText(7, "No local recipient: Emailaddress replaced\n");
+    recipients.push_back(EnvelopeAddress(s.smtpTo));
+  }
+  return recipients;
 }
 
 }  // namespace ferry

@@ -5,6 +5,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "service/transfer/address_rules.h"
 
@@ -14,8 +15,16 @@ class RunContext;
 
 AddressSettings AddressSettingsOf(const RunContext& context);
 
-// Never raise: a rule that fails gives "SMTP From" / "SMTP To".
+// Bare addresses (empty: the null sender). Never raise: a rule that fails
+// gives "SMTP From" / "SMTP To".
 std::string ComputeSender(RunContext& context, std::string_view headerBlock);
 std::string ComputeRecipient(RunContext& context, std::string_view headerBlock);
+
+// Every recipient of a message. Without "Local Domains" (or in recipient mode
+// 0, or while a ticker stage sends) the one of ComputeRecipient. With it, the
+// addresses of the account's "Envelope Header" when the message has that
+// header, else those of "To:" then "Cc:", each in a local domain, formed by the
+// recipient mode (LocalRecipients); "SMTP To" when none is local.
+std::vector<std::string> ComputeRecipients(RunContext& context, std::string_view headerBlock);
 
 }  // namespace ferry

@@ -1,5 +1,9 @@
 #include "service/transfer/address_rules.h"
 
+#include <optional>
+#include <vector>
+
+#include "service/transfer/address_list.h"
 #include "service/transfer/transfer_error.h"
 
 namespace ferry {
@@ -24,51 +28,29 @@ std::string_view ValueAt(std::string_view block, std::size_t start, std::string_
   return value;
 }
 
-// From the first "<" up to and including the first ">" after it.
-std::string FirstBracketed(std::string_view value) {
-  std::size_t open = value.find('<');
-  if (open == std::string_view::npos) Raise(kErrorMalformedHeader);
-  std::size_t close = value.find('>', open);
-  if (close == std::string_view::npos) Raise(kErrorMalformedHeader);
-  return std::string(value.substr(open, close - open + 1));
-}
-
-std::string SenderMode3(std::string_view value) {
-  std::size_t at = value.find('@');
-  if (at == std::string_view::npos) Raise(kErrorNoAtSign);
-  std::string_view front = value.substr(0, at);
-  std::size_t cut = front.rfind('<');
-  if (cut == std::string_view::npos) cut = front.rfind(' ');
-  if (cut == std::string_view::npos) Raise(kErrorNoConnection);
-  std::string_view local = front.substr(cut + 1);
-  // The domain runs from the at sign to the first blank (a trailing comment is dropped).
-  std::string_view tail = value.substr(at);
-  tail = tail.substr(0, tail.find(' '));
-  return std::string(local) + std::string(tail);
-}
-
-std::string RecipientLocalPartRule(std::string_view value, const std::string& smtpTo) {
-  std::size_t domainAt = smtpTo.find('@');
-  if (domainAt == std::string::npos) Raise(kErrorMalformedHeader);
-  std::string_view domain = std::string_view(smtpTo).substr(domainAt);
-  std::string_view local;
-  if (std::size_t open = value.find('<'); open != std::string_view::npos) {
-    std::size_t close = value.find('>', open);
-    if (close == std::string_view::npos) Raise(kErrorMalformedHeader);
-    std::string_view address = value.substr(open + 1, close - open - 1);
-    std::size_t at = address.find('@');
-    if (at == std::string_view::npos) Raise(kErrorMalformedHeader);
-    local = address.substr(0, at);
-  } else {
-    std::size_t at = value.find('@');
-    if (at == std::string_view::npos) Raise(kErrorMalformedHeader);
-    std::string_view front = value.substr(0, at);
-    std::size_t blank = front.rfind(' ');
-    if (blank == std::string_view::npos) Raise(kErrorMalformedHeader);
-    local = front.substr(blank + 1);
+// The addresses of the first header `name` (any letter case, folded lines
+// read). Raises kErrorMalformedHeader when the header is absent, holds nothing
+// but blanks, or a control character other than a tab or a folding line end.
+std::vector<std::string> AddressesOf(std::string_view block, std::string_view name) {
+  std::optional<std::string_view> value = FoldedHeaderValue(block, name);
+  if (!value) Raise(kErrorMalformedHeader);
+  std::string unfolded;
+  for (std::size_t i = 0; i < value->size(); ++i) {
+    if (value->substr(i, 2) == kCrLf) {
+      ++i;
+      continue;
+    }
+    unfolded.push_back((*value)[i]);
   }
-  if (local.empty()) Raise(kErrorMalformedHeader);
-  return "<" + std::string(local) + std::string(domain) + ">";
+  if (HasControl(unfolded) || unfolded.find_first_not_of(" \t") == std::string::npos) Raise(kErrorMalformedHeader);
+  return ReadAddressList(unfolded);
+}
+
+// The first address of a header, or the empty text (the null path) when it
+// holds none that can go into an envelope.
+std::string FirstAddressOrNull(std::string_view block, std::string_view name) {
+  std::vector<std::string> addresses = AddressesOf(block, name);
+  return addresses.empty() ? std::string() : addresses.front();
 }
 
 }  // namespace
@@ -113,39 +95,31 @@ std::string_view HeaderValue(std::string_view block, std::string_view name) {
 }
 
 std::string SenderByRule(std::string_view headerBlock, const AddressSettings& settings) {
-  std::string block = LowerAscii(headerBlock);
   switch (settings.addressmodeFrom) {
     case 0:
-      return settings.smtpFrom;
+      return EnvelopeAddress(settings.smtpFrom);
     case 1:
-      return std::string(HeaderValue(block, "from"));
     case 3:
-      return SenderMode3(HeaderValue(block, "from"));
-    case 4: {
-      std::size_t start = FindHeader(block, "sender");
-      std::string_view name = "sender";
-      if (start == std::string_view::npos) {
-        name = "reply-to";
-        start = FindHeader(block, name);
-      }
-      if (start == std::string_view::npos) Raise(kErrorMalformedHeader);
-      return FirstBracketed(ValueAt(block, start, name));
-    }
+      return FirstAddressOrNull(headerBlock, "from");
+    case 4:
+      if (FoldedHeaderValue(headerBlock, "sender")) return FirstAddressOrNull(headerBlock, "sender");
+      return FirstAddressOrNull(headerBlock, "reply-to");
     default:  // 2 and every value outside 0 to 4: the null sender
       return {};
   }
 }
 
 std::string RecipientByRule(std::string_view headerBlock, const AddressSettings& settings) {
-  std::string block = LowerAscii(headerBlock);
-  switch (settings.addressmode & 3U) {
-    case 0:
-      return settings.runStage == 2 ? settings.tickerEMail : settings.smtpTo;
-    case 1:
-      return FirstBracketed(HeaderValue(block, "to"));
-    default:
-      return RecipientLocalPartRule(HeaderValue(block, "to"), settings.smtpTo);
-  }
+  uint32_t mode = settings.addressmode & 3U;
+  if (mode == 0) return EnvelopeAddress(settings.runStage == 2 ? settings.tickerEMail : settings.smtpTo);
+  std::vector<std::string> to = AddressesOf(headerBlock, "to");
+  if (to.empty()) Raise(kErrorMalformedHeader);
+  if (mode == 1) return to.front();
+  std::vector<std::string> own = ReadAddressList(settings.smtpTo);
+  if (own.empty() || DomainOf(own.front()).empty()) Raise(kErrorMalformedHeader);
+  std::string recipient = std::string(LocalPartOf(to.front())) + "@" + std::string(DomainOf(own.front()));
+  if (recipient.size() > kMaxAddressSpec) Raise(kErrorMalformedHeader);
+  return recipient;
 }
 
 std::string EnvelopeAddress(std::string_view computed) {

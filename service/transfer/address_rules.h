@@ -1,7 +1,9 @@
 // The rules that pick a message's envelope sender and recipient from its header
-// lines. Pure functions over the header block; a rule that cannot find what it
-// needs raises a TransferError (kErrorMalformedHeader, kErrorNoConnection or
-// kErrorNoAtSign), and the caller falls back to the account's own address.
+// lines. Pure functions over the header block; every address taken from a
+// header is read by ReadAddressList (address_list.h), so what they yield is a
+// bare address ready for SmtpPath. A rule whose header is absent, empty or
+// holds a control character raises kErrorMalformedHeader, and the caller falls
+// back to the account's own address.
 #pragma once
 
 #include <cstdint>
@@ -38,11 +40,17 @@ struct AddressSettings {
   int32_t runStage = 1;  // 2 while a ticker stage sends
 };
 
-// The sender the rule yields for a header block (any letter case; the block is
-// searched in lower case).
+// The sender the rule yields for a header block (header names in any letter
+// case): mode 0 "SMTP From"; modes 1 and 3 the first address of "From:"; mode 4
+// that of "Sender:", else of "Reply-To:"; every other mode the null sender.
+// The empty text (the null sender) also when the header holds no readable
+// address (a group such as "undisclosed-recipients:;").
 std::string SenderByRule(std::string_view headerBlock, const AddressSettings& settings);
 
-// The recipient the rule yields for a header block.
+// The recipient the rule yields for a header block: mode 0 "SMTP To" (the
+// ticker address in a ticker stage); mode 1 the first address of "To:"; modes 2
+// and 3 its local part with the domain of "SMTP To". Raises
+// kErrorMalformedHeader also when "To:" holds no readable address.
 std::string RecipientByRule(std::string_view headerBlock, const AddressSettings& settings);
 
 // The address of an envelope path: the text inside the first angle brackets, or

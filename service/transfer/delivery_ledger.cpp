@@ -332,6 +332,15 @@ const LedgerEntry* DeliveryLedger::Find(std::string_view uidl) const {
   return it == entries_.end() ? nullptr : &it->second;
 }
 
+std::vector<std::string> DeliveryLedger::RefusedIds() const {
+  std::vector<std::string> out;
+  for (const auto& [uidl, entry] : entries_) {
+    if (entry.state == LedgerState::kRefused) out.push_back(uidl);
+  }
+  std::sort(out.begin(), out.end());
+  return out;
+}
+
 std::vector<std::string> DeliveryLedger::AcceptedBefore(int64_t cutoff) const {
   std::vector<std::string> out;
   for (const auto& [uidl, entry] : entries_) {

@@ -86,6 +86,8 @@ class DeliveryLedger {
   bool IsRefused(std::string_view uidl) const;
   // The entry of an id, or null.
   const LedgerEntry* Find(std::string_view uidl) const;
+  // The refused ids, sorted.
+  std::vector<std::string> RefusedIds() const;
   // The accepted ids whose acceptance is older than `cutoff` (for "Keep Days").
   std::vector<std::string> AcceptedBefore(int64_t cutoff) const;
 

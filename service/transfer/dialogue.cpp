@@ -2,6 +2,7 @@
 
 #include "service/transfer/reply_framing.h"
 #include "service/transfer/run_context.h"
+#include "service/transfer/run_failure.h"
 #include "service/transfer/transfer_error.h"
 #include "service/transfer/transfer_report.h"
 
@@ -32,6 +33,7 @@ void RequireWhole(RunContext& context, const Reply& reply, const char* step) {
                     : reply.end == ReplyEnd::TooLong ? "reply too long"
                                                      : "no reply";
   context.LogText(2, std::string("Protocol failure at ") + step + ": " + why);
+  if (context.failedReason.empty()) NoteFailure(context, step, ReplyFailureText(reply, step, {}, 0));
   Raise(kErrorProtocol);
 }
 

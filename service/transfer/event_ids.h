@@ -20,6 +20,13 @@ inline constexpr uint32_t kEventNoUniqueIds = 60;     // warning: the server lis
 inline constexpr uint32_t kEventLedgerBusy = 61;      // warning: another run holds the mailbox
 inline constexpr uint32_t kEventLedgerFailed = 62;    // error: the ledger file cannot be read or written
 inline constexpr uint32_t kEventMessageSkipped = 63;  // warning: a message could not be fetched
+// Warning: the SMTP server refused a message for good; it stays on the POP3
+// server, marked refused in the ledger (strings: connection, account, message
+// number, From, Subject, the server's reply, the message's unique id).
+inline constexpr uint32_t kEventMessageRefused = 64;
+// Error: a run ended before it was done (strings: connection, account, the
+// step, the reason in words with the server's reply where there was one).
+inline constexpr uint32_t kEventRunFailed = 65;
 // The settings store and the runs it refuses.
 inline constexpr uint32_t kEventStoreUnusable = 70;     // error: the store cannot be used at start
 inline constexpr uint32_t kEventStoreWriteFailed = 71;  // error: a value could not be written

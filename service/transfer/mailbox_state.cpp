@@ -25,14 +25,16 @@ PlanOptions PlanOptionsFor(const RunContext& context) {
   return options;
 }
 
-void RecordAcceptance(RunContext& context, const MailRecord& record, std::string_view recipient) {
+void RecordAcceptance(RunContext& context, const MailRecord& record, const std::vector<std::string>& recipients,
+                      bool complete) {
   if (record.GetNumber() < 0) return;
   MailboxState& mailbox = context.mailbox;
   ++mailbox.forwarded;
   if (!mailbox.ledger) return;
   auto id = mailbox.idOf.find(record.GetNumber());
   if (id == mailbox.idOf.end()) return;
-  ReportLedgerWrite(context, mailbox.ledger->RecordAccepted(id->second, {std::string(recipient)}, mailbox.Now()));
+  ReportLedgerWrite(context, complete ? mailbox.ledger->RecordAccepted(id->second, recipients, mailbox.Now())
+                                      : mailbox.ledger->RecordPartial(id->second, recipients, mailbox.Now()));
 }
 
 void ReportLedgerWrite(RunContext& context, const state::FileResult& result) {

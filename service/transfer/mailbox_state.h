@@ -49,10 +49,13 @@ PlanOptions PlanOptionsFor(const RunContext& context);
 
 // Called the moment the SMTP server accepted a record (its reply to the final
 // "."), before anything else: counts a mailbox message as forwarded and writes
-// its unique id to the ledger as accepted (written and flushed). Ticker mail
-// (no message number) is left alone. A failed write is reported once per run
-// as an error event naming the ledger file.
-void RecordAcceptance(RunContext& context, const MailRecord& record, std::string_view recipient);
+// its unique id to the ledger (written and flushed) with the recipients done
+// so far: as accepted when `complete`, else as accepted by those recipients
+// (a recipient refused for the time being is tried again by the next run).
+// Ticker mail (no message number) is left alone. A failed write is reported
+// once per run as an error event naming the ledger file.
+void RecordAcceptance(RunContext& context, const MailRecord& record, const std::vector<std::string>& recipients,
+                      bool complete = true);
 
 // Logs a failed ledger write and reports the first of the run as an error
 // event naming the file.

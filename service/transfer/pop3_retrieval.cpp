@@ -14,6 +14,7 @@
 #include "service/transfer/notice_text.h"
 #include "service/transfer/reply_framing.h"
 #include "service/transfer/run_context.h"
+#include "service/transfer/run_failure.h"
 #include "service/transfer/size_limits.h"
 #include "service/transfer/smtp_delivery.h"
 #include "service/transfer/transfer_error.h"
@@ -215,6 +216,13 @@ void TakeMessage(RunContext& context, const ListingEntry& entry, int32_t* taken)
   context.tickerMailCount = entry.number;
 }
 
+// A negative reply to the login: noted for the run's failure event.
+[[noreturn]] void RefuseLogin(RunContext& context, const char* step, const std::string& reply,
+                              TransferErrorCode code) {
+  NoteFailure(context, std::string("POP3 ") + step, "POP3 login refused: " + ReplyForEvent(reply));
+  Raise(code);
+}
+
 // Greeting, USER and PASS.
 void Login(RunContext& context) {
   const AccountSettings& s = context.settings;
@@ -224,14 +232,14 @@ void Login(RunContext& context) {
   std::string command = "USER " + s.popUser + "\r\n";
   context.LogText(3, command);
   std::string reply = Exchange(context, command, "USER");
-  if (reply.starts_with('-')) Raise(kErrorRejected);
+  if (reply.starts_with('-')) RefuseLogin(context, "USER", reply, kErrorRejected);
   context.LogText(3, reply);
 
   command = "PASS " + s.popPassword + "\r\n";
   // The password never reaches the log, at any level.
   context.LogText(3, "PASS ******");
   reply = Exchange(context, command, "PASS");
-  if (reply.starts_with('-')) Raise(kErrorLogin);
+  if (reply.starts_with('-')) RefuseLogin(context, "PASS", reply, kErrorLogin);
   context.LogText(3, reply);
 }
 
@@ -295,7 +303,7 @@ void Dialogue(RunContext& context) {
 
   context.LogText(3, "STAT\r\n");
   std::string reply = Exchange(context, "STAT\r\n", "STAT");
-  if (reply.starts_with('-')) Raise(kErrorLogin);
+  if (reply.starts_with('-')) RefuseLogin(context, "STAT", reply, kErrorLogin);
   context.LogText(3, reply);
 
   int32_t count = StatCount(reply);
@@ -332,7 +340,10 @@ void RepairSession(RunContext& context) {
   const AccountSettings& s = context.settings;
   context.LogText(1, "------------- POP3 (deletes) ------------");
   context.popChannel.Create();
-  if (context.popChannel.Connect(s.popHost, Pop3Port()) != 0) Raise(kErrorNoConnection);
+  if (context.popChannel.Connect(s.popHost, Pop3Port()) != 0) {
+    NoteConnectFailure(context, "POP3 server", s.popHost);
+    Raise(kErrorNoConnection);
+  }
   Login(context);
   std::vector<UidlEntry> ids;
   bool complete = false;
@@ -368,6 +379,7 @@ int RetrieveMessages(RunContext& context) {
   if (!context.mailbox.inStep) CloseOutOfStep(context);
   if (context.settings.debugLevel >= 2) context.Event(kEventTransferError, "POP3 Protokol faild");
   context.LogNumber(1, "POP3 Error:%d", code);
+  ReportRunFailure(context, code == kErrorTextMemory ? "out of memory for a message" : "the POP3 dialogue failed");
   return 0;
 }
 

@@ -85,6 +85,11 @@ class RunContext {
   bool listingCut = false;
   bool maxSizeReported = false;
   bool serverSizeReported = false;
+  // The last failure noted in this run (run_failure.h): the step and the
+  // reason in words; and whether the run's failure event was written.
+  std::string failedStep;
+  std::string failedReason;
+  bool failureReported = false;
 
  private:
   std::chrono::milliseconds receiveTimeout_;

@@ -64,6 +64,8 @@ EhloCapabilities ParseEhloReply(std::string_view reply) {
     std::string_view rest = line.substr(4);
     std::size_t blank = rest.find(' ');
     std::string_view keyword = rest.substr(0, blank);
+    if (SameKeyword(keyword, "PIPELINING")) caps.pipelining = true;
+    if (SameKeyword(keyword, "8BITMIME")) caps.eightBitMime = true;
     if (!SameKeyword(keyword, "SIZE")) continue;
     caps.size = true;
     caps.sizeLimit = 0;

@@ -1,5 +1,6 @@
 // The size limits of a transfer: the account's "Max Size" against a message's
-// listed size, and the SIZE an SMTP server announces in its EHLO reply.
+// listed size, and what an SMTP server announces in its EHLO reply (SIZE,
+// PIPELINING, 8BITMIME).
 #pragma once
 
 #include <cstdint>
@@ -23,6 +24,8 @@ void LeaveForMaxSize(RunContext& context, const ListingEntry& entry);
 struct EhloCapabilities {
   bool size = false;       // the SIZE extension
   uint64_t sizeLimit = 0;  // its fixed limit in bytes; 0: none announced
+  bool pipelining = false;    // PIPELINING (RFC 2920): commands may go in groups
+  bool eightBitMime = false;  // 8BITMIME (RFC 6152): MAIL takes BODY=8BITMIME
   bool operator==(const EhloCapabilities&) const = default;
 };
 

@@ -23,6 +23,14 @@ void RequireInStep(RunContext& context, const char* step);
 std::string Exchange(RunContext& context, std::string_view command, const char* step,
                      std::chrono::milliseconds deadline = {});
 
+// Sends a group of commands in one write (PIPELINING); a send that is cut
+// short ends the connection. Their replies are read in order with
+// ReadExchangeReply.
+void SendGroup(RunContext& context, std::string_view commands, const char* step);
+
+// Reads the reply to a command already sent, like Exchange.
+std::string ReadExchangeReply(RunContext& context, const char* step, std::chrono::milliseconds deadline = {});
+
 // For the commands of one message: true when accepted; false when the server
 // rejected this message (4xx or 5xx); anything else ends the connection.
 bool Accepted(RunContext& context, const std::string& reply);

@@ -2,9 +2,9 @@
 
 #include <string>
 
-#include "platform/system_info.h"
 #include "service/transfer/address_rules.h"
 #include "service/transfer/dialogue.h"
+#include "service/transfer/ehlo_name.h"
 #include "service/transfer/reply_framing.h"
 #include "service/transfer/run_context.h"
 #include "service/transfer/smtp_exchange.h"
@@ -23,8 +23,7 @@ EhloCapabilities OpenSmtpSession(RunContext& context) {
   context.LogText(3, Kept(greeting.text, kGreetingKept));
 
   // EHLO, and HELO with the same name when the server does not know EHLO.
-  std::string name = ComputerName();
-  if (name.empty()) name = "localhost";
+  std::string name = EhloName(context);
   EhloCapabilities server;
   std::string reply = Exchange(context, "EHLO " + name + "\r\n", "EHLO");
   int code = SmtpReplyCode(reply);

@@ -3,6 +3,7 @@
 #include "platform/socket.h"
 #include "service/transfer/reply_framing.h"
 #include "service/transfer/run_context.h"
+#include "service/transfer/run_failure.h"
 #include "service/transfer/transfer_error.h"
 
 namespace ferry {
@@ -16,7 +17,7 @@ std::string TransferErrorText(int socketError) {
     case net::kErrorMessageSize:
       return "Message truncate";
     default:
-      return "Errornumber is " + std::to_string(socketError);
+      return "Errornumber is " + std::to_string(socketError) + ": " + SocketErrorWords(socketError);
   }
 }
 
@@ -35,6 +36,7 @@ int CheckSmtpReply(RunContext& context, std::string_view reply) {
   int code = SmtpReplyCode(reply);
   if (code == 250 || code == 251 || code == 354) return -1;
   context.LogNumber(4, "ERROR: Protokol returned:%d !", code);
+  NoteFailure(context, "SMTP", "the SMTP server answered: " + ReplyForEvent(reply));
   Raise(kErrorRejected);
 }
 

@@ -30,7 +30,14 @@ void SmtpPeer::Serve(PeerConnection& c) {
     std::string command = upper(line.substr(0, 4));
     std::string normal = "500 unknown command\r\n";
     if (command == "HELO" || command == "EHLO") {
-      normal = options_.multiLine ? "250-peer.test\r\n250 HELP\r\n" : "250 peer.test\r\n";
+      normal = "250 peer.test\r\n";
+      if (options_.multiLine) {
+        normal = "250-peer.test\r\n";
+        if (command == "EHLO") {
+          for (const std::string& keyword : options_.keywords) normal += "250-" + keyword + "\r\n";
+        }
+        normal += "250 HELP\r\n";
+      }
     } else if (command == "VRFY") {
       normal = "252 cannot verify\r\n";
     } else if (upper(line.substr(0, 10)) == "MAIL FROM:") {

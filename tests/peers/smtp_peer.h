@@ -22,6 +22,8 @@ struct ReceivedMail {
 
 struct SmtpPeerOptions {
   bool multiLine = true;
+  // Keyword lines the multi-line EHLO reply announces ("PIPELINING", "8BITMIME").
+  std::vector<std::string> keywords = {};
   std::size_t pieceSize = 0;
   PeerOverride override;
 };

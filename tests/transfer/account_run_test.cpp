@@ -88,7 +88,7 @@ TEST_F(AccountRunTest, WithoutPopDeleteQuitComesBeforeTheDeliveryAndNothingIsDel
 TEST_F(AccountRunTest, DeletesExactlyTheAcceptedMessages) {
   Pop3Peer pop(Mailbox(3));
   SmtpPeer smtp({.override = [](std::string_view command) -> std::optional<PeerReply> {
-    if (command == "RCPT TO:<user2@mailbox.example>\r\n") return Say("550 5.1.1 unknown user\r\n");
+    if (command == "RCPT TO:<user2@mailbox.example>\r\n") return Say("450 4.2.0 mailbox busy\r\n");
     return std::nullopt;
   }});
   Use(pop);
@@ -98,7 +98,7 @@ TEST_F(AccountRunTest, DeletesExactlyTheAcceptedMessages) {
   Run();
   EXPECT_EQ(pop.Transcript(), kLogin + kLists + Retrieval(1, 3) + "DELE 1\r\nDELE 3\r\nQUIT\r\n");
   EXPECT_EQ(pop.Remaining(), (std::vector<std::string>{Mailbox(3)[1]}));
-  EXPECT_NE(Log().find("Message 2 not accepted: 550 5.1.1 unknown user"), std::string::npos);
+  EXPECT_NE(Log().find("Recipient user2@mailbox.example of message 2 refused for now: 450 4.2.0"), std::string::npos);
 }
 
 struct BatchCase {

@@ -75,7 +75,7 @@ INSTANTIATE_TEST_SUITE_P(
                     "<many@sender.example>", "<p0@many.example>"},
         MessageCase{"AddressHeaderBeginsWithAngle",
                     Message("From: >stray@sender.example\r\nTo: >evil@x.example, <anna@mailbox.example>"),
-                    "<stray@sender.example>", "<anna@mailbox.example>"},
+                    "<>", "<anna@mailbox.example>"},
         MessageCase{"AddressHeaderBeginsWithComma", Message("From: ,<c@sender.example>\r\nTo: ,<c@mailbox.example>"),
                     "<c@sender.example>", "<c@mailbox.example>"},
         MessageCase{"CarriageReturnInAddress",

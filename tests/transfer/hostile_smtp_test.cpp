@@ -51,9 +51,12 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         SmtpCase{"Refused", {}, kNone, "Protokol SMTP fail!", 0, true},
         SmtpCase{"ClosedEarly", {{"", PeerReply{{}, PeerReply::Then::Close}}}, kNone, "Protokol SMTP fail!"},
-        SmtpCase{"ClosedMidReply", {{"RCPT", PeerReply{{"250 2.1"}, PeerReply::Then::Close}}}, kNone,
-                 "Protokol SMTP fail!"},
-        SmtpCase{"SilentAfterTheText", {{"<end of data>", Silence()}}, kNone, "Protokol SMTP fail!"},
+        // A connection lost mid-batch is opened again for the next message.
+        SmtpCase{"ClosedMidReply", {{"RCPT", PeerReply{{"250 2.1"}, PeerReply::Then::Close}}}, {2, 3},
+                 "SMTP connection lost: reconnect 1"},
+        SmtpCase{"SilentAfterTheText", {{"<end of data>", Silence()}}, {2, 3}, "SMTP connection lost: reconnect 1"},
+        SmtpCase{"ClosingEveryTime", {{"MAIL", Say("421 4.7.0 too many errors\r\n"), 0}}, kNone,
+                 "SMTP connection lost: reconnect 1"},
         SmtpCase{"OneByteAtATime", {}, kAll, nullptr, 1},
         // The greeting is not tested; the EHLO reply is.
         SmtpCase{"BadGreeting",
@@ -61,7 +64,7 @@ INSTANTIATE_TEST_SUITE_P(
                  kNone, "Protokol SMTP fail!"},
         SmtpCase{"OverLongLine", {{"EHLO", Say(std::string(100 * 1024, '5') + "\r\n")}}, kNone, "reply too long"},
         SmtpCase{"EndlessReplyWithoutLineEnd",
-                 {{"MAIL", PeerReply{{"250 " + std::string(1024 * 1024, 'z')}, PeerReply::Then::Hang}}}, kNone,
+                 {{"MAIL", PeerReply{{"250 " + std::string(1024 * 1024, 'z')}, PeerReply::Then::Hang}}}, {2, 3},
                  "reply too long"},
         // "25" ends the EHLO reply early; the rest of it must not be taken as the
         // answer to a later command (the end-of-data rejection would go unseen).
@@ -72,9 +75,9 @@ INSTANTIATE_TEST_SUITE_P(
                  {{"DATA", Say("354 go ahead\r\n250 2.0.0 Ok: queued before the text\r\n"), 0}, kRejectEveryText},
                  kNone, "Protocol failure at text: reply out of step"},
         // The second message's text went out, the connection dropped before the
-        // reply: it and the one behind it stay on the server.
-        SmtpCase{"DropAfterTheDotBeforeTheReply", {{"<end of data>", PeerReply{{}, PeerReply::Then::Close}, 2}}, {1},
-                 "Protokol SMTP fail!"}),
+        // reply: it stays on the server, the one behind it goes on a new connection.
+        SmtpCase{"DropAfterTheDotBeforeTheReply", {{"<end of data>", PeerReply{{}, PeerReply::Then::Close}, 2}},
+                 {1, 3}, "SMTP connection lost: reconnect 1"}),
     [](const auto& param) { return std::string(param.param.name); });
 
 }  // namespace

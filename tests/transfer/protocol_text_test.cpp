@@ -116,7 +116,7 @@ TEST(TransferErrorTextTest, NamesTheSocketErrors) {
   EXPECT_EQ(TransferErrorText(0), "");
   EXPECT_EQ(TransferErrorText(net::kErrorInvalidArgument), "Timeout");
   EXPECT_EQ(TransferErrorText(net::kErrorMessageSize), "Message truncate");
-  EXPECT_EQ(TransferErrorText(net::kErrorTimedOut), "Errornumber is 10060");
+  EXPECT_EQ(TransferErrorText(net::kErrorTimedOut), "Errornumber is 10060: timed out (error 10060)");
 }
 
 }  // namespace

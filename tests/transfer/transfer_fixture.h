@@ -14,6 +14,7 @@
 #include "platform/system_info.h"
 #include "service/runtime/service_reports.h"
 #include "service/transfer/account_run.h"
+#include "service/transfer/ehlo_name.h"
 #include "service/transfer/run_context.h"
 #include "service/transfer/transfer_ports.h"
 #include "tests/peers/pop3_peer.h"
@@ -93,7 +94,7 @@ class TransferTest : public TempFolderTest {
     return false;
   }
 
-  static std::string Helo() { return "EHLO " + ComputerName() + "\r\n"; }
+  static std::string Helo() { return "EHLO " + EhloNameFor("") + "\r\n"; }
 
   AccountSettings settings;  // what the next run is given
   AccountSettings after;     // what the last run left

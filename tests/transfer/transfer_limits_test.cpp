@@ -160,7 +160,7 @@ TEST_F(TransferLimitsTest, ServerWithoutEhloIsGreetedWithHelo) {
   auto context = WithMessages({kToAnna});
   DeliverMessages(*context);
   EXPECT_EQ(Delivered(*context), std::vector<bool>{true});
-  std::string name = ComputerName();
+  std::string name = EhloNameFor("");
   EXPECT_TRUE(peer.Transcript().starts_with("EHLO " + name + "\r\nHELO " + name + "\r\nMAIL FROM:"))
       << peer.Transcript();
 }
@@ -245,15 +245,18 @@ struct EhloCase {
 void PrintTo(const EhloCase& c, std::ostream* os) { *os << c.name; }
 class EhloReplyTest : public ::testing::TestWithParam<EhloCase> {};
 
-TEST_P(EhloReplyTest, AnnouncedSizeIsRead) { EXPECT_EQ(ParseEhloReply(GetParam().reply), GetParam().caps); }
+TEST_P(EhloReplyTest, AnnouncedCapabilitiesAreRead) { EXPECT_EQ(ParseEhloReply(GetParam().reply), GetParam().caps); }
 
 INSTANTIATE_TEST_SUITE_P(
     Replies, EhloReplyTest,
     ::testing::Values(
         EhloCase{"Postfix", "250-mail.example\r\n250-PIPELINING\r\n250-SIZE 10240000\r\n250 8BITMIME\r\n",
-                 {true, 10240000}},
+                 {true, 10240000, true, true}},
         EhloCase{"NoLimit", "250-mail.example\r\n250 SIZE\r\n", {true, 0}},
-        EhloCase{"LowerCaseLast", "250-mail.example\r\n250-8BITMIME\r\n250 size 12\r\n", {true, 12}},
+        EhloCase{"LowerCaseLast", "250-mail.example\r\n250-8bitmime\r\n250 size 12\r\n", {true, 12, false, true}},
+        EhloCase{"PipeliningOnly", "250-mail.example\r\n250 Pipelining\r\n", {false, 0, true, false}},
+        EhloCase{"KeywordPrefixesDoNotCount", "250-mail.example\r\n250-PIPELININGX\r\n250 8BITMIMES\r\n",
+                 {false, 0, false, false}},
         EhloCase{"NotANumber", "250-mail.example\r\n250 SIZE 12k\r\n", {true, 0}},
         EhloCase{"NameLineIsNoKeyword", "250 SIZE 5\r\n", {false, 0}},
         EhloCase{"OtherKeywordOnly", "250-mail.example\r\n250 SIZES 5\r\n", {false, 0}}),
