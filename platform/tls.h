@@ -36,6 +36,10 @@ struct TlsOptions {
   std::string caFile;
   // Bounds the whole handshake and each Receive, in milliseconds.
   int timeoutMs = 10000;
+  // Opportunistic TLS: the certificate is still checked, but a failed check
+  // (expired, wrong host name, unknown issuer, ...) gives a session whose
+  // CertificateProblem() tells why, instead of no session.
+  bool acceptCertificateProblems = false;
 };
 
 // Why a TLS connection was not set up. TLS 1.2 is the oldest version accepted.
@@ -79,6 +83,12 @@ class TlsSession {
   virtual std::string Description() const = 0;
   // How many bytes were waiting on the socket before the handshake and were dropped.
   virtual std::size_t DroppedBeforeHandshake() const = 0;
+  // Why the certificate check failed, for a session of
+  // TlsOptions::acceptCertificateProblems; reason None when it passed.
+  const TlsError& CertificateProblem() const { return certificateProblem_; }
+
+ protected:
+  TlsError certificateProblem_;
 };
 
 // Runs the handshake on the connected `socket` and checks the server's

@@ -205,6 +205,7 @@ class SchannelSession final : public TlsSession {
   bool Setup(const TlsOptions& options, TlsError* error);
   bool Handshake(TlsError* error);
   bool Verify(TlsError* error);
+  bool acceptProblems = false;
 
   long Send(const char* data, std::size_t length) override;
   long Receive(char* buffer, std::size_t capacity) override;
@@ -433,6 +434,10 @@ bool SchannelSession::Verify(TlsError* error) {
   }
   if (extra != nullptr) CertCloseStore(extra, 0);
   CertFreeCertificateContext(server);
+  if (reason != TlsFailure::None && acceptProblems) {
+    Fail(&certificateProblem_, reason, detail);
+    return true;
+  }
   if (reason != TlsFailure::None) return Fail(error, reason, detail);
   return true;
 }
@@ -548,6 +553,7 @@ std::string SchannelSession::Description() const {
 std::unique_ptr<TlsSession> StartTls(SocketHandle socket, const TlsOptions& options, TlsError* error) {
   if (error != nullptr) *error = TlsError{};
   auto session = std::make_unique<SchannelSession>(socket, options.timeoutMs);
+  session->acceptProblems = options.acceptCertificateProblems;
   if (!session->Setup(options, error) || !session->Handshake(error) || !session->Verify(error)) return nullptr;
   return session;
 }

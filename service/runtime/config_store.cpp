@@ -119,6 +119,14 @@ const Binding kBindings[] = {
     {s::kSlowTransferWindow, s::Level::Global, &A::slowTransferWindow},
     {s::kSendTimeout, s::Level::Global, &A::sendTimeout},
     {s::kMaxSize, s::Level::Account, &A::maxSize},
+    {s::kPopSecurity, s::Level::Account, &A::popSecurity},
+    {s::kSmtpSecurity, s::Level::Account, &A::smtpSecurity},
+    {s::kPopPort, s::Level::Account, &A::popPort},
+    {s::kSmtpPort, s::Level::Account, &A::smtpPort},
+    {s::kSmtpUser, s::Level::Account, &A::smtpUser},
+    {s::kSmtpPassword, s::Level::Account, &A::smtpPassword},
+    {s::kTlsCaFile, s::Level::Account, &A::tlsCaFile},
+    {s::kTlsCaFile, s::Level::Global, &A::globalTlsCaFile},
 };
 
 const Field* FieldOf(const s::ValueInfo& value) {

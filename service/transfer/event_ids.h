@@ -20,6 +20,11 @@ inline constexpr uint32_t kEventNoUniqueIds = 60;     // warning: the server lis
 inline constexpr uint32_t kEventLedgerBusy = 61;      // warning: another run holds the mailbox
 inline constexpr uint32_t kEventLedgerFailed = 62;    // error: the ledger file cannot be read or written
 inline constexpr uint32_t kEventMessageSkipped = 63;  // warning: a message could not be fetched
+// TLS and the SMTP login; strings: connection, account, then as listed.
+inline constexpr uint32_t kEventTlsRefused = 70;           // error: protocol, host, reason
+inline constexpr uint32_t kEventTlsCertificateWarning = 71;  // warning: host, reason (opportunistic STARTTLS)
+inline constexpr uint32_t kEventNoStartTls = 72;           // error: protocol, host, command not offered
+inline constexpr uint32_t kEventLoginWithoutTls = 73;      // warning: host, user
 // Warnings (type kEventWarning), each at most once per account run: a message
 // left on the POP3 server because it is larger than "Max Size" (strings:
 // account, message number, size) or than the SMTP server's SIZE (strings:
