@@ -19,6 +19,7 @@ struct GlobalSettings {
   std::string proxyPort;
   std::string triggerPort;
   std::string tickerEMail;
+  std::string tlsCaFile;
 };
 
 // Where a row's values were read from. A save carries the values the console
@@ -59,6 +60,13 @@ struct AccountRow {
   std::string smtpHost;
   std::string smtpTo;
   std::string udpPort;
+  std::string popSecurity;
+  std::string popPort;
+  std::string smtpSecurity;
+  std::string smtpPort;
+  std::string smtpUser;
+  std::string smtpPasswort;
+  std::string tlsCaFile;
   StoreOrigin origin;
 };
 

@@ -20,8 +20,8 @@ struct AccountControl {
 using A = AccountRow;
 using C = Control;
 
-// The eighteen account controls in the order a page sets them.
-constexpr std::array<AccountControl, 18> kAccountControls{{
+// The account controls in the order a page sets them.
+constexpr std::array<AccountControl, 25> kAccountControls{{
     {C::AccountAddressMode, &A::addressmode, false},
     {C::AccountAddressModeTicker, &A::addressmodeTicker, false},
     {C::AccountCommand, &A::command, false},
@@ -40,6 +40,13 @@ constexpr std::array<AccountControl, 18> kAccountControls{{
     {C::AccountSMTPHost, &A::smtpHost, false},
     {C::AccountSMTPTo, &A::smtpTo, false},
     {C::AccountUDPPort, &A::udpPort, false},
+    {C::AccountPopSecurity, &A::popSecurity, false},
+    {C::AccountPopPort, &A::popPort, false},
+    {C::AccountSmtpSecurity, &A::smtpSecurity, false},
+    {C::AccountSmtpPort, &A::smtpPort, false},
+    {C::AccountSmtpUser, &A::smtpUser, false},
+    {C::AccountSmtpPasswort, &A::smtpPasswort, false},
+    {C::AccountTlsCaFile, &A::tlsCaFile, false},
 }};
 
 struct GlobalControl {
@@ -48,7 +55,7 @@ struct GlobalControl {
   bool box;
 };
 
-constexpr std::array<GlobalControl, 7> kGlobalControls{{
+constexpr std::array<GlobalControl, 8> kGlobalControls{{
     {C::GlobalBDWDir, &GlobalSettings::bdwDir, false},
     {C::GlobalDebugLevel, &GlobalSettings::debugLevel, false},
     {C::GlobalListenRAS, &GlobalSettings::listenRas, true},
@@ -56,6 +63,7 @@ constexpr std::array<GlobalControl, 7> kGlobalControls{{
     {C::GlobalProxyPort, &GlobalSettings::proxyPort, false},
     {C::GlobalTickerEMail, &GlobalSettings::tickerEMail, false},
     {C::GlobalTriggerPort, &GlobalSettings::triggerPort, false},
+    {C::GlobalTlsCaFile, &GlobalSettings::tlsCaFile, false},
 }};
 
 // A box shows any stored number but 0 as ticked.

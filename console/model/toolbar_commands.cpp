@@ -244,6 +244,13 @@ void Console::FillTemplate() {
   view_.SetText(Control::AccountSMTPHost, texts::kTemplateSmtpHost);
   view_.SetText(Control::AccountSMTPTo, texts::kTemplateSmtpTo);
   view_.SetText(Control::AccountUDPPort, "15002");
+  view_.SetText(Control::AccountPopSecurity, "0");
+  view_.SetText(Control::AccountPopPort, "0");
+  view_.SetText(Control::AccountSmtpSecurity, "0");
+  view_.SetText(Control::AccountSmtpPort, "0");
+  view_.SetText(Control::AccountSmtpUser, "");
+  view_.SetText(Control::AccountSmtpPasswort, "");
+  view_.SetText(Control::AccountTlsCaFile, "");
 }
 
 void Console::RenameConnection() {

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QEvent>
 #include <QFormLayout>
 #include <QGroupBox>
@@ -31,8 +32,11 @@ QString T(const char* utf8) { return QString::fromUtf8(utf8); }
 constexpr int kKeyRole = Qt::UserRole;
 constexpr int kPictureRole = Qt::UserRole + 1;
 
-// The eighteen account controls (the page's account part).
+// The account controls (the page's account part).
 constexpr std::array kAccountControls{
+    Control::AccountPopSecurity,     Control::AccountPopPort,           Control::AccountSmtpSecurity,
+    Control::AccountSmtpPort,        Control::AccountSmtpUser,          Control::AccountSmtpPasswort,
+    Control::AccountTlsCaFile,
     Control::AccountAddressMode,     Control::AccountAddressModeTicker, Control::AccountCommand,
     Control::AccountEnableAccount,   Control::AccountEnableCommand,     Control::AccountEnableFromUDP,
     Control::AccountEnableUDP,       Control::AccountEnableWissenschaft, Control::AccountLogFile,
@@ -48,6 +52,9 @@ constexpr std::array kAccountFrameControls{
     Control::AccountSMTPTo,     Control::AccountAddressMode, Control::AccountEnableCommand,
     Control::AccountCommand,    Control::AccountEnableUDP,   Control::AccountUDPPort,
     Control::AccountEnableFromUDP, Control::AccountMaxMails, Control::AccountLogFile,
+    Control::AccountPopSecurity, Control::AccountPopPort, Control::AccountSmtpSecurity,
+    Control::AccountSmtpPort, Control::AccountSmtpUser, Control::AccountSmtpPasswort,
+    Control::AccountTlsCaFile,
 };
 
 QLocale UserLocale() {
@@ -116,6 +123,18 @@ QLineEdit* ConsoleWindow::AddLine(Control control, const char* objectName) {
   return line;
 }
 
+QComboBox* ConsoleWindow::AddSecurity(Control control, const char* objectName, bool whenOffered) {
+  auto* choice = new QComboBox;
+  choice->setObjectName(QString::fromLatin1(objectName));
+  // The item data is the stored mode; POP3 knows no "when offered".
+  choice->addItem(T("keine"), 0);
+  if (whenOffered) choice->addItem(T("STARTTLS wenn angeboten"), 1);
+  choice->addItem(T("STARTTLS"), 2);
+  choice->addItem(T("SSL/TLS"), 3);
+  choices_[control] = choice;
+  return choice;
+}
+
 QCheckBox* ConsoleWindow::AddBox(Control control, const char* objectName, const QString& caption) {
   auto* box = new QCheckBox(caption);
   box->setObjectName(QString::fromLatin1(objectName));
@@ -163,6 +182,7 @@ void ConsoleWindow::BuildLayout() {
   for (Control c : kAccountControls) {
     if (lines_.count(c)) lines_[c]->setEnabled(false);
     if (boxes_.count(c)) boxes_[c]->setEnabled(false);
+    if (choices_.count(c)) choices_[c]->setEnabled(false);
   }
   accountFrame_->setEnabled(false);
   toolbars_[kTemplate]->setEnabled(false);
@@ -213,6 +233,7 @@ QWidget* ConsoleWindow::BuildGlobalTab() {
   QLineEdit* trigger = AddLine(Control::GlobalTriggerPort, "GlobalTriggerPort");
   trigger->setToolTip(T("Port auf dem UDP-Steuerpackete empfangen werden"));
   form->addRow(T("Port für UDP Messages :"), trigger);
+  form->addRow(T("CA-Datei :"), AddLine(Control::GlobalTlsCaFile, "GlobalTlsCaFile"));
   auto* note = new QLabel(
       T("Wenn Sie RAS Verbindungen benutzen möchten muß die Verbindung den selben Namen haben, wie der "
         "RAS-Eintrag. Öffnet sich die RAS Verbindung werden die Accounts in der Verbindung abgeholt und "
@@ -254,8 +275,17 @@ QWidget* ConsoleWindow::BuildConnectionTab() {
   QLineEdit* password = AddLine(Control::AccountPOPPasswort, "AccountPOPPasswort");
   password->setEchoMode(QLineEdit::Password);
   account->addRow(T("Passwort :"), password);
+  account->addRow(T("Verschlüsselung :"), AddSecurity(Control::AccountPopSecurity, "AccountPopSecurity", false));
+  account->addRow(T("Port :"), AddLine(Control::AccountPopPort, "AccountPopPort"));
   account->addRow(AddBox(Control::AccountPOPDelete, "AccountPOPDelete", T("Nachrichten nach Übertragung löschen")));
   account->addRow(T("SMTP Host :"), AddLine(Control::AccountSMTPHost, "AccountSMTPHost"));
+  account->addRow(T("Verschlüsselung :"), AddSecurity(Control::AccountSmtpSecurity, "AccountSmtpSecurity", true));
+  account->addRow(T("Port :"), AddLine(Control::AccountSmtpPort, "AccountSmtpPort"));
+  account->addRow(T("Benutzer :"), AddLine(Control::AccountSmtpUser, "AccountSmtpUser"));
+  QLineEdit* smtpPassword = AddLine(Control::AccountSmtpPasswort, "AccountSmtpPasswort");
+  smtpPassword->setEchoMode(QLineEdit::Password);
+  account->addRow(T("Passwort :"), smtpPassword);
+  account->addRow(T("CA-Datei :"), AddLine(Control::AccountTlsCaFile, "AccountTlsCaFile"));
   account->addRow(T("From Adresse :"), AddLine(Control::AccountSMTPFrom, "AccountSMTPFrom"));
   account->addRow(T("To Adresse :"), AddLine(Control::AccountSMTPTo, "AccountSMTPTo"));
   account->addRow(T("Adress Modus :"), AddLine(Control::AccountAddressMode, "AccountAddressMode"));
@@ -298,6 +328,7 @@ void ConsoleWindow::ApplyBoxRules() {
   for (Control c : kAccountFrameControls) {
     if (lines_.count(c)) lines_[c]->setEnabled(account);
     if (boxes_.count(c)) boxes_[c]->setEnabled(account);
+    if (choices_.count(c)) choices_[c]->setEnabled(account);
   }
   toolbars_[kTemplate]->setEnabled(account);
   lines_[Control::AccountCommand]->setEnabled(account && boxes_[Control::AccountEnableCommand]->isChecked());
@@ -309,12 +340,23 @@ void ConsoleWindow::ApplyBoxRules() {
 }
 
 std::string ConsoleWindow::Text(Control control) const {
+  if (auto choice = choices_.find(control); choice != choices_.end()) {
+    return std::to_string(choice->second->currentData().toInt());
+  }
   auto found = lines_.find(control);
   if (found == lines_.end()) return {};
   return found->second->text().toLatin1().toStdString();
 }
 
 void ConsoleWindow::SetText(Control control, const std::string& text) {
+  if (auto choice = choices_.find(control); choice != choices_.end()) {
+    // A mode the choice does not list (POP3's 1 acts as 2) shows as the next one it does.
+    int mode = QString::fromLatin1(text).toInt();
+    int index = choice->second->findData(mode);
+    if (index < 0) index = choice->second->findData(mode + 1);
+    choice->second->setCurrentIndex(index < 0 ? 0 : index);
+    return;
+  }
   auto found = lines_.find(control);
   if (found != lines_.end()) found->second->setText(QString::fromLatin1(text));
 }
