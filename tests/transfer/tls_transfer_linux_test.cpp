@@ -14,123 +14,14 @@
 #include "service/transfer/capability_lines.h"
 #include "service/transfer/tls_modes.h"
 #include "service/transfer/transfer_ports.h"
+#include "tests/peers/tls_mail_peers.h"
 #include "tests/peers/tls_test_server.h"
 #include "tests/transfer/transfer_fixture.h"
 
 namespace ferry::test {
 namespace {
 
-// How a scripted server behaves.
-struct ServerScript {
-  TestCertificate certificate = TestCertificate::Good;
-  bool implicit = false;    // TLS from the connect on
-  bool offersTls = true;    // CAPA names STLS / EHLO names STARTTLS
-  std::string injected;     // plaintext sent right after the go-ahead
-};
-
-ServerScript Script(TestCertificate certificate = TestCertificate::Good, bool implicit = false, bool offersTls = true,
-                    std::string injected = "") {
-  return ServerScript{certificate, implicit, offersTls, std::move(injected)};
-}
-
-// What the scripted servers saw, over all their connections.
-struct Seen {
-  std::mutex mutex;
-  std::string plain;  // every line received before TLS
-  std::string tls;    // every line received over TLS
-  std::string mail;   // the SMTP DATA texts
-  int deletes = 0;
-};
-
-// One line in, plain or over TLS.
-class LineSession {
- public:
-  LineSession(TlsPeer& peer, Seen& seen) : peer_(peer), seen_(seen) {}
-  bool Read(std::string* line) {
-    if (!(tls_ ? peer_.ReadTlsLine(line) : peer_.ReadPlainLine(line))) return false;
-    std::lock_guard lock(seen_.mutex);
-    (tls_ ? seen_.tls : seen_.plain) += *line;
-    return true;
-  }
-  void Write(const std::string& text) { tls_ ? (void)peer_.WriteTls(text) : peer_.WritePlain(text); }
-  bool StartTls(const TestIdentity& identity) { return tls_ = peer_.AcceptTls(identity); }
-  bool Encrypted() const { return tls_; }
-
- private:
-  TlsPeer& peer_;
-  Seen& seen_;
-  bool tls_ = false;
-};
-
 const std::string kMessageText = "Subject: over TLS\r\nFrom: anna@example.org\r\n\r\nHallo.\r\n";
-
-void ServePop3(TlsPeer& peer, const ServerScript& script, const TestPki& pki, Seen& seen) {
-  LineSession session(peer, seen);
-  if (script.implicit && !session.StartTls(pki.Identity(script.certificate))) return;
-  session.Write("+OK ready\r\n");
-  std::string line;
-  while (session.Read(&line)) {
-    std::string word = line.substr(0, line.find_first_of(" \r"));
-    if (word == "CAPA") {
-      session.Write(std::string("+OK\r\nUIDL\r\n") + (script.offersTls ? "STLS\r\n" : "") + ".\r\n");
-    } else if (word == "STLS" && script.offersTls && !session.Encrypted()) {
-      session.Write("+OK begin TLS\r\n" + script.injected);
-      if (!session.StartTls(pki.Identity(script.certificate))) return;
-    } else if (word == "USER" || word == "PASS" || word == "NOOP") {
-      session.Write("+OK\r\n");
-    } else if (word == "STAT") {
-      session.Write("+OK 1 " + std::to_string(kMessageText.size()) + "\r\n");
-    } else if (word == "LIST") {
-      session.Write("+OK\r\n1 " + std::to_string(kMessageText.size()) + "\r\n.\r\n");
-    } else if (word == "UIDL") {
-      session.Write("+OK\r\n1 tls-1\r\n.\r\n");
-    } else if (word == "RETR") {
-      session.Write("+OK\r\n" + kMessageText + ".\r\n");
-    } else if (word == "DELE") {
-      std::lock_guard lock(seen.mutex);
-      ++seen.deletes;
-      session.Write("+OK\r\n");
-    } else if (word == "QUIT") {
-      session.Write("+OK bye\r\n");
-      return;
-    } else {
-      session.Write("-ERR unknown\r\n");
-    }
-  }
-}
-
-void ServeSmtp(TlsPeer& peer, const ServerScript& script, const TestPki& pki, Seen& seen) {
-  LineSession session(peer, seen);
-  if (script.implicit && !session.StartTls(pki.Identity(script.certificate))) return;
-  session.Write("220 sink ready\r\n");
-  std::string line;
-  while (session.Read(&line)) {
-    std::string word = line.substr(0, line.find_first_of(" \r"));
-    if (word == "EHLO") {
-      std::string tls = script.offersTls && !session.Encrypted() ? "250-STARTTLS\r\n" : "";
-      // The login is offered over TLS, and in clear by a server without TLS.
-      std::string auth = session.Encrypted() || !script.offersTls ? "250-AUTH LOGIN PLAIN\r\n" : "";
-      session.Write("250-sink\r\n" + tls + auth + "250 SIZE 1000000\r\n");
-    } else if (word == "STARTTLS" && script.offersTls && !session.Encrypted()) {
-      session.Write("220 go ahead\r\n" + script.injected);
-      if (!session.StartTls(pki.Identity(script.certificate))) return;
-    } else if (word == "AUTH") {
-      session.Write(line == "AUTH PLAIN AGFubmEAc2VuZGVu\r\n" ? "235 ok\r\n" : "535 no\r\n");
-    } else if (word == "DATA") {
-      session.Write("354 go\r\n");
-      std::string text;
-      while (session.Read(&line) && line != ".\r\n") text += line;
-      std::lock_guard lock(seen.mutex);
-      seen.mail += text;
-      session.Write("250 queued\r\n");
-    } else if (word == "QUIT") {
-      session.Write("221 bye\r\n");
-      return;
-    } else {
-      session.Write("250 ok\r\n");
-    }
-  }
-}
 
 class TlsTransferTest : public TransferTest {
  protected:
@@ -149,9 +40,11 @@ class TlsTransferTest : public TransferTest {
   }
 
   // Runs the account against a POP3 and an SMTP server of these scripts.
-  void RunAgainst(const ServerScript& pop, const ServerScript& smtp) {
-    TlsTestServer popServer([&](TlsPeer& peer) { ServePop3(peer, pop, *pki_, popSeen); });
-    TlsTestServer smtpServer([&](TlsPeer& peer) { ServeSmtp(peer, smtp, *pki_, smtpSeen); });
+  void RunAgainst(const TlsMailScript& pop, const TlsMailScript& smtp) {
+    const std::vector<std::string> mailbox{kMessageText};
+    TlsTestServer popServer([&](TlsPeer& peer) { ServeTlsPop3(peer, pop, *pki_, mailbox, popSeen); });
+    TlsTestServer smtpServer(
+        [&](TlsPeer& peer) { ServeTlsSmtp(peer, smtp, *pki_, "anna", "senden", smtpSeen); });
     settings.popPort = popServer.Port();
     settings.smtpPort = smtpServer.Port();
     Run();
@@ -169,8 +62,16 @@ class TlsTransferTest : public TransferTest {
   }
 
   static TestPki* pki_;
-  Seen popSeen;
-  Seen smtpSeen;
+  // The mail the sink received, as one text.
+  std::string Mail() const {
+    std::string all;
+    for (const std::string& text : smtpSeen.mail) all += text;
+    return all;
+  }
+  int Deletes() const { return static_cast<int>(popSeen.deleted.size()); }
+
+  TlsMailSeen popSeen;
+  TlsMailSeen smtpSeen;
 };
 
 TestPki* TlsTransferTest::pki_ = nullptr;
@@ -195,13 +96,13 @@ TEST_P(TlsForwardTest, ForwardsAndDeletesWithTheLoginOnlyOverTls) {
   settings.smtpUser = "anna";
   settings.smtpPassword = "senden";
   const std::string injected = c.injected;
-  RunAgainst(Script(TestCertificate::Good, c.popSecurity == kSecurityImplicit, true,
+  RunAgainst(MailScript(TestCertificate::Good, c.popSecurity == kSecurityImplicit, true,
                     injected.empty() ? "" : "-ERR " + injected),
-             Script(TestCertificate::Good, c.smtpSecurity == kSecurityImplicit, true,
+             MailScript(TestCertificate::Good, c.smtpSecurity == kSecurityImplicit, true,
                     injected.empty() ? "" : "535 " + injected));
 
-  EXPECT_NE(smtpSeen.mail.find("Subject: over TLS"), std::string::npos) << Log();
-  EXPECT_EQ(popSeen.deletes, 1) << Log();
+  EXPECT_NE(Mail().find("Subject: over TLS"), std::string::npos) << Log();
+  EXPECT_EQ(Deletes(), 1) << Log();
   EXPECT_NE(popSeen.tls.find("PASS geheim\r\n"), std::string::npos);
   EXPECT_EQ(popSeen.plain.find("USER"), std::string::npos);
   EXPECT_NE(smtpSeen.tls.find("AUTH PLAIN AGFubmEAc2VuZGVu\r\n"), std::string::npos);
@@ -242,14 +143,14 @@ TEST_P(TlsRefusalTest, RefusesTheServerBeforeAnyPassword) {
   settings.smtpSecurity = kSecurityImplicit;
   settings.smtpUser = "anna";
   settings.smtpPassword = "senden";
-  RunAgainst(Script(c.certificate), Script(c.certificate, true));
+  RunAgainst(MailScript(c.certificate), MailScript(c.certificate, true));
 
   EXPECT_EQ(EventsWithId(kEventTlsRefused),
             (std::vector<std::string>{std::string("1\tNORAS\tPostfach\tPOP3\tlocalhost\t") + c.reason}))
       << Log();
   EXPECT_EQ(popSeen.plain, "CAPA\r\nSTLS\r\n");
   EXPECT_EQ(popSeen.tls, "");
-  EXPECT_EQ(smtpSeen.mail, "");
+  EXPECT_EQ(Mail(), "");
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -265,22 +166,22 @@ TEST_F(TlsTransferTest, SmtpCertificateRefusalKeepsTheMessage) {
   settings.smtpSecurity = kSecurityStartTls;
   settings.smtpUser = "anna";
   settings.smtpPassword = "senden";
-  RunAgainst(Script(), Script(TestCertificate::Expired));
+  RunAgainst(MailScript(), MailScript(TestCertificate::Expired));
   EXPECT_EQ(EventsWithId(kEventTlsRefused),
             (std::vector<std::string>{"1\tNORAS\tPostfach\tSMTP\tlocalhost\tcertificate has expired"}));
   EXPECT_EQ(smtpSeen.tls, "");
-  EXPECT_EQ(popSeen.deletes, 0);
+  EXPECT_EQ(Deletes(), 0);
 }
 
 // "SMTP Security" 1: a certificate that fails its check is a warning, and the
 // delivery goes on encrypted.
 TEST_F(TlsTransferTest, OpportunisticStartTlsWarnsAndGoesOnEncrypted) {
   settings.smtpSecurity = kSecurityWhenOffered;
-  RunAgainst(Script(), Script(TestCertificate::OtherHost));
+  RunAgainst(MailScript(), MailScript(TestCertificate::OtherHost));
   EXPECT_EQ(EventsWithId(kEventTlsCertificateWarning),
             (std::vector<std::string>{"2\tNORAS\tPostfach\tlocalhost\tcertificate is for another host name"}));
   EXPECT_NE(smtpSeen.tls.find("MAIL FROM"), std::string::npos);
-  EXPECT_EQ(popSeen.deletes, 1);
+  EXPECT_EQ(Deletes(), 1);
 }
 
 // Required TLS against servers that do not offer it: an error event, nothing
@@ -288,21 +189,21 @@ TEST_F(TlsTransferTest, OpportunisticStartTlsWarnsAndGoesOnEncrypted) {
 // STARTTLS delivers in clear, but keeps the login back.
 TEST_F(TlsTransferTest, RequiredTlsNotOfferedSendsNoLogin) {
   settings.popSecurity = kSecurityStartTls;
-  RunAgainst(Script(TestCertificate::Good, false, false), Script());
+  RunAgainst(MailScript(TestCertificate::Good, false, false), MailScript());
   EXPECT_EQ(EventsWithId(kEventNoStartTls), (std::vector<std::string>{"1\tNORAS\tPostfach\tPOP3\tlocalhost\tSTLS"}));
   EXPECT_EQ(popSeen.plain, "CAPA\r\nQUIT\r\n");
 
   popSeen.plain.clear();
   settings.popSecurity = kSecurityNone;
   settings.smtpSecurity = kSecurityStartTls;
-  RunAgainst(Script(), Script(TestCertificate::Good, false, false));
+  RunAgainst(MailScript(), MailScript(TestCertificate::Good, false, false));
   EXPECT_EQ(smtpSeen.plain.find("MAIL FROM"), std::string::npos);
-  EXPECT_EQ(popSeen.deletes, 0);
+  EXPECT_EQ(Deletes(), 0);
 
   settings.smtpSecurity = kSecurityWhenOffered;
   settings.smtpUser = "anna";
   settings.smtpPassword = "senden";
-  RunAgainst(Script(), Script(TestCertificate::Good, false, false));
+  RunAgainst(MailScript(), MailScript(TestCertificate::Good, false, false));
   EXPECT_EQ(smtpSeen.plain.find("AUTH"), std::string::npos);
   EXPECT_EQ(EventsWithId(kEventNoStartTls).size(), 3U);
 }
@@ -312,11 +213,11 @@ TEST_F(TlsTransferTest, RequiredTlsNotOfferedSendsNoLogin) {
 TEST_F(TlsTransferTest, LoginWithoutTlsOnlyWithModeZeroAndAWarning) {
   settings.smtpUser = "anna";
   settings.smtpPassword = "senden";
-  RunAgainst(Script(), Script(TestCertificate::Good, false, false));
+  RunAgainst(MailScript(), MailScript(TestCertificate::Good, false, false));
   EXPECT_EQ(EventsWithId(kEventLoginWithoutTls),
             (std::vector<std::string>{"2\tNORAS\tPostfach\tlocalhost\tanna"}));
   EXPECT_NE(smtpSeen.plain.find("AUTH PLAIN AGFubmEAc2VuZGVu\r\n"), std::string::npos);
-  EXPECT_NE(smtpSeen.mail.find("Subject: over TLS"), std::string::npos);
+  EXPECT_NE(Mail().find("Subject: over TLS"), std::string::npos);
   EXPECT_EQ(popSeen.tls, "");
   EXPECT_EQ(Log().find("AGFubmEAc2VuZGVu"), std::string::npos);
 }
