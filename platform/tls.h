@@ -76,6 +76,10 @@ class TlsSession {
   virtual long Receive(char* buffer, std::size_t capacity) = 0;
   // Decrypted bytes that a Receive hands out without reading the socket.
   virtual std::size_t Pending() const = 0;
+  // Bytes already read from the socket and not yet handed out, decrypted or
+  // not: while there are any, a wait for the socket to become readable may
+  // wait for bytes the server will not send (it waits for our answer).
+  virtual std::size_t Buffered() const = 0;
   // Sends close_notify (once); the socket stays open and the caller's to close.
   virtual void Close() = 0;
 

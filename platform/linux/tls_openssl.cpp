@@ -81,6 +81,7 @@ class OpenSslSession final : public TlsSession {
   long Send(const char* data, std::size_t length) override;
   long Receive(char* buffer, std::size_t capacity) override;
   std::size_t Pending() const override { return static_cast<std::size_t>(SSL_pending(ssl_)); }
+  std::size_t Buffered() const override { return Pending() + BIO_ctrl_pending(incoming_); }
   void Close() override;
   std::string Description() const override;
   std::size_t DroppedBeforeHandshake() const override { return dropped_; }

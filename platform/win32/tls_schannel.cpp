@@ -210,6 +210,7 @@ class SchannelSession final : public TlsSession {
   long Send(const char* data, std::size_t length) override;
   long Receive(char* buffer, std::size_t capacity) override;
   std::size_t Pending() const override { return plain_.size(); }
+  std::size_t Buffered() const override { return plain_.size() + incoming_.size(); }
   void Close() override;
   std::string Description() const override;
   std::size_t DroppedBeforeHandshake() const override { return dropped_; }

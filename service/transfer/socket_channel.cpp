@@ -68,13 +68,13 @@ long SocketChannel::Send(const char* data, std::size_t length) {
 
 long SocketChannel::ReceiveWithin(char* buffer, std::size_t capacity, int timeoutMs) {
   if (!tls_) return net::ReceiveWithin(handle_, buffer, capacity, timeoutMs);
-  if (tls_->Pending() == 0 && (timeoutMs <= 0 || net::WaitReadable(handle_, timeoutMs) == 0)) {
-    // Nothing decrypted is waiting and no byte came: a time-out, as the plain
+  if (tls_->Buffered() == 0 && (timeoutMs <= 0 || net::WaitReadable(handle_, timeoutMs) == 0)) {
+    // Nothing received is waiting and no byte came: a time-out, as the plain
     // receive reports it (its zero wait receives nothing).
     return net::ReceiveWithin(handle_, buffer, capacity, 0);
   }
-  // A record begun within the wait is read to its end within the session's own
-  // time-out.
+  // Records already received are decrypted first; a record begun within the
+  // wait is read to its end within the session's own time-out.
   return tls_->Receive(buffer, capacity);
 }
 

@@ -236,7 +236,10 @@ run_once() {  # triggers until one more run report or TLS refusal is written
   for _ in $(seq 1 20); do
     trigger
     for _ in 1 2 3 4 5 6; do
-      if [ "$(reports)" -gt "$before_r" ] || [ "$(errors)" -gt "$before_e" ]; then break 2; fi
+      if [ "$(reports)" -gt "$before_r" ] || [ "$(errors)" -gt "$before_e" ]; then
+        run_end=$(date +%s.%N)
+        break 2
+      fi
       sleep 0.5
     done
   done
@@ -305,6 +308,25 @@ for refusal in "127.0.0.2|certificate has expired" "127.0.0.3|certificate is for
 done
 check "  the refused runs logged in nowhere: the message is still there" test "$(mailbox_count)" -eq 1
 check "  Dovecot saw no login on the refused connections" test "$(logins)" -eq "$logins_before"
+
+# ---- Optional throughput figure (bench/README.md): FERRY_TLS_BENCH="COUNT SIZE_KB"
+# forwards COUNT messages of SIZE_KB over POP3 with TLS from the connect and
+# SMTP STARTTLS, timed from the trigger to the run report.
+if [ -n "${FERRY_TLS_BENCH:-}" ]; then
+  read -r bench_count bench_kb <<<"$FERRY_TLS_BENCH"
+  for i in $(seq 1 "$bench_count"); do
+    { printf '%s\n' "From: Bench <bench@provider.example>" "Subject: bench $i" ""
+      head -c $((bench_kb * 1024 * 3 / 4)) /dev/urandom | base64 -w 76; } | put_message "400$i.M4P4.bench"
+  done
+  tls_account localhost 3 "$pops_port" 2 "$submission_port"
+  set_value "Max Mails" 10
+  bench_bytes=$(du -sb "$work/home/anna/Maildir/new" | cut -f1)
+  start=$(date +%s.%N)
+  run_once
+  end=$run_end
+  echo "bench: $bench_count x ${bench_kb} KB over TLS: $(echo "$end - $start" | bc) s," \
+    "$(echo "scale=1; $bench_bytes / 1048576 / ($end - $start)" | bc) MB/s, left in the mailbox: $(mailbox_count)"
+fi
 
 if [ "$failures" -ne 0 ]; then
   echo "--- debug log"; tr -d '\r' <"$work/debug.log" | grep -v '^$' | tail -80 || true

@@ -4,6 +4,7 @@
 // that do not offer TLS where the account requires it.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <mutex>
 #include <ostream>
 #include <string>
@@ -41,7 +42,7 @@ class TlsTransferTest : public TransferTest {
 
   // Runs the account against a POP3 and an SMTP server of these scripts.
   void RunAgainst(const TlsMailScript& pop, const TlsMailScript& smtp) {
-    const std::vector<std::string> mailbox{kMessageText};
+    const std::vector<std::string> mailbox{messageText};
     TlsTestServer popServer([&](TlsPeer& peer) { ServeTlsPop3(peer, pop, *pki_, mailbox, popSeen); });
     TlsTestServer smtpServer(
         [&](TlsPeer& peer) { ServeTlsSmtp(peer, smtp, *pki_, "anna", "senden", smtpSeen); });
@@ -70,6 +71,7 @@ class TlsTransferTest : public TransferTest {
   }
   int Deletes() const { return static_cast<int>(popSeen.deleted.size()); }
 
+  std::string messageText = kMessageText;  // the mailbox's one message
   TlsMailSeen popSeen;
   TlsMailSeen smtpSeen;
 };
@@ -125,6 +127,23 @@ INSTANTIATE_TEST_SUITE_P(
                       ForwardCase{"PlaintextAfterTheGoAheadIsDropped", kSecurityStartTls, kSecurityStartTls,
                                   "injected\r\n"}),
     [](const auto& param) { return std::string(param.param.name); });
+
+// A message of many TLS records: records already read from the socket are
+// decrypted without waiting for more bytes (the server sends nothing more
+// until the client answers): a wait would end the message at the idle
+// deadline, here far shorter than the run's own.
+TEST_F(TlsTransferTest, MessageOfManyRecordsArrivesWithoutWaiting) {
+  settings.popSecurity = kSecurityImplicit;
+  settings.smtpSecurity = kSecurityImplicit;
+  receiveTimeout = std::chrono::milliseconds(3000);
+  std::string body;
+  for (int i = 0; body.size() < 700 * 1024; ++i) body += "Zeile " + std::to_string(i) + " " + std::string(60, 'x') + "\r\n";
+  messageText = "Subject: large\r\n\r\n" + body;
+  RunAgainst(MailScript(TestCertificate::Good, true), MailScript(TestCertificate::Good, true));
+  // Whole, behind the gateway's x-info line.
+  EXPECT_TRUE(Mail().ends_with(messageText)) << Mail().size() << " bytes of " << messageText.size();
+  EXPECT_EQ(Deletes(), 1);
+}
 
 struct RefusalCase {
   const char* name;
