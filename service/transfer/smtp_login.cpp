@@ -50,7 +50,9 @@ void SmtpLogin(RunContext& context, const SmtpOffers& offers) {
     reply = SecretExchange(context, "AUTH PLAIN " + Base64(plain) + "\r\n", "AUTH PLAIN ******\r\n");
   } else if (offers.authLogin) {
     reply = SecretExchange(context, "AUTH LOGIN\r\n", "AUTH LOGIN\r\n");
-    if (SmtpReplyCode(reply) == kAuthContinue) reply = SecretExchange(context, Base64(s.smtpUser) + "\r\n", "******\r\n");
+    if (SmtpReplyCode(reply) == kAuthContinue) {
+      reply = SecretExchange(context, Base64(s.smtpUser) + "\r\n", "******\r\n");
+    }
     if (SmtpReplyCode(reply) == kAuthContinue) {
       reply = SecretExchange(context, Base64(s.smtpPassword) + "\r\n", "******\r\n");
     }

@@ -89,7 +89,9 @@ bool SocketChannel::StartTls(const net::TlsOptions& options, net::TlsError* erro
   droppedBeforeTls_ = pending_.size();
   pending_.clear();
   if (handle_ == net::kNoSocket || tls_) {
-    if (error != nullptr) *error = {net::TlsFailure::Other, net::TlsFailureText(net::TlsFailure::Other), "no plain connection"};
+    if (error != nullptr) {
+      *error = {net::TlsFailure::Other, net::TlsFailureText(net::TlsFailure::Other), "no plain connection"};
+    }
     return false;
   }
   tls_ = net::StartTls(handle_, options, error);

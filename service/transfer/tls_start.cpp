@@ -31,13 +31,15 @@ void StartTlsOrRaise(RunContext& context, SocketChannel& channel, const std::str
     Raise(kErrorTls);
   }
   if (channel.DroppedBeforeTls() > 0) {
-    context.LogNumber(2, "TLS: %d bytes sent before the handshake dropped", static_cast<int32_t>(channel.DroppedBeforeTls()));
+    context.LogNumber(2, "TLS: %d bytes sent before the handshake dropped",
+                      static_cast<int32_t>(channel.DroppedBeforeTls()));
   }
   context.LogString(3, "TLS: %s", channel.TlsDescription());
   // Only a session of `opportunistic` can carry a problem.
   const net::TlsError& problem = channel.CertificateProblem();
   if (problem.reason != net::TlsFailure::None) {
-    context.LogString(2, "TLS certificate not accepted, going on encrypted: %s", problem.text + " (" + problem.detail + ")");
+    context.LogString(2, "TLS certificate not accepted, going on encrypted: %s",
+                      problem.text + " (" + problem.detail + ")");
     context.Event(kEventTlsCertificateWarning, kEventWarning, {s.connectionName, s.accountName, host, problem.text});
   }
 }

@@ -81,7 +81,8 @@ void ServeTlsPop3(TlsPeer& peer, const TlsMailScript& script, const TestPki& pki
       std::string reply = "+OK\r\n";
       for (std::size_t n = 1; n <= listed.size(); ++n) {
         const std::size_t i = listed[n - 1];
-        reply += std::to_string(n) + " " + (word == "LIST" ? std::to_string(mailbox[i].size()) : "tls-" + std::to_string(i)) + "\r\n";
+        reply += std::to_string(n) + " " +
+                 (word == "LIST" ? std::to_string(mailbox[i].size()) : "tls-" + std::to_string(i)) + "\r\n";
       }
       session.Write(reply + ".\r\n");
     } else if (word == "RETR" && known) {
