@@ -137,8 +137,9 @@ TEST_F(TlsTransferTest, MessageOfManyRecordsArrivesWithoutWaiting) {
   settings.smtpSecurity = kSecurityImplicit;
   receiveTimeout = std::chrono::milliseconds(3000);
   std::string body;
-  for (int i = 0; body.size() < 700 * 1024; ++i)
+  for (int i = 0; body.size() < 700 * 1024; ++i) {
     body += "Zeile " + std::to_string(i) + " " + std::string(60, 'x') + "\r\n";
+  }
   messageText = "Subject: large\r\n\r\n" + body;
   RunAgainst(MailScript(TestCertificate::Good, true), MailScript(TestCertificate::Good, true));
   // Whole, behind the gateway's x-info line.
