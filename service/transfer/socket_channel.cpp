@@ -80,8 +80,10 @@ long SocketChannel::ReceiveWithin(char* buffer, std::size_t capacity, int timeou
 
 long SocketChannel::SendWithin(const char* data, std::size_t length, int timeoutMs) {
   if (!tls_) return net::SendWithin(handle_, data, length, timeoutMs);
-  // The session's sends block like the plain socket's: the socket's own send
-  // time-out bounds them.
+  // The session sends through the plain socket calls: an empty plain send sets
+  // the socket's send time-out, which then bounds each of the session's sends
+  // that makes no progress.
+  if (net::SendWithin(handle_, data, 0, timeoutMs) < 0) return -1;
   return tls_->Send(data, length);
 }
 

@@ -45,7 +45,7 @@ std::size_t Number(const std::string& line) {
 }  // namespace
 
 TlsMailScript MailScript(TestCertificate certificate, bool implicit, bool offersTls, std::string injected) {
-  return TlsMailScript{certificate, implicit, offersTls, std::move(injected)};
+  return TlsMailScript{certificate, implicit, offersTls, std::move(injected), false};
 }
 
 void ServeTlsPop3(TlsPeer& peer, const TlsMailScript& script, const TestPki& pki,
@@ -120,6 +120,10 @@ void ServeTlsSmtp(TlsPeer& peer, const TlsMailScript& script, const TestPki& pki
       if (!session.StartTls(pki.Identity(script.certificate))) return;
     } else if (word == "AUTH") {
       session.Write(line == plain ? "235 ok\r\n" : "535 no\r\n");
+    } else if (word == "DATA" && script.stopsReadingAtData) {
+      session.Write("354 go\r\n");
+      peer.Stall(10 * 60 * 1000);
+      return;
     } else if (word == "DATA") {
       session.Write("354 go\r\n");
       std::string text;

@@ -20,6 +20,7 @@ struct TlsMailScript {
   bool implicit = false;  // TLS from the connect on
   bool offersTls = true;  // CAPA names STLS / EHLO names STARTTLS
   std::string injected;   // plaintext sent right after the go-ahead
+  bool stopsReadingAtData = false;  // SMTP: after "354" reads nothing until the server stops
 };
 
 TlsMailScript MailScript(TestCertificate certificate = TestCertificate::Good, bool implicit = false,

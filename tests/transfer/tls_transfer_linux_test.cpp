@@ -147,6 +147,20 @@ TEST_F(TlsTransferTest, MessageOfManyRecordsArrivesWithoutWaiting) {
   EXPECT_EQ(Deletes(), 1);
 }
 
+// A sink that stops reading after "354": the send over TLS gives up at the
+// run's send deadline (else the run would wait until the sink closes).
+TEST_F(TlsTransferTest, SinkThatStopsReadingEndsTheSendOverTls) {
+  settings.smtpSecurity = kSecurityImplicit;
+  receiveTimeout = std::chrono::milliseconds(500);
+  // More text than the socket buffers of both sides hold.
+  messageText = "Subject: big\r\n\r\n" + std::string(24 * 1024 * 1024, 'x') + "\r\n";
+  TlsMailScript sink = MailScript(TestCertificate::Good, true);
+  sink.stopsReadingAtData = true;
+  RunAgainst(MailScript(), sink);
+  EXPECT_EQ(Deletes(), 0);
+  EXPECT_NE(Log().find("Protocol failure at text: not sent whole"), std::string::npos) << Log();
+}
+
 struct RefusalCase {
   const char* name;
   TestCertificate certificate;
