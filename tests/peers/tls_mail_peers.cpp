@@ -45,7 +45,7 @@ std::size_t Number(const std::string& line) {
 }  // namespace
 
 TlsMailScript MailScript(TestCertificate certificate, bool implicit, bool offersTls, std::string injected) {
-  return TlsMailScript{certificate, implicit, offersTls, std::move(injected), false};
+  return TlsMailScript{certificate, implicit, offersTls, std::move(injected), false, "tls-"};
 }
 
 void ServeTlsPop3(TlsPeer& peer, const TlsMailScript& script, const TestPki& pki,
@@ -82,7 +82,7 @@ void ServeTlsPop3(TlsPeer& peer, const TlsMailScript& script, const TestPki& pki
       for (std::size_t n = 1; n <= listed.size(); ++n) {
         const std::size_t i = listed[n - 1];
         reply += std::to_string(n) + " " +
-                 (word == "LIST" ? std::to_string(mailbox[i].size()) : "tls-" + std::to_string(i)) + "\r\n";
+                 (word == "LIST" ? std::to_string(mailbox[i].size()) : script.uidPrefix + std::to_string(i)) + "\r\n";
       }
       session.Write(reply + ".\r\n");
     } else if (word == "RETR" && known) {

@@ -21,6 +21,7 @@ struct TlsMailScript {
   bool offersTls = true;  // CAPA names STLS / EHLO names STARTTLS
   std::string injected;   // plaintext sent right after the go-ahead
   bool stopsReadingAtData = false;  // SMTP: after "354" reads nothing until the server stops
+  std::string uidPrefix = "tls-";    // POP3: the unique ids are this and the mailbox index
 };
 
 TlsMailScript MailScript(TestCertificate certificate = TestCertificate::Good, bool implicit = false,

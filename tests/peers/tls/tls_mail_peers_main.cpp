@@ -8,7 +8,10 @@
 // TLS, logins in clear: L" and "left in the POP3 mailbox: M message(s)".
 #include <signal.h>
 
+#include <unistd.h>
+
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -42,7 +45,10 @@ int main(int argc, char** argv) {
   }
   TlsMailSeen popSeen;
   TlsMailSeen smtpSeen;
-  const TlsMailScript implicit = MailScript(TestCertificate::Good, true);
+  // Unique ids of this mailbox only: a ledger kept from an earlier check must
+  // not take its messages for forwarded ones.
+  TlsMailScript implicit = MailScript(TestCertificate::Good, true);
+  implicit.uidPrefix = "tls-" + std::to_string(getpid()) + "-" + std::to_string(std::time(nullptr)) + "-";
   const TlsMailScript startTls = MailScript(TestCertificate::Good, false);
   TlsTestServer pop([&](TlsPeer& peer) { ServeTlsPop3(peer, implicit, pki, mailbox, popSeen); });
   TlsTestServer smtp([&](TlsPeer& peer) {
