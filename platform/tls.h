@@ -36,6 +36,10 @@ struct TlsOptions {
   std::string caFile;
   // Bounds the whole handshake and each Receive, in milliseconds.
   int timeoutMs = 10000;
+  // Opportunistic TLS: the certificate is still checked, but a failed check
+  // (expired, wrong host name, unknown issuer, ...) gives a session whose
+  // CertificateProblem() tells why, instead of no session.
+  bool acceptCertificateProblems = false;
 };
 
 // Why a TLS connection was not set up. TLS 1.2 is the oldest version accepted.
@@ -72,6 +76,10 @@ class TlsSession {
   virtual long Receive(char* buffer, std::size_t capacity) = 0;
   // Decrypted bytes that a Receive hands out without reading the socket.
   virtual std::size_t Pending() const = 0;
+  // Bytes already read from the socket and not yet handed out, decrypted or
+  // not: while there are any, a wait for the socket to become readable may
+  // wait for bytes the server will not send (it waits for our answer).
+  virtual std::size_t Buffered() const = 0;
   // Sends close_notify (once); the socket stays open and the caller's to close.
   virtual void Close() = 0;
 
@@ -79,6 +87,12 @@ class TlsSession {
   virtual std::string Description() const = 0;
   // How many bytes were waiting on the socket before the handshake and were dropped.
   virtual std::size_t DroppedBeforeHandshake() const = 0;
+  // Why the certificate check failed, for a session of
+  // TlsOptions::acceptCertificateProblems; reason None when it passed.
+  const TlsError& CertificateProblem() const { return certificateProblem_; }
+
+ protected:
+  TlsError certificateProblem_;
 };
 
 // Runs the handshake on the connected `socket` and checks the server's

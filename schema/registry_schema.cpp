@@ -194,6 +194,32 @@ constexpr std::array kValues{
          "\"X-Original-To\"); only with \"Local Domains\""),
     Text(kHeloName, G, kPathWidth, kPathWidth, kHostLength,
          "name the gateway gives in EHLO; empty: the computer's fully qualified name"),
+    // TLS and the SMTP login
+    Written(Console(Number(kPopSecurity, A, 0, 0, 3,
+                           "POP3 security: 0 none, 1 and 2 STLS required (CAPA, STLS, then the login), 3 TLS from the "
+                           "connect (port 995)"),
+                    kEdits)),
+    Written(Console(Number(kSmtpSecurity, A, 0, 0, 3,
+                           "SMTP security: 0 none, 1 STARTTLS when offered (a failed certificate check is a warning), "
+                           "2 STARTTLS required, 3 TLS from the connect (port 465)"),
+                    kEdits)),
+    Written(
+        Console(Number(kPopPort, A, 0, 0, 65535, "POP3 server port; 0: 110, or 995 with \"POP Security\" 3"), kEdits)),
+    Written(
+        Console(Number(kSmtpPort, A, 0, 0, 65535, "SMTP server port; 0: 25, or 465 with \"SMTP Security\" 3"), kEdits)),
+    Written(Console(Text(kSmtpUser, A, kShortWidth, kShortWidth, kAddressLength,
+                         "SMTP login user (AUTH PLAIN or LOGIN); empty: no login"),
+                    kEdits)),
+    Written(Console(
+        Text(kSmtpPassword, A, kShortWidth, kShortWidth, kSecretLength, "SMTP login password, stored as plain text"),
+        kEdits)),
+    Written(Console(Text(kTlsCaFile, G, kPathWidth, kPathWidth, kPathLength,
+                         "PEM file of CA certificates trusted besides the system's for every TLS connection"),
+                    kEdits)),
+    Written(
+        Console(Text(kTlsCaFile, A, kPathWidth, kPathWidth, kPathLength,
+                     "PEM file of CA certificates trusted for this account's POP3 and SMTP (replaces the global one)"),
+                kEdits)),
 };
 
 constexpr std::array<const char* const, 3> kRetired{kOldFlags, "Enabled", "LogEnabled"};

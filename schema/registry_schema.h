@@ -103,6 +103,15 @@ inline constexpr const char* kMaxSize = "Max Size";
 inline constexpr const char* kLocalDomains = "Local Domains";
 inline constexpr const char* kEnvelopeHeader = "Envelope Header";
 inline constexpr const char* kHeloName = "HELO Name";
+// TLS and the SMTP login: the security mode and port of each side (account),
+// the SMTP login, and a private CA's certificates (global and account).
+inline constexpr const char* kPopSecurity = "POP Security";
+inline constexpr const char* kSmtpSecurity = "SMTP Security";
+inline constexpr const char* kPopPort = "POP Port";
+inline constexpr const char* kSmtpPort = "SMTP Port";
+inline constexpr const char* kSmtpUser = "SMTP User";
+inline constexpr const char* kSmtpPassword = "SMTP Passwort";
+inline constexpr const char* kTlsCaFile = "TLS CA File";
 
 // ---- Field widths of the service's reads, in bytes, terminator included ----
 inline constexpr uint32_t kNameWidth = 60;        // connection and account names in a run

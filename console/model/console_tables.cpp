@@ -20,7 +20,7 @@ using A = AccountRow;
 using G = GlobalSettings;
 using C = ConnectionRow;
 
-const std::array<Binding<A>, 19> kAccountFields{{
+const std::array<Binding<A>, 26> kAccountFields{{
     {schema::kAddressmode, &A::addressmode},
     {schema::kAddressmodeTicker, &A::addressmodeTicker},
     {schema::kCommand, &A::command},
@@ -40,9 +40,16 @@ const std::array<Binding<A>, 19> kAccountFields{{
     {schema::kSmtpHost, &A::smtpHost},
     {schema::kSmtpTo, &A::smtpTo},
     {schema::kUdpPort, &A::udpPort},
+    {schema::kPopSecurity, &A::popSecurity},
+    {schema::kPopPort, &A::popPort},
+    {schema::kSmtpSecurity, &A::smtpSecurity},
+    {schema::kSmtpPort, &A::smtpPort},
+    {schema::kSmtpUser, &A::smtpUser},
+    {schema::kSmtpPassword, &A::smtpPasswort},
+    {schema::kTlsCaFile, &A::tlsCaFile},
 }};
 
-const std::array<Binding<G>, 7> kGlobalFields{{
+const std::array<Binding<G>, 8> kGlobalFields{{
     {schema::kBdwDir, &G::bdwDir},
     {schema::kDebugLevel, &G::debugLevel},
     {schema::kListenRas, &G::listenRas},
@@ -50,6 +57,7 @@ const std::array<Binding<G>, 7> kGlobalFields{{
     {schema::kProxyPort, &G::proxyPort},
     {schema::kTriggerPort, &G::triggerPort},
     {schema::kTickerEMail, &G::tickerEMail},
+    {schema::kTlsCaFile, &G::tlsCaFile},
 }};
 
 const std::array<Binding<C>, 2> kConnectionFields{{

@@ -31,6 +31,7 @@ struct GlobalSettings {
   std::string proxyPort;
   std::string triggerPort;
   std::string tickerEMail;
+  std::string tlsCaFile;
   Edited edited;
 };
 
@@ -74,6 +75,13 @@ struct AccountRow {
   std::string smtpHost;
   std::string smtpTo;
   std::string udpPort;
+  std::string popSecurity;
+  std::string popPort;
+  std::string smtpSecurity;
+  std::string smtpPort;
+  std::string smtpUser;
+  std::string smtpPasswort;
+  std::string tlsCaFile;
   StoreOrigin origin;
   Edited edited;
 };

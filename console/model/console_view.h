@@ -23,6 +23,7 @@ enum class Control {
   GlobalProxyPort,
   GlobalTickerEMail,
   GlobalTriggerPort,
+  GlobalTlsCaFile,
   ConnectionName,
   ConnectionInterval,  // minutes, "nie (nur Trigger)" for no periodic run
   ConnectionEnableLogging,  // box
@@ -44,6 +45,14 @@ enum class Control {
   AccountSMTPHost,
   AccountSMTPTo,
   AccountUDPPort,
+  // TLS and the SMTP login; a security control's text is the mode's number.
+  AccountPopSecurity,
+  AccountPopPort,
+  AccountSmtpSecurity,
+  AccountSmtpPort,
+  AccountSmtpUser,
+  AccountSmtpPasswort,
+  AccountTlsCaFile,
 };
 
 enum class NodeKind { Connection = 1, Account = 2 };  // the node's picture
@@ -72,7 +81,7 @@ class ConsoleView {
   virtual void MarkControl(Control control, bool bad) = 0;
 
   virtual void SetAccountFrameEnabled(bool enabled) = 0;
-  // The eighteen account controls.
+  // The account controls.
   virtual void SetAccountControlsEnabled(bool enabled) = 0;
 
   // Replaces the tree's nodes; a node whose key is taken is left out. The

@@ -25,7 +25,7 @@ struct PageField {
   bool box;
 };
 
-constexpr std::array<PageField, 7> kGlobalFields{{
+constexpr std::array<PageField, 8> kGlobalFields{{
     {C::GlobalBDWDir, s::kBdwDir, false},
     {C::GlobalDebugLevel, s::kDebugLevel, false},
     {C::GlobalListenRAS, s::kListenRas, true},
@@ -33,6 +33,7 @@ constexpr std::array<PageField, 7> kGlobalFields{{
     {C::GlobalProxyPort, s::kProxyPort, false},
     {C::GlobalTickerEMail, s::kTickerEMail, false},
     {C::GlobalTriggerPort, s::kTriggerPort, false},
+    {C::GlobalTlsCaFile, s::kTlsCaFile, false},
 }};
 
 // The interval has a field of its own (minutes on the page).
@@ -40,8 +41,8 @@ constexpr std::array<PageField, 1> kConnectionFields{{
     {C::ConnectionEnableLogging, s::kEnableLogging, true},
 }};
 
-// The eighteen account controls in the order a page sets them.
-constexpr std::array<PageField, 18> kAccountFields{{
+// The account controls in the order a page sets them.
+constexpr std::array<PageField, 25> kAccountFields{{
     {C::AccountAddressMode, s::kAddressmode, false},
     {C::AccountAddressModeTicker, s::kAddressmodeTicker, false},
     {C::AccountCommand, s::kCommand, false},
@@ -60,6 +61,13 @@ constexpr std::array<PageField, 18> kAccountFields{{
     {C::AccountSMTPHost, s::kSmtpHost, false},
     {C::AccountSMTPTo, s::kSmtpTo, false},
     {C::AccountUDPPort, s::kUdpPort, false},
+    {C::AccountPopSecurity, s::kPopSecurity, false},
+    {C::AccountPopPort, s::kPopPort, false},
+    {C::AccountSmtpSecurity, s::kSmtpSecurity, false},
+    {C::AccountSmtpPort, s::kSmtpPort, false},
+    {C::AccountSmtpUser, s::kSmtpUser, false},
+    {C::AccountSmtpPasswort, s::kSmtpPassword, false},
+    {C::AccountTlsCaFile, s::kTlsCaFile, false},
 }};
 
 // A box shows any stored number but 0 as ticked.
@@ -152,6 +160,14 @@ const char* FieldLabel(Control control) {
     case C::AccountSMTPHost: return "SMTP Host";
     case C::AccountSMTPTo: return "To Adresse";
     case C::AccountUDPPort: return "UDP Port";
+    case C::GlobalTlsCaFile: return "CA-Datei";
+    case C::AccountPopSecurity: return "POP Verschl\xFCsselung";
+    case C::AccountPopPort: return "POP Port";
+    case C::AccountSmtpSecurity: return "SMTP Verschl\xFCsselung";
+    case C::AccountSmtpPort: return "SMTP Port";
+    case C::AccountSmtpUser: return "SMTP Benutzer";
+    case C::AccountSmtpPasswort: return "SMTP Passwort";
+    case C::AccountTlsCaFile: return "CA-Datei";
   }
   return "";
 }

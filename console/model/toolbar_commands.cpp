@@ -254,6 +254,13 @@ void Console::FillTemplate() {
   view_.SetText(Control::AccountSMTPHost, texts::kTemplateSmtpHost);
   view_.SetText(Control::AccountSMTPTo, texts::kTemplateSmtpTo);
   view_.SetText(Control::AccountUDPPort, "15002");
+  view_.SetText(Control::AccountPopSecurity, "0");
+  view_.SetText(Control::AccountPopPort, "0");
+  view_.SetText(Control::AccountSmtpSecurity, "0");
+  view_.SetText(Control::AccountSmtpPort, "0");
+  view_.SetText(Control::AccountSmtpUser, "");
+  view_.SetText(Control::AccountSmtpPasswort, "");
+  view_.SetText(Control::AccountTlsCaFile, "");
   // The template's values are the person's, also where they equal what was shown.
   for (AccountRow& row : tables_.accounts) {
     if (row.connection != shown_->connection || row.name != shown_->account) continue;

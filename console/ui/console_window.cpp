@@ -4,6 +4,8 @@
 #include <QCheckBox>
 #include <QCoreApplication>
 #include <QDir>
+#include <QComboBox>
+#include <QEvent>
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -34,8 +36,11 @@ QString T(const char* utf8) { return QString::fromUtf8(utf8); }
 constexpr int kKeyRole = Qt::UserRole;
 constexpr int kPictureRole = Qt::UserRole + 1;
 
-// The eighteen account controls (the page's account part).
+// The account controls (the page's account part).
 constexpr std::array kAccountControls{
+    Control::AccountPopSecurity,     Control::AccountPopPort,           Control::AccountSmtpSecurity,
+    Control::AccountSmtpPort,        Control::AccountSmtpUser,          Control::AccountSmtpPasswort,
+    Control::AccountTlsCaFile,
     Control::AccountAddressMode,     Control::AccountAddressModeTicker, Control::AccountCommand,
     Control::AccountEnableAccount,   Control::AccountEnableCommand,     Control::AccountEnableFromUDP,
     Control::AccountEnableUDP,       Control::AccountEnableWissenschaft, Control::AccountLogFile,
@@ -51,6 +56,9 @@ constexpr std::array kAccountFrameControls{
     Control::AccountSMTPTo,     Control::AccountAddressMode, Control::AccountEnableCommand,
     Control::AccountCommand,    Control::AccountEnableUDP,   Control::AccountUDPPort,
     Control::AccountEnableFromUDP, Control::AccountMaxMails, Control::AccountLogFile,
+    Control::AccountPopSecurity, Control::AccountPopPort, Control::AccountSmtpSecurity,
+    Control::AccountSmtpPort, Control::AccountSmtpUser, Control::AccountSmtpPasswort,
+    Control::AccountTlsCaFile,
 };
 
 // A page in a scroll area, so that every control is reachable on a small screen.
@@ -153,6 +161,21 @@ QLineEdit* ConsoleWindow::AddLine(Control control, const char* objectName) {
   return line;
 }
 
+QComboBox* ConsoleWindow::AddSecurity(Control control, const char* objectName, bool whenOffered) {
+  auto* choice = new QComboBox;
+  choice->setObjectName(QString::fromLatin1(objectName));
+  // As narrow as a short choice, so that the page still fits a small screen.
+  choice->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+  choice->setMinimumContentsLength(10);
+  // The item data is the stored mode; POP3 knows no "when offered".
+  choice->addItem(T("keine"), 0);
+  if (whenOffered) choice->addItem(T("STARTTLS wenn angeboten"), 1);
+  choice->addItem(T("STARTTLS"), 2);
+  choice->addItem(T("SSL/TLS"), 3);
+  choices_[control] = choice;
+  return choice;
+}
+
 QCheckBox* ConsoleWindow::AddBox(Control control, const char* objectName, const QString& caption) {
   auto* box = new QCheckBox(caption);
   box->setObjectName(QString::fromLatin1(objectName));
@@ -207,6 +230,7 @@ void ConsoleWindow::BuildLayout() {
   for (Control c : kAccountControls) {
     if (lines_.count(c)) lines_[c]->setEnabled(false);
     if (boxes_.count(c)) boxes_[c]->setEnabled(false);
+    if (choices_.count(c)) choices_[c]->setEnabled(false);
   }
   accountFrame_->setEnabled(false);
   toolbars_[kTemplate]->setEnabled(false);
@@ -257,6 +281,7 @@ QWidget* ConsoleWindow::BuildGlobalTab() {
   QLineEdit* trigger = AddLine(Control::GlobalTriggerPort, "GlobalTriggerPort");
   trigger->setToolTip(T("Port auf dem UDP-Steuerpackete empfangen werden"));
   form->addRow(T("Port für UDP Messages :"), trigger);
+  form->addRow(T("CA-Datei :"), AddLine(Control::GlobalTlsCaFile, "GlobalTlsCaFile"));
   auto* note = new QLabel(
       T("Wenn Sie RAS Verbindungen benutzen möchten muß die Verbindung den selben Namen haben, wie der "
         "RAS-Eintrag. Öffnet sich die RAS Verbindung werden die Accounts in der Verbindung abgeholt und "
@@ -298,8 +323,17 @@ QWidget* ConsoleWindow::BuildConnectionTab() {
   QLineEdit* password = AddLine(Control::AccountPOPPasswort, "AccountPOPPasswort");
   password->setEchoMode(QLineEdit::Password);
   account->addRow(T("Passwort :"), password);
+  account->addRow(T("Verschlüsselung :"), AddSecurity(Control::AccountPopSecurity, "AccountPopSecurity", false));
+  account->addRow(T("Port :"), AddLine(Control::AccountPopPort, "AccountPopPort"));
   account->addRow(AddBox(Control::AccountPOPDelete, "AccountPOPDelete", T("Nachrichten nach Übertragung löschen")));
   account->addRow(T("SMTP Host :"), AddLine(Control::AccountSMTPHost, "AccountSMTPHost"));
+  account->addRow(T("Verschlüsselung :"), AddSecurity(Control::AccountSmtpSecurity, "AccountSmtpSecurity", true));
+  account->addRow(T("Port :"), AddLine(Control::AccountSmtpPort, "AccountSmtpPort"));
+  account->addRow(T("Benutzer :"), AddLine(Control::AccountSmtpUser, "AccountSmtpUser"));
+  QLineEdit* smtpPassword = AddLine(Control::AccountSmtpPasswort, "AccountSmtpPasswort");
+  smtpPassword->setEchoMode(QLineEdit::Password);
+  account->addRow(T("Passwort :"), smtpPassword);
+  account->addRow(T("CA-Datei :"), AddLine(Control::AccountTlsCaFile, "AccountTlsCaFile"));
   account->addRow(T("From Adresse :"), AddLine(Control::AccountSMTPFrom, "AccountSMTPFrom"));
   account->addRow(T("To Adresse :"), AddLine(Control::AccountSMTPTo, "AccountSMTPTo"));
   account->addRow(T("Adress Modus :"), AddLine(Control::AccountAddressMode, "AccountAddressMode"));
@@ -342,6 +376,7 @@ void ConsoleWindow::ApplyBoxRules() {
   for (Control c : kAccountFrameControls) {
     if (lines_.count(c)) lines_[c]->setEnabled(account);
     if (boxes_.count(c)) boxes_[c]->setEnabled(account);
+    if (choices_.count(c)) choices_[c]->setEnabled(account);
   }
   toolbars_[kTemplate]->setEnabled(account);
   lines_[Control::AccountCommand]->setEnabled(account && boxes_[Control::AccountEnableCommand]->isChecked());
@@ -353,12 +388,23 @@ void ConsoleWindow::ApplyBoxRules() {
 }
 
 std::string ConsoleWindow::Text(Control control) const {
+  if (auto choice = choices_.find(control); choice != choices_.end()) {
+    return std::to_string(choice->second->currentData().toInt());
+  }
   auto found = lines_.find(control);
   if (found == lines_.end()) return {};
   return Latin1Text(found->second->text());
 }
 
 void ConsoleWindow::SetText(Control control, const std::string& text) {
+  if (auto choice = choices_.find(control); choice != choices_.end()) {
+    // A mode the choice does not list (POP3's 1 acts as 2) shows as the next one it does.
+    int mode = QString::fromLatin1(text).toInt();
+    int index = choice->second->findData(mode);
+    if (index < 0) index = choice->second->findData(mode + 1);
+    choice->second->setCurrentIndex(index < 0 ? 0 : index);
+    return;
+  }
   auto found = lines_.find(control);
   if (found != lines_.end()) found->second->setText(QString::fromLatin1(text));
 }

@@ -11,6 +11,7 @@
 #include "console/model/console.h"
 
 class QCheckBox;
+class QComboBox;
 class QGroupBox;
 class QLineEdit;
 class QTabWidget;
@@ -59,6 +60,8 @@ class ConsoleWindow : public QMainWindow, public ConsoleView {
   QToolBar* MakeToolbar(Command command, const QString& caption);
   QLineEdit* AddLine(Control control, const char* objectName);
   QCheckBox* AddBox(Control control, const char* objectName, const QString& caption);
+  // The choice of a security mode; `whenOffered` lists "STARTTLS wenn angeboten" (SMTP).
+  QComboBox* AddSecurity(Control control, const char* objectName, bool whenOffered);
   // The rules of the three boxes that enable dependent fields.
   void ApplyBoxRules();
 
@@ -73,6 +76,7 @@ class ConsoleWindow : public QMainWindow, public ConsoleView {
   std::map<Command, QToolBar*> toolbars_;
   std::map<Control, QLineEdit*> lines_;
   std::map<Control, QCheckBox*> boxes_;
+  std::map<Control, QComboBox*> choices_;
   bool accountShown_ = false;
   bool selecting_ = false;  // the console itself moves the tree's selection
 };

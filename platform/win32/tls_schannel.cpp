@@ -205,10 +205,12 @@ class SchannelSession final : public TlsSession {
   bool Setup(const TlsOptions& options, TlsError* error);
   bool Handshake(TlsError* error);
   bool Verify(TlsError* error);
+  bool acceptProblems = false;
 
   long Send(const char* data, std::size_t length) override;
   long Receive(char* buffer, std::size_t capacity) override;
   std::size_t Pending() const override { return plain_.size(); }
+  std::size_t Buffered() const override { return plain_.size() + incoming_.size(); }
   void Close() override;
   std::string Description() const override;
   std::size_t DroppedBeforeHandshake() const override { return dropped_; }
@@ -433,6 +435,10 @@ bool SchannelSession::Verify(TlsError* error) {
   }
   if (extra != nullptr) CertCloseStore(extra, 0);
   CertFreeCertificateContext(server);
+  if (reason != TlsFailure::None && acceptProblems) {
+    Fail(&certificateProblem_, reason, detail);
+    return true;
+  }
   if (reason != TlsFailure::None) return Fail(error, reason, detail);
   return true;
 }
@@ -548,6 +554,7 @@ std::string SchannelSession::Description() const {
 std::unique_ptr<TlsSession> StartTls(SocketHandle socket, const TlsOptions& options, TlsError* error) {
   if (error != nullptr) *error = TlsError{};
   auto session = std::make_unique<SchannelSession>(socket, options.timeoutMs);
+  session->acceptProblems = options.acceptCertificateProblems;
   if (!session->Setup(options, error) || !session->Handshake(error) || !session->Verify(error)) return nullptr;
   return session;
 }

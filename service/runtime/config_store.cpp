@@ -139,6 +139,14 @@ const Binding kBindings[] = {
     {s::kLocalDomains, s::Level::Account, &A::localDomains},
     {s::kEnvelopeHeader, s::Level::Account, &A::envelopeHeader},
     {s::kHeloName, s::Level::Global, &A::heloName},
+    {s::kPopSecurity, s::Level::Account, &A::popSecurity},
+    {s::kSmtpSecurity, s::Level::Account, &A::smtpSecurity},
+    {s::kPopPort, s::Level::Account, &A::popPort},
+    {s::kSmtpPort, s::Level::Account, &A::smtpPort},
+    {s::kSmtpUser, s::Level::Account, &A::smtpUser},
+    {s::kSmtpPassword, s::Level::Account, &A::smtpPassword},
+    {s::kTlsCaFile, s::Level::Account, &A::tlsCaFile},
+    {s::kTlsCaFile, s::Level::Global, &A::globalTlsCaFile},
 };
 
 const Field* FieldOf(const s::ValueInfo& value) {

@@ -58,6 +58,19 @@ const std::vector<EventText>& EventTexts() {
        "Connection %1, account %2: a run of this account is still marked as in progress (\"In Use\"); this run is "
        "skipped.",
        P::Warning},
+      {kEventTlsRefused,
+       "Connection %1, account %2: TLS with the %3 server %4 was refused: %5. The connection was closed before any "
+       "login or message was sent.",
+       P::Error},
+      {kEventTlsCertificateWarning,
+       "Connection %1, account %2: the certificate of the SMTP server %3 failed its check (%4); the delivery goes on "
+       "encrypted, as \"SMTP Security\" 1 allows.",
+       P::Warning},
+      {kEventNoStartTls,
+       "Connection %1, account %2: the %3 server %4 does not offer %5; nothing is sent without TLS.", P::Error},
+      {kEventLoginWithoutTls,
+       "Connection %1, account %2: the SMTP login %4 is sent to %3 without TLS (\"SMTP Security\" is 0).",
+       P::Warning},
       {kEventTickerReport, "Connection %1, account %2: %3 ticker item(s) sent.", P::Information},
       {kEventMessageOverMaxSize, "%1: message %2 (%3 bytes) is larger than \"Max Size\"; it stays on the POP3 server.",
        P::Warning},

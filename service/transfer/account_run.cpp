@@ -54,6 +54,8 @@ std::string FailureText(int code) {
     case kErrorLogin: return "the POP3 server refused the login";
     case kErrorProtocol: return "a reply or message did not arrive whole";
     case kErrorNoAtSign: return "the sender address has no at sign";
+    case kErrorTls: return "no TLS with a server that must have it";
+    case kErrorSmtpLogin: return "the SMTP server refused the login";
     default: return "error " + std::to_string(code);
   }
 }
@@ -70,10 +72,7 @@ void MailRound(RunContext& context) {
   context.LogText(1, "------------- POP3 ------------");
   context.LogString(2, "Connecting to %s:POP3", s.popHost);
   if (s.debugLevel >= 3) context.Event(kEventConnecting, s.popHost);
-  if (context.popChannel.Connect(s.popHost, Pop3Port()) != 0) {
-    NoteConnectFailure(context, "POP3 server", s.popHost);
-    Raise(kErrorNoConnection);
-  }
+  ConnectPop3(context);
 
   context.runStage = 1;
   RetrieveMessages(context);

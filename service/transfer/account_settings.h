@@ -70,6 +70,17 @@ struct AccountSettings {
   uint32_t sendTimeout = 300;
   uint32_t maxSize = 0;
 
+  // TLS and the SMTP login (account; the CA file also global). Security modes:
+  // see tls_modes.h; a port of 0 is the mode's default.
+  uint32_t popSecurity = 0;
+  uint32_t smtpSecurity = 0;
+  uint32_t popPort = 0;
+  uint32_t smtpPort = 0;
+  std::string smtpUser;      // 60
+  std::string smtpPassword;  // 60
+  std::string tlsCaFile;        // 256: the account's
+  std::string globalTlsCaFile;  // 256
+
   bool operator==(const AccountSettings&) const = default;
 };
 

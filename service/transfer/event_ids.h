@@ -31,6 +31,11 @@ inline constexpr uint32_t kEventRunFailed = 65;
 inline constexpr uint32_t kEventStoreUnusable = 70;     // error: the store cannot be used at start
 inline constexpr uint32_t kEventStoreWriteFailed = 71;  // error: a value could not be written
 inline constexpr uint32_t kEventRunInUse = 72;          // warning: a run of the account is still in progress
+// TLS and the SMTP login; strings: connection, account, then as listed.
+inline constexpr uint32_t kEventTlsRefused = 66;           // error: protocol, host, reason
+inline constexpr uint32_t kEventTlsCertificateWarning = 67;  // warning: host, reason (opportunistic STARTTLS)
+inline constexpr uint32_t kEventNoStartTls = 68;           // error: protocol, host, command not offered
+inline constexpr uint32_t kEventLoginWithoutTls = 69;      // warning: host, user
 // Warnings (type kEventWarning), each at most once per account run: a message
 // left on the POP3 server because it is larger than "Max Size" (strings:
 // account, message number, size) or than the SMTP server's SIZE (strings:

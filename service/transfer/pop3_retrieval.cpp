@@ -17,6 +17,9 @@
 #include "service/transfer/run_failure.h"
 #include "service/transfer/size_limits.h"
 #include "service/transfer/smtp_delivery.h"
+#include "service/transfer/capability_lines.h"
+#include "service/transfer/tls_modes.h"
+#include "service/transfer/tls_start.h"
 #include "service/transfer/transfer_error.h"
 #include "service/transfer/transfer_ports.h"
 #include "service/transfer/transfer_report.h"
@@ -223,11 +226,36 @@ void TakeMessage(RunContext& context, const ListingEntry& entry, int32_t* taken)
   Raise(code);
 }
 
-// Greeting, USER and PASS.
+// STLS after the greeting: CAPA must name it, and its positive answer is the
+// last plaintext read; whatever the server sent after that answer is dropped
+// with the start of TLS.
+void StartStls(RunContext& context) {
+  const AccountSettings& s = context.settings;
+  SendPop3(context, "CAPA\r\n");
+  context.LogText(3, "CAPA\r\n");
+  TransferDeadlines d = context.Deadlines();
+  Reply capa = ReadReply(context.popChannel, Pop3MultiLineLength, kMaxStatusReply, ReportFor(context),
+                         d.Reply(d.pop3Reply));
+  RequireWhole(context, capa, "CAPA");
+  context.mailbox.inStep = true;
+  context.LogText(3, Kept(capa.text, kReplyKept));
+  if (!Pop3OffersStls(capa.text)) RaiseNotOffered(context, s.popHost, "POP3", "STLS");
+  context.LogText(3, "STLS\r\n");
+  std::string reply = Exchange(context, "STLS\r\n", "STLS");
+  context.LogText(3, reply);
+  if (!reply.starts_with('+')) RaiseNotOffered(context, s.popHost, "POP3", "STLS");
+  // Closed on a refusal: no QUIT follows.
+  context.mailbox.inStep = false;
+  StartTlsOrRaise(context, context.popChannel, s.popHost, "POP3");
+  context.mailbox.inStep = true;
+}
+
+// Greeting, STLS when the account asks for it, USER and PASS.
 void Login(RunContext& context) {
   const AccountSettings& s = context.settings;
   Reply greeting = ReadStatus(context, "greeting");
   context.LogText(3, Kept(greeting.text, kGreetingKept));
+  if (s.popSecurity == kSecurityWhenOffered || s.popSecurity == kSecurityStartTls) StartStls(context);
 
   std::string command = "USER " + s.popUser + "\r\n";
   context.LogText(3, command);
@@ -337,13 +365,9 @@ void Dialogue(RunContext& context) {
 // The run's one further session after the first was closed out of step:
 // login, UIDL, and DELE for what the ledger says is to go, then QUIT.
 void RepairSession(RunContext& context) {
-  const AccountSettings& s = context.settings;
   context.LogText(1, "------------- POP3 (deletes) ------------");
   context.popChannel.Create();
-  if (context.popChannel.Connect(s.popHost, Pop3Port()) != 0) {
-    NoteConnectFailure(context, "POP3 server", s.popHost);
-    Raise(kErrorNoConnection);
-  }
+  ConnectPop3(context);
   Login(context);
   std::vector<UidlEntry> ids;
   bool complete = false;
@@ -364,6 +388,15 @@ bool NoticeSender(const std::string& received, std::string* sender) {
   std::size_t start = std::min(at + 2 + 6, eol);
   *sender = received.substr(start, std::min(eol - start, kNoticeSenderKept));
   return true;
+}
+
+void ConnectPop3(RunContext& context) {
+  const AccountSettings& s = context.settings;
+  if (context.popChannel.Connect(s.popHost, Pop3PortFor(s.popPort, s.popSecurity)) != 0) {
+    NoteConnectFailure(context, "POP3 server", s.popHost);
+    Raise(kErrorNoConnection);
+  }
+  if (s.popSecurity == kSecurityImplicit) StartTlsOrRaise(context, context.popChannel, s.popHost, "POP3");
 }
 
 int RetrieveMessages(RunContext& context) {

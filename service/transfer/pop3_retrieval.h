@@ -14,9 +14,15 @@ class RunContext;
 // entries with the longest unique ids.
 inline constexpr std::size_t kMaxListingBytes = 16 * 1024 * 1024;
 
+// Connects the (created) POP3 channel to the account's server and port; with
+// "POP Security" 3 TLS starts right after the connect. Raises kErrorNoConnection,
+// or kErrorTls after its event when the server is refused.
+void ConnectPop3(RunContext& context);
+
 // On a context whose POP3 channel is connected: login, STAT, LIST, UIDL; with
 // the ledger's plan DELE for what is to go, then RETR of every message to be
-// fetched, delivered in batches of "Max Mails". A message the server answers
+// fetched, delivered in batches of "Max Mails". With "POP Security" 1 or 2 the
+// greeting is followed by CAPA and STLS; no login goes out in clear. A message the server answers
 // RETR with a negative status is skipped (reported) and the next one taken.
 // Catches every transfer error itself: the records read whole stay in the
 // MailList; a connection left out of step is closed at once. Returns 0.

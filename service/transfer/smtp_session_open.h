@@ -1,5 +1,7 @@
-// The opening of an SMTP session: connect, greeting, EHLO (HELO when the
-// server does not know EHLO). What the server announced comes back.
+// The opening of an SMTP session: connect (TLS at once with "SMTP Security"
+// 3), greeting, EHLO (HELO when the server does not know EHLO), STARTTLS and
+// EHLO again with "SMTP Security" 1 or 2, and the login when "SMTP User" is
+// set. What the server announced (over TLS, once started) comes back.
 #pragma once
 
 #include "service/transfer/size_limits.h"

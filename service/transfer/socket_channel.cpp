@@ -62,7 +62,47 @@ int SocketChannel::Connect(const std::string& host, uint16_t port) {
 
 long SocketChannel::Send(const char* data, std::size_t length) {
   if (handle_ == net::kNoSocket) return -1;
+  if (tls_) return tls_->Send(data, length);
   return net::SendOnce(handle_, data, length);
+}
+
+long SocketChannel::ReceiveWithin(char* buffer, std::size_t capacity, int timeoutMs) {
+  if (!tls_) return net::ReceiveWithin(handle_, buffer, capacity, timeoutMs);
+  if (tls_->Buffered() == 0 && (timeoutMs <= 0 || net::WaitReadable(handle_, timeoutMs) == 0)) {
+    // Nothing received is waiting and no byte came: a time-out, as the plain
+    // receive reports it (its zero wait receives nothing).
+    return net::ReceiveWithin(handle_, buffer, capacity, 0);
+  }
+  // Records already received are decrypted first; a record begun within the
+  // wait is read to its end within the session's own time-out.
+  return tls_->Receive(buffer, capacity);
+}
+
+long SocketChannel::SendWithin(const char* data, std::size_t length, int timeoutMs) {
+  if (!tls_) return net::SendWithin(handle_, data, length, timeoutMs);
+  // The session sends through the plain socket calls: an empty plain send sets
+  // the socket's send time-out, which then bounds each of the session's sends
+  // that makes no progress.
+  if (net::SendWithin(handle_, data, 0, timeoutMs) < 0) return -1;
+  return tls_->Send(data, length);
+}
+
+bool SocketChannel::StartTls(const net::TlsOptions& options, net::TlsError* error) {
+  droppedBeforeTls_ = pending_.size();
+  pending_.clear();
+  if (handle_ == net::kNoSocket || tls_) {
+    if (error != nullptr) {
+      *error = {net::TlsFailure::Other, net::TlsFailureText(net::TlsFailure::Other), "no plain connection"};
+    }
+    return false;
+  }
+  tls_ = net::StartTls(handle_, options, error);
+  if (!tls_) {
+    Close();
+    return false;
+  }
+  droppedBeforeTls_ += tls_->DroppedBeforeHandshake();
+  return true;
 }
 
 long SocketChannel::Receive(char* buffer, std::size_t capacity) {
@@ -73,6 +113,7 @@ long SocketChannel::Receive(char* buffer, std::size_t capacity) {
     return static_cast<long>(n);
   }
   if (handle_ == net::kNoSocket) return -1;
+  if (tls_) return tls_->Receive(buffer, capacity);
   return net::ReceiveOnce(handle_, buffer, capacity);
 }
 
@@ -85,7 +126,7 @@ long SocketChannel::Receive(char* buffer, std::size_t capacity, ReceiveWatch& wa
   if (handle_ == net::kNoSocket) return -1;
   for (;;) {
     milliseconds allowed = watch.Allowed(TransferClock::now());
-    long n = net::ReceiveWithin(handle_, buffer, capacity, AsTimeout(allowed));
+    long n = ReceiveWithin(buffer, capacity, AsTimeout(allowed));
     // A wait cut short by the longest single wait goes on.
     if (n < 0 && net::LastSocketError() == net::kErrorTimedOut && allowed >= kLongestWait) continue;
     if (n > 0) watch.Note(static_cast<std::size_t>(n), TransferClock::now());
@@ -94,6 +135,10 @@ long SocketChannel::Receive(char* buffer, std::size_t capacity, ReceiveWatch& wa
 }
 
 int SocketChannel::Close() {
+  if (tls_) {
+    tls_->Close();
+    tls_.reset();
+  }
   if (handle_ != net::kNoSocket) net::CloseSocket(handle_);
   handle_ = net::kNoSocket;
   pending_.clear();
@@ -124,7 +169,7 @@ std::size_t SocketChannel::SendAll(std::string_view data, const TransferReport& 
     milliseconds allowed = kLongestWait;
     if (limit.whole.count() > 0) allowed = std::min(allowed, Until(start + limit.whole, now));
     if (limit.stall.count() > 0) allowed = std::min(allowed, Until(lastProgress + limit.stall, now));
-    long n = net::SendWithin(handle_, data.data() + sent, data.size() - sent, AsTimeout(allowed));
+    long n = SendWithin(data.data() + sent, data.size() - sent, AsTimeout(allowed));
     if (report) report(n);
     if (n <= 0) break;
     sent += static_cast<std::size_t>(n);

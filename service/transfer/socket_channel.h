@@ -4,17 +4,20 @@
 // own time-out, or waits only as long as a ReceiveWatch allows: a deadline for
 // a whole reply, or for a long transfer a longest silence and a lowest average
 // rate. A send gives up when no byte went out for its stall time or its block
-// runs past its deadline.
+// runs past its deadline. After StartTls every byte goes through the TLS
+// session; the time bounds stay the same.
 #pragma once
 
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 
 #include "platform/socket.h"
+#include "platform/tls.h"
 
 namespace ferry {
 
@@ -80,6 +83,21 @@ class SocketChannel {
   int Close();
   bool IsOpen() const { return handle_ != net::kNoSocket; }
 
+  // Runs the TLS handshake on the connected socket. Bytes kept past the last
+  // reply (sent after the server's go-ahead, before our hello) are dropped
+  // first and never read as a reply; so are those waiting on the socket. False
+  // with `*error` filled in when the server is refused; the channel is then
+  // closed, so nothing more can be sent over it.
+  bool StartTls(const net::TlsOptions& options, net::TlsError* error);
+  bool IsEncrypted() const { return tls_ != nullptr; }
+  // The TLS session's version and cipher; empty while plain.
+  std::string TlsDescription() const { return tls_ ? tls_->Description() : std::string(); }
+  // Why the certificate check failed, for a session of
+  // TlsOptions::acceptCertificateProblems (reason None otherwise).
+  const net::TlsError& CertificateProblem() const { return tls_ ? tls_->CertificateProblem() : noProblem_; }
+  // Bytes dropped by the last StartTls: kept ones and those waiting on the socket.
+  std::size_t DroppedBeforeTls() const { return droppedBeforeTls_; }
+
   // Sends every byte, repeating the send until all are taken or a send fails;
   // returns the bytes taken. `report` sees each send's result.
   std::size_t SendAll(std::string_view data, const TransferReport& report);
@@ -91,9 +109,16 @@ class SocketChannel {
   bool HasPending() const { return !pending_.empty(); }
 
  private:
+  // One receive of at most `capacity` bytes, waiting at most `timeoutMs`.
+  long ReceiveWithin(char* buffer, std::size_t capacity, int timeoutMs);
+  long SendWithin(const char* data, std::size_t length, int timeoutMs);
+
   std::chrono::milliseconds receiveTimeout_;
   net::SocketHandle handle_ = net::kNoSocket;
   std::string pending_;
+  std::unique_ptr<net::TlsSession> tls_;
+  std::size_t droppedBeforeTls_ = 0;
+  net::TlsError noProblem_;
 };
 
 }  // namespace ferry

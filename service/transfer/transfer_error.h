@@ -16,6 +16,8 @@ enum TransferErrorCode : int32_t {
   kErrorLogin = 4,            // negative PASS or STAT reply
   kErrorProtocol = 5,         // a reply or message did not arrive whole, or went past its bound
   kErrorNoAtSign = 8,         // sender mode 3 finds no at sign
+  kErrorTls = 9,              // TLS refused, or not offered where the account requires it
+  kErrorSmtpLogin = 10,       // the SMTP server refused the login, or offers no way to log in
   kErrorTextMemory = -1,      // no memory for a message text
 };
 

@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "service/transfer/tls_modes.h"
+
 namespace ferry {
 namespace {
 
@@ -21,5 +23,15 @@ uint16_t PortFromEnvironment(const char* name, uint16_t fallback) {
 
 uint16_t Pop3Port() { return PortFromEnvironment(kPop3PortEnvironmentVariable, kPop3Port); }
 uint16_t SmtpPort() { return PortFromEnvironment(kSmtpPortEnvironmentVariable, kSmtpPort); }
+
+uint16_t Pop3PortFor(uint32_t stored, uint32_t security) {
+  if (stored > 0 && stored <= 65535) return static_cast<uint16_t>(stored);
+  return PortFromEnvironment(kPop3PortEnvironmentVariable, security == kSecurityImplicit ? kPop3TlsPort : kPop3Port);
+}
+
+uint16_t SmtpPortFor(uint32_t stored, uint32_t security) {
+  if (stored > 0 && stored <= 65535) return static_cast<uint16_t>(stored);
+  return PortFromEnvironment(kSmtpPortEnvironmentVariable, security == kSecurityImplicit ? kSmtpTlsPort : kSmtpPort);
+}
 
 }  // namespace ferry

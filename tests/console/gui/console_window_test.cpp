@@ -1,5 +1,6 @@
 // The console window on the offscreen platform, driven with mouse clicks.
 #include <QCheckBox>
+#include <QComboBox>
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -54,6 +55,15 @@ void PutNumber(const std::string& path, const char* name, uint32_t number) {
   reg::KeyHolder key;
   QVERIFY(reg::CreateKey(reg::LocalMachine(), path, key.out()) == reg::kOk);
   QVERIFY(reg::SetValue(key.get(), name, reg::kDword, &number, 4) == reg::kOk);
+}
+
+uint32_t StoredNumber(const std::string& path, const char* name) {
+  reg::KeyHolder key;
+  if (reg::OpenKey(reg::LocalMachine(), path, reg::kRead, key.out()) != reg::kOk) return 0xFFFFFFFF;
+  uint32_t number = 0xFFFFFFFF;
+  uint32_t size = 4;
+  if (reg::QueryValue(key.get(), name, nullptr, &number, &size) != reg::kOk) return 0xFFFFFFFF;
+  return number;
 }
 
 std::string StoredText(const std::string& path, const char* name) {
@@ -122,6 +132,32 @@ class ConsoleWindowTest : public QObject {
     QToolBar* save = Toolbar(kSaveSettings);
     QTest::mouseClick(save->widgetForAction(save->actions().first()), Qt::LeftButton);
     QCOMPARE(StoredText(schema::AccountKey("Dial", "anna"), "POP Host"), std::string("pop.m\xFCller.example"));
+  }
+
+  // The security choices show the stored mode (POP3's 1 as "STARTTLS", which
+  // it acts as), and a choice is saved as its mode's number.
+  void securityChoicesShowAndSaveTheStoredModes() {
+    PutNumber(schema::AccountKey("Dial", "anna"), "POP Security", 1);
+    PutNumber(schema::AccountKey("Dial", "anna"), "SMTP Security", 1);
+    ReadSettings();
+    ClickNode("Dial\\anna");
+    QComboBox* pop = Choice("AccountPopSecurity");
+    QComboBox* smtp = Choice("AccountSmtpSecurity");
+    QCOMPARE(pop->count(), 3);
+    QCOMPARE(pop->currentText(), QStringLiteral("STARTTLS"));
+    QCOMPARE(smtp->currentText(), QStringLiteral("STARTTLS wenn angeboten"));
+    QVERIFY(smtp->isEnabled());
+    smtp->setCurrentIndex(smtp->findText(QStringLiteral("SSL/TLS")));
+    Line("AccountSmtpPort")->setText(QStringLiteral("465"));
+    ClickNode("Dial\\bert");
+    QCOMPARE(smtp->currentText(), QStringLiteral("keine"));
+    QToolBar* save = Toolbar(kSaveSettings);
+    QTest::mouseClick(save->widgetForAction(save->actions().first()), Qt::LeftButton);
+    QCOMPARE(StoredNumber(schema::AccountKey("Dial", "anna"), "SMTP Security"), 3u);
+    QCOMPARE(StoredNumber(schema::AccountKey("Dial", "anna"), "SMTP Port"), 465u);
+    QCOMPARE(StoredNumber(schema::AccountKey("Dial", "anna"), "POP Security"), 2u);
+    // Bert's page was only shown: his absent mode stays absent.
+    QCOMPARE(StoredNumber(schema::AccountKey("Dial", "bert"), "SMTP Security"), 0xFFFFFFFFu);
   }
 
   void clearingAccountAktivierenDisablesTheAccountFrame() {
@@ -292,6 +328,12 @@ class ConsoleWindowTest : public QObject {
     QTest::mouseClick(save->widgetForAction(save->actions().first()), Qt::LeftButton);
   }
   QCheckBox* Box(const char* name) { return window_->findChild<QCheckBox*>(name); }
+  QComboBox* Choice(const char* name) { return window_->findChild<QComboBox*>(name); }
+  // "Einstellungen einlesen": the store read afresh.
+  void ReadSettings() {
+    QToolBar* read = Toolbar(kReadSettings);
+    QTest::mouseClick(read->widgetForAction(read->actions().first()), Qt::LeftButton);
+  }
 
   void ClickNode(const QString& path) {
     auto* tree = window_->findChild<QTreeWidget*>("GlobalList");
