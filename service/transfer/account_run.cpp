@@ -87,13 +87,14 @@ void MailRound(RunContext& context) {
 }
 
 // Whether the round that just ended leaves mail the server has not offered
-// yet: it forwarded something, the server's listing was cut short, the session
+// yet: it forwarded or deleted something, the server's listing was cut short, the session
 // ended in step, and a message forwarded before is told apart in the next
 // round (by its unique id, or "POP Delete" took it away). Messages a round
 // leaves on purpose (kept, too large, refused) never call for another.
-bool MoreWaiting(const RunContext& context, int32_t forwardedBefore) {
+bool MoreWaiting(const RunContext& context, int32_t forwardedBefore, int32_t deletedBefore) {
   const MailboxState& mailbox = context.mailbox;
-  return context.listingCut && mailbox.forwarded > forwardedBefore && !mailbox.broken &&
+  const bool progress = mailbox.forwarded > forwardedBefore || mailbox.deleted > deletedBefore;
+  return context.listingCut && progress && !mailbox.broken &&
          (mailbox.uidl || context.settings.popDelete != 0);
 }
 
@@ -117,8 +118,9 @@ void Run(RunContext& context) {
   const AccountSettings& s = context.settings;
   for (int round = 1;; ++round) {
     const int32_t forwardedBefore = context.mailbox.forwarded;
+    const int32_t deletedBefore = context.mailbox.deleted;
     MailRound(context);
-    if (!MoreWaiting(context, forwardedBefore)) break;
+    if (!MoreWaiting(context, forwardedBefore, deletedBefore)) break;
     if (round == kMaxMailRounds) {
       context.LogNumber(2, "Messages still waiting after %d rounds: left for the next run", round);
       break;

@@ -37,6 +37,7 @@ struct MailboxState {
   bool broken = false;                // it was closed out of step in this run
   int32_t forwarded = 0;              // mailbox messages the SMTP server accepted in this run
   int32_t skipped = 0;                // messages the server would not hand out in this run
+  int32_t deleted = 0;                // DELE the server took in this run
   bool recordFailed = false;          // a ledger write failed (reported once)
   // Seconds since 1970 for the ledger; the system clock when empty.
   std::function<int64_t()> clock;

@@ -92,7 +92,9 @@ void CloseOutOfStep(RunContext& context) {
 void Delete(RunContext& context, int32_t number) {
   std::string command = "DELE " + std::to_string(number) + "\r\n";
   context.LogText(3, command);
-  context.LogText(3, Exchange(context, command, "DELE"));
+  std::string reply = Exchange(context, command, "DELE");
+  context.LogText(3, reply);
+  if (reply.starts_with('+')) ++context.mailbox.deleted;
 }
 
 // The server's answer to RETR: returns its status line; the text after it, up
