@@ -11,6 +11,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -221,6 +222,33 @@ int64_t FindChild(Hive& hive, int64_t parent, std::string_view name) {
   return s.Step() == SQLITE_ROW ? s.Int(0) : 0;
 }
 
+// The id of a new key: never one a deleted key had, so that a handle still
+// open on a deleted key never reaches a key made after it. The highest id
+// given out is kept as a value of the pseudo key 0, which no handle names.
+int64_t NextKeyId(Hive& hive) {
+  static constexpr std::string_view kMark = "#next key id";
+  int64_t next = 0;
+  {
+    Statement max(hive.db, "SELECT coalesce(max(id), 0) + 1 FROM keys");
+    if (max.Step() != SQLITE_ROW) return 0;
+    next = max.Int(0);
+  }
+  {
+    Statement mark(hive.db, "SELECT data FROM vals WHERE key=0 AND fold=?");
+    mark.Bind(1, kMark);
+    if (mark.Step() == SQLITE_ROW && sqlite3_column_bytes(mark.get(), 0) == 8) {
+      int64_t kept = 0;
+      std::memcpy(&kept, sqlite3_column_blob(mark.get(), 0), 8);
+      next = std::max(next, kept + 1);
+    }
+  }
+  unsigned char bytes[8];
+  std::memcpy(bytes, &next, 8);
+  Statement put(hive.db, "INSERT OR REPLACE INTO vals(key, name, fold, type, data) VALUES(0, ?, ?, 3, ?)");
+  put.Bind(1, kMark).Bind(2, kMark).Bind(3, std::string_view(reinterpret_cast<const char*>(bytes), 8));
+  return put.Step() == SQLITE_DONE ? next : 0;
+}
+
 // Walks `path` below `start`. On success `*id` is the key's id.
 long Walk(Hive& hive, int64_t start, std::string_view path, bool create, int64_t* id) {
   if (!KeyExists(hive, start)) return kKeyDeleted;
@@ -231,9 +259,11 @@ long Walk(Hive& hive, int64_t start, std::string_view path, bool create, int64_t
     int64_t child = FindChild(hive, *id, part);
     if (child == 0) {
       if (!create) return kFileNotFound;
-      Statement ins(hive.db, "INSERT INTO keys(parent, name, fold) VALUES(?, ?, ?)");
-      if (ins.Bind(1, *id).Bind(2, part).Bind(3, Fold(part)).Step() != SQLITE_DONE) return kRegistryIoFailed;
-      child = sqlite3_last_insert_rowid(hive.db);
+      child = NextKeyId(hive);
+      if (child == 0) return kRegistryIoFailed;
+      Statement ins(hive.db, "INSERT INTO keys(id, parent, name, fold) VALUES(?, ?, ?, ?)");
+      if (ins.Bind(1, child).Bind(2, *id).Bind(3, part).Bind(4, Fold(part)).Step() != SQLITE_DONE)
+        return kRegistryIoFailed;
     }
     *id = child;
   }

@@ -111,7 +111,10 @@ TEST_F(RegistryTest, DeletingFailsForMissingNamesAndKeysWithSubkeys) {
 TEST_F(RegistryTest, HandleOfADeletedKeyFails) {
   Key child = Create("Doomed\\Key");
   ASSERT_EQ(DeleteKey(LocalMachine(), "Doomed\\Key"), kOk);
+  // A key made after the deletion is never reached through the old handle.
+  Key later = Create("Doomed\\Later");
   EXPECT_EQ(SetValue(child, "v", kSz, "x", 1), kKeyDeleted);
+  EXPECT_EQ(Text(later, "v"), "<missing>");
   uint32_t size = 0;
   EXPECT_EQ(QueryValue(child, "v", nullptr, nullptr, &size), kKeyDeleted);
 }
