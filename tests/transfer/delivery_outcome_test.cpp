@@ -126,10 +126,13 @@ TEST_F(DeliveryOutcomeTest, RecipientRefusedForNowGetsTheMessageAloneInTheNextRu
   ASSERT_EQ(smtp.Mails().size(), 1U);
   EXPECT_EQ(smtp.Mails()[0].rcptTo, std::vector<std::string>{"<anna@firma.de>"});
   EXPECT_EQ(pop.Remaining().size(), 1U);
-  const LedgerEntry* entry = LoadedLedger().Find("uid1");
-  ASSERT_NE(entry, nullptr);
-  EXPECT_EQ(entry->state, LedgerState::kPartial);
-  EXPECT_EQ(entry->recipients, (std::vector<std::string>{"anna@firma.de", "bert@firma.de"}));
+  {
+    DeliveryLedger ledger = LoadedLedger();  // held while its entry is read
+    const LedgerEntry* entry = ledger.Find("uid1");
+    ASSERT_NE(entry, nullptr);
+    EXPECT_EQ(entry->state, LedgerState::kPartial);
+    EXPECT_EQ(entry->recipients, (std::vector<std::string>{"anna@firma.de", "bert@firma.de"}));
+  }
 
   Run();
   ASSERT_EQ(smtp.Mails().size(), 2U);
