@@ -83,6 +83,12 @@ long DeleteKey(Key parent, std::string_view subKey);
 // this computer, gives the local store.
 long ConnectRegistry(std::string_view computer, Key root, Key* result);
 
+// Opens a store file of the caller's own at `path` (made, owner only, when
+// missing) and gives its `root`: a private working copy, such as another
+// computer's settings read over SSH. Linux only; Windows answers
+// kInvalidParameter.
+long OpenStoreFile(const std::string& path, Key root, Key* result);
+
 long CloseKey(Key key);
 
 // Keeps the key's values from other users: on Windows the key gets an access

@@ -3,12 +3,15 @@
 // selection protocol, the toolbar commands and the start routine.
 #pragma once
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "console/model/console_settings.h"
 #include "console/model/console_tables.h"
 #include "console/model/console_view.h"
+#include "console/model/far_store.h"
 #include "console/model/value_library.h"
 #include "platform/registry.h"
 
@@ -38,6 +41,11 @@ class Console {
   const Tables& tables() const { return tables_; }
   std::string& computerName() { return computerName_; }
   reg::Key targetRoot() const { return targetRoot_.get(); }
+  // The console's own settings (how another computer is reached); read from
+  // its settings file when the console is made.
+  ConsoleSettings& settings() { return settings_; }
+  // Another computer reached over SSH: the link, while it is the chosen one.
+  const FarStore* farStore() const { return far_.get(); }
 
   // ---- Store access ----
   void ConnectComputer();
@@ -107,10 +115,20 @@ class Console {
   void FillTemplate();
   void RenameConnection();
 
+  // Whether the chosen computer is reached over SSH (not this one, and no
+  // folder of other computers' stores is given).
+  bool ReachedOverSsh() const;
+  // Reads the chosen computer's store over SSH into `far_` and points
+  // `targetRoot_` at it; false after telling why.
+  bool ConnectFar();
+
   ConsoleView& view_;
   Dialogs& dialogs_;
   ValueLibrary& values_;
   std::string computerName_;
+  std::string typedComputer_;  // as the person typed it (ssh host names and users keep their case)
+  ConsoleSettings settings_;
+  std::unique_ptr<FarStore> far_;  // before targetRoot_: outlives the handle into it
   reg::KeyHolder targetRoot_;
   Tables tables_;
   std::vector<TreeNode> nodes_;

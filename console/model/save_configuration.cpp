@@ -217,6 +217,12 @@ bool Console::SaveConfiguration() {
       writeEdited(key.get(), schema::Level::Account, row.edited, AccountValues(), row, path);
     }
 
+    // Another computer's working copy: the far side takes the changes first,
+    // as one transaction of its own; when it refuses, the copy is rolled back.
+    if (far_) {
+      std::string why;
+      if (!far_->SendChanges(&why)) throw SaveFailure{why};
+    }
     Check(reg::CommitTransaction(root), "Abschluss");
   } catch (const SaveFailure& failure) {
     reg::RollbackTransaction(root);
@@ -228,6 +234,7 @@ bool Console::SaveConfiguration() {
     throw;
   }
   MarkSaved();
+  if (far_) far_->Saved();
   view_.SetStatus(texts::kSaved);
   return true;
 }

@@ -1,9 +1,13 @@
 // Reading the settings of the chosen computer into the tables.
+#include <cctype>
+#include <cstdlib>
 #include <vector>
 
 #include "console/model/console.h"
 #include "console/model/store_texts.h"
 #include "console/model/text_rules.h"
+#include "platform/child_process.h"
+#include "platform/store_location.h"
 #include "platform/system_info.h"
 #include "schema/registry_schema.h"
 
@@ -20,7 +24,7 @@ constexpr uint32_t kMostKeys = 100000;
 }  // namespace
 
 Console::Console(ConsoleView& view, Dialogs& dialogs, ValueLibrary& values)
-    : view_(view), dialogs_(dialogs), values_(values) {
+    : view_(view), dialogs_(dialogs), values_(values), settings_(LoadConsoleSettings()) {
   console::InitTables(tables_);
 }
 
@@ -44,7 +48,10 @@ void Console::ConnectComputer() {
   view_.SetStatus(texts::kConnecting);
 
   targetRoot_.Reset();
-  if (reg::ConnectRegistry(computerName_, reg::LocalMachine(), targetRoot_.out()) != reg::kOk) {
+  far_.reset();
+  if (ReachedOverSsh()) {
+    if (!ConnectFar()) return;
+  } else if (reg::ConnectRegistry(computerName_, reg::LocalMachine(), targetRoot_.out()) != reg::kOk) {
     targetRoot_.Reset();
     dialogs_.MessageBox(texts::kNoConnectionBefore + computerName_ + texts::kNoConnectionAfter,
                         texts::kNoConnectionTitle, BoxStyle::Stop);
@@ -65,6 +72,46 @@ void Console::ConnectComputer() {
   ReadGlobalSettings();
   ReadConnections();
   ReadAccounts();
+}
+
+bool Console::ReachedOverSsh() const {
+  if (!RemoteStoreOverSsh()) return false;
+  if (const char* folder = std::getenv(reg::kRemoteHivesEnvironmentVariable); folder != nullptr && *folder != '\0')
+    return false;
+  std::string_view name = computerName_;
+  while (name.starts_with('\\')) name.remove_prefix(1);
+  return !name.empty() && !SameTextIgnoringCase(name, LocalComputerName());
+}
+
+bool Console::ConnectFar() {
+  // ssh takes host names in small letters; a typed name (user@host) is kept as typed.
+  std::string host = typedComputer_;
+  if (!SameTextIgnoringCase(host, computerName_)) {
+    host = computerName_;
+    for (char& c : host) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  }
+  auto far = std::make_unique<FarStore>(host, settings_);
+  std::string detail;
+  switch (far->Read(&detail)) {
+    case FarStore::Outcome::kRead:
+      break;
+    case FarStore::Outcome::kUnreachable:
+      dialogs_.MessageBox(texts::kNoConnectionBefore + computerName_ + texts::kNoConnectionAfter,
+                          texts::kNoConnectionTitle, BoxStyle::Stop);
+      view_.SetStatus(detail);
+      return false;
+    case FarStore::Outcome::kNotInstalled:
+      dialogs_.MessageBox(texts::kNotInstalledBefore + computerName_ + texts::kNotInstalledAfter,
+                          texts::kNotInstalledTitle, BoxStyle::Stop);
+      view_.SetStatus(detail);
+      return false;
+  }
+  if (reg::OpenKey(far->root(), "", reg::kAllAccess, targetRoot_.out()) != reg::kOk) {
+    targetRoot_.Reset();
+    return false;
+  }
+  far_ = std::move(far);
+  return true;
 }
 
 std::optional<std::string> Console::ReadStored(const std::string& path, const std::string& name, ValueType type) {

@@ -120,7 +120,8 @@ void Console::StoreAndSave() {
 
 void Console::ChooseComputer() {
   std::optional<std::string> answer = dialogs_.InputBox(texts::kComputerPrompt, texts::kComputerTitle, computerName_);
-  computerName_ = UpperCase(answer.value_or(""));
+  typedComputer_ = answer.value_or("");
+  computerName_ = UpperCase(typedComputer_);
   view_.ShowComputerName(computerName_);
   ConnectComputer();
   BuildTree();

@@ -472,6 +472,16 @@ long ConnectRegistry(std::string_view computer, Key root, Key* result) {
   return kOk;
 }
 
+long OpenStoreFile(const std::string& path, Key root, Key* result) {
+  if (result == nullptr || root == nullptr || !root->predefined || path.empty() || path[0] != '/')
+    return kInvalidParameter;
+  *result = nullptr;
+  std::shared_ptr<Hive> hive = OpenHive(path, true);
+  if (!hive) return kRegistryIoFailed;
+  *result = new KeyObject{hive, root->id, false};
+  return kOk;
+}
+
 long CloseKey(Key key) {
   if (key == nullptr) return kInvalidHandle;
   if (key->predefined) return kOk;

@@ -431,6 +431,11 @@ long ConnectRegistry(std::string_view computer, Key root, Key* result) {
   return rc;
 }
 
+long OpenStoreFile(const std::string& /*path*/, Key /*root*/, Key* result) {
+  if (result != nullptr) *result = nullptr;
+  return kInvalidParameter;
+}
+
 long CloseKey(Key key) {
   if (key == nullptr) return kInvalidHandle;
   if (IsRoot(Native(key))) return kOk;

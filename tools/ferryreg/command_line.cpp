@@ -187,16 +187,17 @@ that is not its type, a number outside its range or a text longer than it may
 be is refused, and nothing is written. import checks every such value of the
 file the same way before it changes anything.
 
-export writes KEY and every key below it with all values to FILE, in the .reg
-text format ("Windows Registry Editor Version 5.00"). Types and bytes are kept
+export writes KEY and every key below it with all values to FILE (- for the
+standard output, which then gets nothing else), in the .reg text format
+("Windows Registry Editor Version 5.00"). Types and bytes are kept
 exactly: a REG_SZ is written as "text" when its bytes hold no NUL, CR or LF,
 else as hex(1): with its raw bytes; REG_EXPAND_SZ is always hex(2): with the
 raw stored bytes (8-bit text, not UTF-16); REG_DWORD as dword:; REG_BINARY as
 hex:; any other type as hex(N):. Texts are 8-bit bytes, written unchanged.
 
-import reads FILE in the same format ("name"=-, [-KEY] and @= included). The
-whole file is checked first: on a malformed line ferryreg names the line and
-changes nothing. The changes then take effect together or not at all. One file
+import reads FILE (- for the standard input) in the same format ("name"=-,
+[-KEY] and @= included). The whole file is checked first: on a malformed line
+ferryreg names the line and changes nothing. The changes then take effect together or not at all. One file
 may change keys of one root only. FILE is 8-bit (ANSI, Latin-1) text with LF or
 CR LF line ends; a UTF-16 file must first be saved as ANSI text.
 

@@ -20,6 +20,8 @@ namespace {
 
 constexpr std::string_view kDone = "The operation completed successfully.\n";
 constexpr std::string_view kIndent = "    ";
+// The FILE of export and import that stands for standard output or input.
+constexpr std::string_view kStandardStream = "-";
 
 // Asks a yes/no question; only a line starting with y or Y is a yes, and the
 // end of input is a no.
@@ -206,6 +208,12 @@ int Export(const Command& c, reg::Key root, std::istream& in, std::ostream& out,
 
   RegFileWrite written = WriteRegFile(keys);
   if (!written.error.empty()) return Fail(err, written.error);
+  if (c.file == kStandardStream) {
+    // The file's text alone, for a pipe (another computer's console reads it over SSH).
+    out.write(written.text.data(), static_cast<std::streamsize>(written.text.size()));
+    out.flush();
+    return out ? kExitOk : Fail(err, "cannot write the standard output");
+  }
   std::error_code ec;
   if (std::filesystem::exists(c.file, ec) && !c.force &&
       !Confirm("File " + c.file + " exists, overwrite it", in, out)) {
@@ -217,9 +225,14 @@ int Export(const Command& c, reg::Key root, std::istream& in, std::ostream& out,
   return kExitOk;
 }
 
-int Import(const Command& c, std::ostream& out, std::ostream& err) {
-  std::ifstream file(c.file, std::ios::binary);
-  if (!file) return Fail(err, "cannot open " + c.file);
+int Import(const Command& c, std::istream& in, std::ostream& out, std::ostream& err) {
+  const bool fromInput = c.file == kStandardStream;
+  std::ifstream opened;
+  if (!fromInput) {
+    opened.open(c.file, std::ios::binary);
+    if (!opened) return Fail(err, "cannot open " + c.file);
+  }
+  std::istream& file = fromInput ? in : opened;
   std::string text;
   char buffer[65536];
   while (file.read(buffer, sizeof buffer) || file.gcount() > 0) {
@@ -282,7 +295,7 @@ int RunFerryReg(const std::vector<std::string>& args, std::istream& in, std::ost
     out << UsageText();
     return kExitOk;
   }
-  if (c.verb == Verb::kImport) return Import(c, out, err);
+  if (c.verb == Verb::kImport) return Import(c, in, out, err);
 
   // Reading never makes a store: a missing one is reported as such.
   if (c.verb == Verb::kQuery && c.computer.empty() && !reg::StoreExists()) {
