@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <ostream>
 #include <sstream>
 #include <string>
@@ -18,6 +19,7 @@
 #include "tests/support/temp_hive.h"
 #include "tools/ferryreg/commands.h"
 #include "tools/ferryreg/hive_access.h"
+#include "tools/ferryreg/reg_file_diff.h"
 #include "tools/ferryreg/reg_file_parser.h"
 #include "tools/ferryreg/value_text.h"
 
@@ -139,6 +141,81 @@ TEST_F(FerryregStoreTest, ExportThenImportIntoAFreshHiveReproducesItExactly) {
   std::string again = (Folder() / "again.reg").string();
   ASSERT_EQ(Ferryreg({"export", "HKEY_LOCAL_MACHINE\\SYSTEM", again}).code, kExitOk);
   EXPECT_EQ(test::ReadFile(again), test::ReadFile(file));
+}
+
+// Keys by folded path, values by folded name: the store's picture without its order.
+using Flat = std::map<std::string, std::map<std::string, std::pair<uint32_t, std::string>>>;
+Flat Flatten(const std::vector<KeyDump>& keys) {
+  Flat flat;
+  for (const KeyDump& key : keys) {
+    std::string path;
+    for (const std::string& part : key.path.parts) path += "\\" + reg::FoldName(part);
+    auto& values = flat[path];
+    for (const ValueData& v : key.values) values[reg::FoldName(v.name)] = {v.type, v.bytes};
+  }
+  return flat;
+}
+
+// The console's save to another computer: export to the standard output, a
+// diff of what was read against what was edited, import of the diff from the
+// standard input. Only what differs changes; what was written meanwhile stays.
+TEST_F(FerryregStoreTest, ADiffImportedFromStandardInputChangesOnlyWhatDiffers) {
+  FillVariedTree();
+  const std::string file = (Folder() / "all.reg").string();
+  ASSERT_EQ(Ferryreg({"export", "hklm\\system", file}).code, kExitOk);
+  RunResult piped = Ferryreg({"export", "hklm\\system", "-"});
+  ASSERT_EQ(piped.code, kExitOk) << piped.err;
+  EXPECT_EQ(piped.out, test::ReadFile(file));  // the file's text and nothing else
+
+  std::vector<KeyDump> before;
+  ASSERT_EQ(ReadTree(lm_.get(), KeyPath{Root::kLocalMachine, {"SYSTEM"}}, true, &before), reg::kOk);
+  EXPECT_EQ(WriteRegDiff(before, before).text, std::string(kRegFileHeader) + "\r\n");
+
+  // The edits: a changed text, a changed type, a value gone, a subtree gone,
+  // a new key, and a name in other letters with the same data (no change).
+  std::vector<KeyDump> after;
+  for (const KeyDump& key : before) {
+    const std::string last = key.path.parts.back();
+    if (key.path.parts.size() >= 7 && key.path.parts[5] == "a" && key.path.parts[6] == "b") continue;
+    KeyDump edited = key;
+    std::vector<ValueData> values;
+    for (ValueData v : key.values) {
+      if (v.name == "Empty") continue;
+      if (v.name == "POP Host") v.bytes = "pop.new.example";
+      if (v.name == "Short") v.type = reg::kBinary;
+      if (v.name == "Blob") v.name = "BLOB";
+      values.push_back(v);
+    }
+    edited.values = values;
+    after.push_back(edited);
+    if (last == "NORAS") {
+      KeyDump added{key.path, {{"POP User", reg::kSz, "neu"}}};
+      added.path.parts.push_back("Neu");
+      after.push_back(added);
+    }
+  }
+  RegFileWrite diff = WriteRegDiff(before, after);
+  ASSERT_TRUE(diff.error.empty()) << diff.error;
+  const std::string p = "HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\Mailferry Service\\Parameters";
+  EXPECT_NE(diff.text.find("\r\n[-" + p + "\\a\\b]\r\n"), std::string::npos) << diff.text;
+  EXPECT_EQ(diff.text.find("\\a\\b\\c"), std::string::npos) << "the subtree goes with its top";
+  EXPECT_NE(diff.text.find("\r\n\"Empty\"=-\r\n"), std::string::npos) << diff.text;
+  EXPECT_EQ(diff.text.find("Blob"), std::string::npos) << diff.text;
+  EXPECT_EQ(diff.text.find("BLOB"), std::string::npos) << diff.text;
+
+  // Meanwhile the service writes into the store.
+  Put(lm_.get(), p.substr(19) + "\\NORAS\\Postfach", "In Use", reg::kDword, DwordBytes(1));
+  Put(lm_.get(), p.substr(19) + "\\volatile", "LastTitle", reg::kSz, "Titel");
+
+  RunResult imported = Ferryreg({"import", "-"}, diff.text);
+  ASSERT_EQ(imported.code, kExitOk) << imported.err;
+  Flat expected = Flatten(after);
+  const std::string folded = "\\SYSTEM\\CURRENTCONTROLSET\\SERVICES\\MAILFERRY SERVICE\\PARAMETERS";
+  expected[folded + "\\NORAS\\POSTFACH"]["IN USE"] = {reg::kDword, DwordBytes(1)};
+  expected[folded + "\\VOLATILE"]["LASTTITLE"] = {reg::kSz, "Titel"};
+  std::vector<KeyDump> now;
+  ASSERT_EQ(ReadTree(lm_.get(), KeyPath{Root::kLocalMachine, {"SYSTEM"}}, true, &now), reg::kOk);
+  EXPECT_EQ(Flatten(now), expected);
 }
 
 TEST_F(FerryregStoreTest, ExportIsReadableByItsOwnerOnly) {
