@@ -3,14 +3,14 @@
 # a throwaway host key and user key, sshd started here as this user
 # (127.0.0.1, a free port, its own configuration and authorized keys), and an
 # ssh configuration naming the host "farhost" (and "deadhost", a port where
-# nobody listens). The far computer's store is a temporary hive; the console
+# nobody listens, and "flakyhost", whose key the test takes away for a while). The far computer's store is a temporary hive; the console
 # reaches it with the remote command "env MAILFERRY_HIVE=... ferryreg".
 #
 #   console_over_ssh.sh CONSOLE_FAR_TESTS FERRYREG
 # Exit 77 (skipped) only where sshd is not installed.
 set -euo pipefail
-tests=$1
-ferryreg=$2
+tests=$(realpath "$1")
+ferryreg=$(realpath "$2")  # run by the far side's shell from its home folder
 sshd=/usr/sbin/sshd
 if [ ! -x "$sshd" ] || ! command -v ssh >/dev/null || ! command -v ssh-keygen >/dev/null; then
   echo "openssh-server/openssh-client not installed (scripts/install-deps installs them)"
@@ -69,7 +69,18 @@ Host farhost
   Port $port
 Host deadhost
   Port $dead
+Host flakyhost
+  HostName 127.0.0.1
+  Port $port
+  User $user
+  IdentityFile $work/flaky_key
+  IdentitiesOnly yes
+  UserKnownHostsFile $work/known_hosts
+  StrictHostKeyChecking yes
+  LogLevel ERROR
 CONF
+# "flakyhost" logs in with a copy of the key that the test takes away for a while.
+cp "$work/user_key" "$work/flaky_key"
 
 "$sshd" -D -e -f "$work/sshd_config" 2>"$work/sshd.log" &
 pid=$!
@@ -88,5 +99,6 @@ if [ "$ready" -ne 1 ]; then
   exit 1
 fi
 
-FERRY_FAR_HOST=farhost FERRY_FAR_DEAD_HOST=deadhost FERRY_SSH_CONFIG="$work/ssh_config" FERRY_FERRYREG="$ferryreg" \
+FERRY_FAR_HOST=farhost FERRY_FAR_DEAD_HOST=deadhost FERRY_FAR_FLAKY_HOST=flakyhost FERRY_FLAKY_KEY="$work/flaky_key" \
+  FERRY_SSH_CONFIG="$work/ssh_config" FERRY_FERRYREG="$ferryreg" \
   "$tests" --gtest_filter='FarStoreSsh*'

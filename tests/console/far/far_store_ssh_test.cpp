@@ -4,6 +4,7 @@
 // only what the person changed, so what the service wrote there meanwhile
 // survives. The script names the host aliases of its ssh configuration, the
 // far store and the ferryreg program in the environment.
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -163,6 +164,32 @@ TEST_F(FarStoreSshTest, ASaveSendsExactlyTheEditsAndKeepsWhatTheServiceWroteMean
   EXPECT_EQ(Account("Remote", "m\xFCller")->popHost, "pop.mueller.example");
   EXPECT_EQ(Account("NORAS", "anna")->popHost, "pop.new.example");
   EXPECT_EQ(Account("NORAS", "anna")->maxMails, "7");
+}
+
+// The far side cannot be reached at the save: nothing changes there, the
+// edits stay in the console, and the next save sends them.
+TEST_F(FarStoreSshTest, ASaveThatCannotReachTheFarSideKeepsTheEditsForTheNextOne) {
+  Far({"import", "-"}, kFarStore);
+  Choose(Env("FERRY_FAR_FLAKY_HOST"));
+  ASSERT_NE(console->farStore(), nullptr) << LastShown();
+  Click("NORAS\\anna");
+  page.texts[Control::AccountPOPHost] = "pop.new.example";
+  const std::string before = FarExport();
+  const std::filesystem::path key = Env("FERRY_FLAKY_KEY");
+  std::filesystem::rename(key, key.string() + ".away");
+  console->RunCommand(console::kSaveSettings);
+  std::filesystem::rename(key.string() + ".away", key);
+  EXPECT_EQ(LastShown().rfind(console::texts::kSaveFailedBefore + std::string("keine Verbindung mit flakyhost"), 0),
+            0u)
+      << LastShown();
+  EXPECT_NE(page.status, console::texts::kSaved);
+  EXPECT_EQ(FarExport(), before);
+
+  console->RunCommand(console::kSaveSettings);
+  ASSERT_EQ(page.status, console::texts::kSaved) << LastShown();
+  const Sections after = ReadSections(FarExport());
+  const std::vector<std::string>& anna = after.at("[" + kParameters + "\\NORAS\\anna]");
+  EXPECT_NE(std::find(anna.begin(), anna.end(), "\"POP Host\"=\"pop.new.example\""), anna.end());
 }
 
 TEST_F(FarStoreSshTest, UnreachableHostsAndMissingGatewaysAreToldApart) {
