@@ -42,6 +42,14 @@ const std::string kFarStore = "Windows Registry Editor Version 5.00\r\n\r\n[" + 
                               "\\Dial\\m\xFCller]\r\n\"POP Host\"=\"pop.mueller.example\"\r\n\r\n[" + kParameters +
                               "\\volatile]\r\n\"LastTitle\"=\"Titel\"\r\n\r\n";
 
+// The console's working copies in the temporary folder.
+std::vector<std::filesystem::path> WorkingCopies() {
+  std::vector<std::filesystem::path> found;
+  for (const auto& entry : std::filesystem::directory_iterator(std::filesystem::temp_directory_path()))
+    if (entry.path().filename().string().starts_with("ferryconsole-")) found.push_back(entry.path());
+  return found;
+}
+
 // An export as its key lines, each with its value lines in order.
 using Sections = std::map<std::string, std::vector<std::string>>;
 
@@ -159,11 +167,20 @@ TEST_F(FarStoreSshTest, ASaveSendsExactlyTheEditsAndKeepsWhatTheServiceWroteMean
                                       "\"POP Passwort\"=\"s\xE9same\"", "\"POP User\"=\"anna\""}));
   EXPECT_EQ(after.at("[" + kParameters + "\\volatile]"), std::vector<std::string>{"\"LastTitle\"=\"neuer Titel\""});
 
-  // Read again: the far store as it now stands.
+  // Read again: the far store as it now stands, in a new working copy that
+  // only its owner can read; the old one is gone.
+  const std::vector<std::filesystem::path> old = WorkingCopies();
   Choose(host_);
   EXPECT_EQ(Account("Remote", "m\xFCller")->popHost, "pop.mueller.example");
   EXPECT_EQ(Account("NORAS", "anna")->popHost, "pop.new.example");
   EXPECT_EQ(Account("NORAS", "anna")->maxMails, "7");
+  const std::vector<std::filesystem::path> now = WorkingCopies();
+  ASSERT_EQ(now.size(), old.size());
+  for (const auto& copy : now) EXPECT_EQ(std::find(old.begin(), old.end(), copy), old.end()) << copy;
+  EXPECT_EQ(std::filesystem::status(now.back()).permissions() & std::filesystem::perms::all,
+            std::filesystem::perms::owner_all);
+  console->ChooseLocalComputer(true);
+  EXPECT_EQ(WorkingCopies().size(), now.size() - 1);
 }
 
 // The far side cannot be reached at the save: nothing changes there, the
