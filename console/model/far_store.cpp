@@ -132,12 +132,6 @@ std::vector<regtool::KeyDump> FarStore::ReadWorkingCopy() const {
   return keys;
 }
 
-std::string FarStore::Changes(std::string* why) const {
-  regtool::RegFileWrite diff = regtool::WriteRegDiff(read_, ReadWorkingCopy());
-  if (!diff.error.empty()) *why = diff.error;
-  return diff.text;
-}
-
 bool FarStore::SendChanges(std::string* why) {
   why->clear();
   sent_ = ReadWorkingCopy();

@@ -31,10 +31,9 @@ class FarStore {
   // HKEY_LOCAL_MACHINE of the working copy (after a successful Read).
   reg::Key root() const { return root_.get(); }
 
-  // The .reg text of what the working copy holds now against what was read
-  // (or last saved); empty with `why` set when it cannot be written.
-  std::string Changes(std::string* why) const;
-  // Sends Changes() to the far side; false with `why` when it did not take them.
+  // Sends the .reg text of what the working copy holds now against what was
+  // read (or last saved) to the far side as one import; nothing when nothing
+  // changed. False with `why` when the far side did not take it.
   bool SendChanges(std::string* why);
   // The far side now holds what was sent.
   void Saved();
