@@ -141,7 +141,7 @@ store editor ferryreg, manual pages and a sample configuration.")
 
 set(CPACK_DEBIAN_FERRYCONSOLE_PACKAGE_NAME ferryconsole)
 set(CPACK_DEBIAN_FERRYCONSOLE_PACKAGE_DEPENDS "qt6-qpa-plugins")
-set(CPACK_DEBIAN_FERRYCONSOLE_PACKAGE_RECOMMENDS "qt6-translations-l10n")
+set(CPACK_DEBIAN_FERRYCONSOLE_PACKAGE_RECOMMENDS "qt6-translations-l10n, openssh-client")
 set(CPACK_DEBIAN_FERRYCONSOLE_PACKAGE_SUGGESTS "mailferry2")
 set(CPACK_DEBIAN_FERRYCONSOLE_PACKAGE_SECTION mail)
 set(CPACK_COMPONENT_FERRYCONSOLE_DESCRIPTION "configuration console of the mailferry2 mail gateway
