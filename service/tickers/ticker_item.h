@@ -11,7 +11,7 @@ namespace ferry {
 // The fields are bounded like the fixed-size record they stand for: a longer
 // text is cut to the field's width less its terminator.
 struct TickerItem {
-  static constexpr std::size_t kPathKept = 79;
+  static constexpr std::size_t kPathKept = 2000;  // kMaxLinkLength
   static constexpr std::size_t kHostKept = 40;
   static constexpr std::size_t kTitleKept = 159;
 
