@@ -46,7 +46,7 @@ IndexResult ReadIndex(RunContext& context, const TickerSite& site, TickerStageSt
   AccountSettings& s = context.settings;
   IndexResult result;
   PageRequest request;
-  request.text = ConditionalIndexRequest(kCtIndexPath, HeaderValue(s.lastDate));
+  request.text = ConditionalIndexRequest(kCtIndexPath, site.name, HeaderValue(s.lastDate));
   request.limit = kCtIndexLimit;
   request.logAfterConnect = true;
   std::string response = FetchPage(context, site, request, state);
@@ -132,7 +132,7 @@ int32_t ReadCtNewsTicker(RunContext& context) {
   try {
     for (auto item = context.newsItems.rbegin(); item != context.newsItems.rend() && !state.failed; ++item) {
       PageRequest request;
-      request.text = ItemPageRequest(item->path);
+      request.text = ItemPageRequest(item->path, site.name);
       request.limit = kCtItemLimit;
       request.eventLevel = 3;
       context.LogText(5, request.text);

@@ -87,7 +87,7 @@ void FetchScienceItems(RunContext& context) {
         continue;
       }
       PageRequest request;
-      request.text = ItemPageRequest(target);
+      request.text = ItemPageRequest(target, site.name);
       request.limit = kScienceItemLimit;
       context.LogText(5, request.text);
       std::string response = FetchPage(context, site, request, state);

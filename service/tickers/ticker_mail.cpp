@@ -51,7 +51,8 @@ void TickerOutbox::Queue(std::string_view mail, std::function<void()> accepted) 
 }
 
 void TickerOutbox::Flush() {
-  if (!pending_.empty()) DeliverMessages(context_);
+  if (pending_.empty()) return;
+  DeliverMessages(context_);
   for (auto& [record, accepted] : pending_) {
     if (!record->delivered) continue;
     ++accepted_;

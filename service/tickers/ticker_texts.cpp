@@ -42,14 +42,14 @@ bool IsDeviceName(std::string_view base) {
 
 }  // namespace
 
-std::string ItemPageRequest(std::string_view path) {
-  return "GET " + std::string(path) +
-         " http/1.0\r\nUser-Agent: Mozilla/4.00 [de] (WinNT, MFERRY)\r\nAccept: */*\r\n\r\n";
+std::string ItemPageRequest(std::string_view path, std::string_view host) {
+  return "GET " + std::string(path) + " HTTP/1.0\r\nHost: " + std::string(host) +
+         "\r\nUser-Agent: Mozilla/4.00 [de] (WinNT, MFERRY)\r\nAccept: */*\r\n\r\n";
 }
 
-std::string ConditionalIndexRequest(std::string_view path, std::string_view ifModifiedSince) {
-  return "GET " + std::string(path) +
-         " http/1.0\r\nUser-Agent: Mozilla/4.00 [de] (WinNT, MFERRY)\r\nAccept: text/*\r\nIf-Modified-Since: " +
+std::string ConditionalIndexRequest(std::string_view path, std::string_view host, std::string_view ifModifiedSince) {
+  return "GET " + std::string(path) + " HTTP/1.0\r\nHost: " + std::string(host) +
+         "\r\nUser-Agent: Mozilla/4.00 [de] (WinNT, MFERRY)\r\nAccept: text/*\r\nIf-Modified-Since: " +
          std::string(ifModifiedSince) + "\r\n\r\n";
 }
 

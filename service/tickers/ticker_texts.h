@@ -16,11 +16,12 @@ inline constexpr std::size_t kScienceItemLimit = 20480;
 inline constexpr std::size_t kCtIndexLimit = 30720;
 inline constexpr std::size_t kCtItemLimit = 20480;
 
-// The requests never ask for a kept-alive connection: the server ends each
-// response by closing its side. A target or date holding a control character
-// is refused by the callers before it gets here (RequestTarget).
-std::string ItemPageRequest(std::string_view path);
-std::string ConditionalIndexRequest(std::string_view path, std::string_view ifModifiedSince);
+// HTTP/1.0 requests naming the site in a Host line. They never ask for a
+// kept-alive connection: the server ends each response by closing its side.
+// A target or date holding a control character is refused by the callers
+// before it gets here (RequestTarget).
+std::string ItemPageRequest(std::string_view path, std::string_view host);
+std::string ConditionalIndexRequest(std::string_view path, std::string_view host, std::string_view ifModifiedSince);
 
 // "Wed Jun 30 21:49:08 1993\n": English names whatever the locale.
 std::string AsctimeText(const std::tm& time);

@@ -22,7 +22,7 @@ class CtNewstickerTest : public TickerTest {
   }
   // The date goes out without the blank a Last-Modified value keeps.
   static std::string IndexRequest(const std::string& date) {
-    return ConditionalIndexRequest("/newsticker/", date.substr(1));
+    return ConditionalIndexRequest("/newsticker/", kCtSiteName, date.substr(1));
   }
   // A run given what the last one left.
   void RunAgain() {
@@ -97,8 +97,8 @@ TEST_F(CtNewstickerTest, EachItemMailedOnceAsAWellFormedMail) {
   Run();
 
   EXPECT_EQ(site.Requests(),
-            (std::vector<std::string>{IndexRequest(kOldDate), ItemPageRequest("/newsticker/data/c-1/?a=1&b=2"),
-                                      ItemPageRequest("/newsticker/data/c-2/"), ItemPageRequest("/newsticker/data/c-3/")}));
+            (std::vector<std::string>{IndexRequest(kOldDate), ItemPageRequest("/newsticker/data/c-1/?a=1&b=2", kCtSiteName),
+                                      ItemPageRequest("/newsticker/data/c-2/", kCtSiteName), ItemPageRequest("/newsticker/data/c-3/", kCtSiteName)}));
   auto mails = smtp.Mails();
   ASSERT_EQ(mails.size(), 3U);
   for (const ReceivedMail& mail : mails) {

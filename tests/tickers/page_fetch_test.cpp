@@ -29,10 +29,10 @@ TEST_F(PageFetchTest, SendsTheRequestAndReadsUntilTheServerCloses) {
   const std::string page = HttpPage("<HTML>" + std::string(5000, 'x') + "</HTML>");
   HttpPeer peer([&](const std::string&) { return HttpAnswer{page}; });
   TickerStageState state;
-  std::string response = Fetch(peer, Request(ItemPageRequest("/a?b=1"), kCtItemLimit), state);
+  std::string response = Fetch(peer, Request(ItemPageRequest("/a?b=1", "h"), kCtItemLimit), state);
   EXPECT_EQ(response, page);
   EXPECT_FALSE(state.failed);
-  EXPECT_EQ(peer.Transcript(), ItemPageRequest("/a?b=1"));
+  EXPECT_EQ(peer.Transcript(), ItemPageRequest("/a?b=1", "h"));
 }
 
 TEST_F(PageFetchTest, ResponsesAtTheLimit) {
@@ -45,7 +45,7 @@ TEST_F(PageFetchTest, ResponsesAtTheLimit) {
     for (std::size_t i = 0; i < bytes.size(); i += 97) bytes[i] = static_cast<char>('0' + i % 10);
     HttpPeer peer([&](const std::string&) { return HttpAnswer{bytes}; });
     TickerStageState state;
-    std::string response = Fetch(peer, Request(ItemPageRequest("/"), kCtItemLimit), state);
+    std::string response = Fetch(peer, Request(ItemPageRequest("/", "h"), kCtItemLimit), state);
     EXPECT_EQ(response, bytes.substr(0, kCtItemLimit)) << c.name;
   }
 }
@@ -61,7 +61,7 @@ TEST_F(PageFetchTest, SlowSiteEndsAtThePageDeadline) {
     return answer;
   });
   TickerStageState state;
-  std::string response = Fetch(peer, Request(ItemPageRequest("/slow"), kCtItemLimit), state);
+  std::string response = Fetch(peer, Request(ItemPageRequest("/slow", "h"), kCtItemLimit), state);
   EXPECT_FALSE(state.failed);
   EXPECT_LT(response.size(), page.size() / 2);
   EXPECT_TRUE(page.starts_with(response));
@@ -71,7 +71,7 @@ TEST_F(PageFetchTest, RefusedConnectLogsTwoLinesAndFailsTheStage) {
   RefuseCt();
   auto context = Context();
   TickerStageState state;
-  EXPECT_EQ(FetchPage(*context, CtSite(), Request(ItemPageRequest("/"), 100), state), "");
+  EXPECT_EQ(FetchPage(*context, CtSite(), Request(ItemPageRequest("/", "h"), 100), state), "");
   EXPECT_TRUE(state.failed);
   context.reset();
   std::string log = Log();

@@ -48,7 +48,7 @@ TEST(ScienceLinks, EveryShapeGivesItsWholeRequestTarget) {
       queries.push_back(link.query);
       std::string target = RequestTarget(ScienceDetailPath(link.query));
       EXPECT_FALSE(target.empty()) << c.name;
-      EXPECT_EQ(ItemPageRequest(target).find_first_of(" \r\n", 4), 4 + target.size()) << c.name;
+      EXPECT_EQ(ItemPageRequest(target, "h").find_first_of(" \r\n", 4), 4 + target.size()) << c.name;
     }
     EXPECT_EQ(queries, c.queries) << c.name;
   }

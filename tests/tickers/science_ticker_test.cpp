@@ -41,8 +41,8 @@ TEST_F(ScienceTickerTest, TwoLinksFetchedLastFirstSavedAndMailed) {
 
   EXPECT_EQ(Run(), kRunDone);
 
-  EXPECT_EQ(site.Requests(), (std::vector<std::string>{ItemPageRequest(SciencePath(kQueryB)),
-                                                        ItemPageRequest(SciencePath(kQueryA))}));
+  EXPECT_EQ(site.Requests(), (std::vector<std::string>{ItemPageRequest(SciencePath(kQueryB), kScienceSiteName),
+                                                        ItemPageRequest(SciencePath(kQueryA), kScienceSiteName)}));
   // The mail that named the links is forwarded unchanged and deleted.
   EXPECT_TRUE(pop.Remaining().empty());
   auto mails = smtp.Mails();

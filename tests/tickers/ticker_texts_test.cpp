@@ -17,14 +17,15 @@ namespace {
 
 TEST(TickerRequests, OneRequestLineForThePathHeaderLinesAndOneBlankLine) {
   const std::string date = "Tue, 01 Jun 1999 10:00:00 GMT";
-  for (const std::string& request : {ItemPageRequest("/a?b=1&c=2"), ConditionalIndexRequest("/a?b=1&c=2", date)}) {
-    EXPECT_TRUE(request.starts_with("GET /a?b=1&c=2 http/1.0\r\n")) << request;
+  for (const std::string& request :
+       {ItemPageRequest("/a?b=1&c=2", "www.site.example"), ConditionalIndexRequest("/a?b=1&c=2", "www.site.example", date)}) {
+    EXPECT_TRUE(request.starts_with("GET /a?b=1&c=2 HTTP/1.0\r\nHost: www.site.example\r\n")) << request;
     EXPECT_EQ(request.find("\r\n\r\n"), request.size() - 4) << request;
     EXPECT_EQ(request.find('\n'), request.find("\r\n") + 1) << request;
     // The server ends each response by closing: no kept-alive connection is asked for.
     EXPECT_EQ(request.find("Keep-Alive"), std::string::npos) << request;
   }
-  EXPECT_NE(ConditionalIndexRequest("/", date).find("\r\nIf-Modified-Since: " + date + "\r\n"), std::string::npos);
+  EXPECT_NE(ConditionalIndexRequest("/", "h", date).find("\r\nIf-Modified-Since: " + date + "\r\n"), std::string::npos);
 }
 
 TEST(TickerDate, AsctimeAndHttpDates) {
