@@ -1,5 +1,8 @@
 #include "service/tickers/mailed_links.h"
 
+#include <chrono>
+#include <thread>
+
 #include "platform/state_files.h"
 #include "service/tickers/ticker_links.h"
 
@@ -20,6 +23,10 @@ std::string MailedLinks::Text() const {
   std::string text;
   for (const std::string& link : order_) text.append(link).append("\n");
   return text;
+}
+
+void MailedLinks::Merge(const MailedLinks& other) {
+  for (const std::string& link : other.order_) Add(link);
 }
 
 void MailedLinks::Add(std::string_view link) {
@@ -49,7 +56,23 @@ bool LoadMailedLinks(const std::string& path, MailedLinks& links, std::string* r
 }
 
 bool SaveMailedLinks(const std::string& path, const MailedLinks& links, std::string* reason) {
-  state::FileResult result = state::ReplaceFileAtomically(path, links.Text());
+  // Two runs may save at once: under the lock, what the file holds now is
+  // kept and this run's links are added to it.
+  state::FileLock lock;
+  state::FileResult locked;
+  for (int attempt = 0; attempt < 50; ++attempt) {
+    locked = lock.TryLock(path + ".lock");
+    if (locked.status != state::FileStatus::kBusy) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  if (!locked.ok()) {
+    *reason = state::DescribeFileResult(locked);
+    return false;
+  }
+  MailedLinks merged;
+  if (!LoadMailedLinks(path, merged, reason)) return false;
+  merged.Merge(links);
+  state::FileResult result = state::ReplaceFileAtomically(path, merged.Text());
   if (!result.ok()) {
     *reason = state::DescribeFileResult(result);
     return false;

@@ -26,6 +26,8 @@ class MailedLinks {
 
   bool Contains(std::string_view link) const { return set_.contains(std::string(link)); }
   void Add(std::string_view link);
+  // Adds the links of `other` (oldest first) that this set does not hold.
+  void Merge(const MailedLinks& other);
   bool Empty() const { return order_.empty(); }
   std::size_t Size() const { return order_.size(); }
 
@@ -40,7 +42,9 @@ std::string MailedLinksPath(std::string_view fileName);
 // Reads the file into `links`; false (with `*reason`) when it exists but
 // cannot be read. A missing file is an empty set.
 bool LoadMailedLinks(const std::string& path, MailedLinks& links, std::string* reason);
-// Writes the set atomically; false with `*reason` when it cannot.
+// Adds the set to what the file holds now and writes the result atomically,
+// under a lock file beside it (two runs saving at once lose nothing); false
+// with `*reason` when it cannot.
 bool SaveMailedLinks(const std::string& path, const MailedLinks& links, std::string* reason);
 
 }  // namespace ferry

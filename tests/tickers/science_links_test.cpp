@@ -2,11 +2,14 @@
 // links mailed) and the handling of a science item page.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "service/tickers/mailed_links.h"
 #include "service/tickers/science_links.h"
 #include "service/tickers/ticker_links.h"
 #include "service/tickers/ticker_sites.h"
 #include "service/tickers/ticker_texts.h"
+#include "tests/support/temp_hive.h"
 
 namespace ferry {
 namespace {
@@ -77,6 +80,24 @@ TEST(TickerLinks, MailedLinksBounded) {
   MailedLinks again(3);
   again.Parse(links.Text() + "/e\r\n\n");
   EXPECT_EQ(again.Text(), "/c\n/d\n/e\n");
+
+  // Two runs that loaded the same file and save one after the other: the
+  // file keeps the links of both.
+  std::filesystem::path folder = test::MakeTempFolder("mailed-links");
+  const std::string path = (folder / "ticker-ct.links").string();
+  std::string reason;
+  MailedLinks first;
+  MailedLinks second;
+  ASSERT_TRUE(LoadMailedLinks(path, first, &reason)) << reason;
+  ASSERT_TRUE(LoadMailedLinks(path, second, &reason)) << reason;
+  first.Add("/one");
+  second.Add("/two");
+  ASSERT_TRUE(SaveMailedLinks(path, first, &reason)) << reason;
+  ASSERT_TRUE(SaveMailedLinks(path, second, &reason)) << reason;
+  MailedLinks stored;
+  ASSERT_TRUE(LoadMailedLinks(path, stored, &reason)) << reason;
+  EXPECT_EQ(stored.Text(), "/one\n/two\n");
+  std::filesystem::remove_all(folder);
 }
 
 TEST(SciencePage, SubjectCategoryDateAndScript) {
