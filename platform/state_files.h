@@ -50,6 +50,13 @@ FileResult ReadWholeFile(const std::string& path, std::size_t maxBytes, std::str
 // a crash leaves either the old or the new file whole.
 FileResult ReplaceFileAtomically(const std::string& path, std::string_view bytes);
 
+// Writes `bytes` as the file `name` inside the existing folder `folder`: a
+// temporary file is created new beside it (never through a link) and renamed
+// over `name`, so a link of that name is replaced, not followed, and a reader
+// sees the old or the new file whole. kNotFound when `folder` is empty, missing
+// or no folder; kInvalid when `name` is empty, ".", ".." or holds a separator.
+FileResult WriteFileInFolder(const std::string& folder, std::string_view name, std::string_view bytes);
+
 // Removes a file; kNotFound when there was none.
 FileResult RemoveFile(const std::string& path);
 

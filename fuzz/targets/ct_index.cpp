@@ -18,6 +18,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
 
   CtIndexScan scan = ScanCtIndex(body, lastTitle, "ct.ticker.test");
   FUZZ_CHECK(scan.items.size() <= body.size());
+  FUZZ_CHECK(scan.lastTitleAt <= scan.items.size());
+  for (const TickerItem& item : scan.items) {
+    FUZZ_CHECK(item.path.starts_with('/'));
+    FUZZ_CHECK(item.path.find_first_of(" \r\n\"<>") == std::string::npos);
+  }
 
   std::string title = DecodeCtTitle(body);
   FUZZ_CHECK(title.size() <= body.size());
@@ -25,7 +30,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   FUZZ_CHECK(title.find_first_of("/:\"\r\n\\") == std::string::npos);
 
   std::string name = SafeFileName(body);
-  FUZZ_CHECK(name.find('/') == std::string::npos);
+  FUZZ_CHECK(!name.empty() && name.size() <= 151);
+  FUZZ_CHECK(name.find_first_of("/\\:?*<>|\"") == std::string::npos);
+  FUZZ_CHECK(!name.ends_with('.') && !name.ends_with(' '));
   FUZZ_CHECK(name != "." && name != "..");
   FUZZ_CHECK(!name.starts_with("."));
   return 0;

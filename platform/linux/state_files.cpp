@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 
@@ -114,6 +115,31 @@ FileResult ReplaceFileAtomically(const std::string& path, std::string_view bytes
     return result;
   }
   return SyncFolder(FolderOf(path));
+}
+
+FileResult WriteFileInFolder(const std::string& folder, std::string_view name, std::string_view bytes) {
+  if (name.empty() || name == "." || name == ".." || name.find('/') != std::string_view::npos ||
+      name.find('\0') != std::string_view::npos) {
+    return {FileStatus::kInvalid, 0};
+  }
+  if (folder.empty()) return {FileStatus::kNotFound, ENOENT};
+  int dir = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dir < 0) return errno == ENOTDIR ? FileResult{FileStatus::kNotFound, ENOTDIR} : Failure(errno);
+  static std::atomic<unsigned> counter{0};
+  const std::string temp = ".ferry-" + std::to_string(getpid()) + "-" + std::to_string(counter.fetch_add(1)) + ".tmp";
+  const std::string target(name);
+  int fd = openat(dir, temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+  if (fd < 0) {
+    FileResult failed = Failure(errno);
+    close(dir);
+    return failed;
+  }
+  FileResult result = WriteAll(fd, bytes);
+  if (close(fd) != 0 && result.ok()) result = Failure(errno);
+  if (result.ok() && renameat(dir, temp.c_str(), dir, target.c_str()) != 0) result = Failure(errno);
+  if (!result.ok()) unlinkat(dir, temp.c_str(), 0);
+  close(dir);
+  return result;
 }
 
 FileResult RemoveFile(const std::string& path) {

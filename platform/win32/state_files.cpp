@@ -8,6 +8,7 @@
 #include <sddl.h>
 
 #include <cstdlib>
+#include <string>
 
 #include "platform/store_location.h"
 
@@ -140,6 +141,32 @@ FileResult ReplaceFileAtomically(const std::string& path, std::string_view bytes
   if (result.ok() && !MoveFileExA(temp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
     result = LastFailure();
   }
+  if (!result.ok()) DeleteFileA(temp.c_str());
+  return result;
+}
+
+FileResult WriteFileInFolder(const std::string& folder, std::string_view name, std::string_view bytes) {
+  if (name.empty() || name == "." || name == ".." || name.find_first_of("\\/:") != std::string_view::npos ||
+      name.find('\0') != std::string_view::npos) {
+    return {FileStatus::kInvalid, 0};
+  }
+  if (folder.empty()) return {FileStatus::kNotFound, ERROR_PATH_NOT_FOUND};
+  DWORD attributes = GetFileAttributesA(folder.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return LastFailure();
+  if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) return {FileStatus::kNotFound, ERROR_DIRECTORY};
+  std::string base = folder;
+  if (!IsSeparator(base.back())) base += '\\';
+  static LONG counter = 0;
+  const std::string temp = base + ".ferry-" + std::to_string(GetCurrentProcessId()) + "-" +
+                           std::to_string(InterlockedIncrement(&counter)) + ".tmp";
+  const std::string target = base + std::string(name);
+  // CREATE_NEW never opens what is there already, a link included.
+  HANDLE file = CreateFileA(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return LastFailure();
+  FileResult result = WriteAll(file, bytes);
+  CloseHandle(file);
+  if (result.ok() && !MoveFileExA(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING)) result = LastFailure();
   if (!result.ok()) DeleteFileA(temp.c_str());
   return result;
 }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "service/tickers/ticker_links.h"
 #include "service/transfer/address_rules.h"
 
 namespace ferry {
@@ -61,22 +62,33 @@ std::string DecodeCtTitle(std::string_view raw) {
 
 CtIndexScan ScanCtIndex(std::string_view body, std::string_view lastTitle, std::string_view siteName) {
   constexpr std::string_view kMarker = "<LI> <A HREF=\"";
+  const std::string siteAddress = "http://" + std::string(siteName);
   CtIndexScan scan;
+  std::size_t found = std::string_view::npos;
   for (std::size_t at = body.find(kMarker); at != std::string_view::npos; at = body.find(kMarker, at + 1)) {
     std::size_t pathStart = at + kMarker.size();
-    std::size_t pathEnd = body.find("\">", pathStart);
-    if (pathEnd == std::string_view::npos) break;
-    std::size_t titleStart = pathEnd + 2;
-    std::size_t titleEnd = body.find("</A>", titleStart);
-    if (titleEnd == std::string_view::npos) break;
-    std::string_view raw = body.substr(titleStart, std::min(titleEnd - titleStart, kRawTitleKept));
-    std::string title = DecodeCtTitle(raw);
-    if (title == lastTitle) {
-      scan.reachedLastTitle = true;
-      break;
+    std::string_view raw = TakeLink(body.substr(pathStart, kMaxLinkLength + 1));
+    std::string path = DecodeEntities(raw);
+    if (path.starts_with(siteAddress) && path.size() > siteAddress.size() && path[siteAddress.size()] == '/') {
+      path.erase(0, siteAddress.size());
     }
-    scan.items.push_back(MakeTickerItem(body.substr(pathStart, pathEnd - pathStart), siteName, title));
+    if (!path.starts_with('/')) continue;
+    // The title ends at "</A>", or at the next "<" when the next link comes first.
+    std::size_t next = body.find(kMarker, pathStart);
+    std::size_t limit = next == std::string_view::npos ? body.size() : next;
+    std::size_t close = body.find('>', pathStart + raw.size());
+    std::string_view rawTitle;
+    if (close < limit) {
+      std::size_t titleStart = close + 1;
+      std::size_t titleEnd = body.find("</A>", titleStart);
+      if (titleEnd > limit) titleEnd = std::min(body.find('<', titleStart), limit);
+      rawTitle = body.substr(titleStart, titleEnd - titleStart);
+    }
+    std::string title = DecodeCtTitle(rawTitle.substr(0, kRawTitleKept));
+    if (found == std::string_view::npos && !lastTitle.empty() && title == lastTitle) found = scan.items.size();
+    scan.items.push_back(MakeTickerItem(path, siteName, title));
   }
+  scan.lastTitleAt = found == std::string_view::npos ? scan.items.size() : found;
   return scan;
 }
 

@@ -30,11 +30,15 @@ std::string DecodeCtTitle(std::string_view raw);
 
 struct CtIndexScan {
   std::vector<TickerItem> items;  // in page order, newest first
-  bool reachedLastTitle = false;
+  // The first item titled like "LastTitle" (items.size() when none is).
+  std::size_t lastTitleAt = 0;
 };
 
-// The items above the one titled `lastTitle`. A link without the end of its
-// path or of its title ends the scan (the page was cut off there).
+// Every item link of the index page. A link's path is taken whole (up to its
+// quote, blank, angle bracket or control character) with its entities decoded;
+// a link to this site by its full address keeps only the path, one to another
+// site is passed over. The raw title runs from the ">" after the path to
+// "</A>", or to the next "<" when the next link comes first.
 CtIndexScan ScanCtIndex(std::string_view body, std::string_view lastTitle, std::string_view siteName);
 
 }  // namespace ferry

@@ -1,37 +1,17 @@
 #include "service/tickers/page_fetch.h"
 
-#include <algorithm>
-#include <charconv>
 #include <new>
 
+#include "platform/event_log.h"
 #include "platform/socket.h"
 #include "service/tickers/ticker_texts.h"
-#include "service/transfer/address_rules.h"
 #include "service/transfer/run_context.h"
 #include "service/transfer/socket_channel.h"
 #include "service/transfer/transfer_error.h"
 
 namespace ferry {
 
-std::size_t KeptAliveResponseLength(std::string_view received) {
-  std::string_view header = ResponseHeader(received);
-  if (header.empty()) return 0;
-  constexpr std::string_view kName = "content-length:";
-  for (std::size_t at = 0; at < header.size();) {
-    std::size_t eol = std::min(header.find("\r\n", at), header.size());
-    std::string_view line = header.substr(at, eol - at);
-    at = eol + 2;
-    if (!IsLowerAscii(line.substr(0, kName.size()), kName)) continue;
-    std::string_view value = line.substr(kName.size());
-    while (!value.empty() && (value.front() == ' ' || value.front() == '\t')) value.remove_prefix(1);
-    std::size_t length = 0;
-    auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), length);
-    // A length that cannot be right (or would wrap) leaves the end to the peer.
-    if (ec != std::errc() || end == value.data() || length > (std::size_t{1} << 40)) return 0;
-    return header.size() + length;
-  }
-  return 0;
-}
+std::chrono::milliseconds PageDeadline(std::chrono::milliseconds receiveTimeout) { return 2 * receiveTimeout; }
 
 std::string FetchPage(RunContext& context, const TickerSite& site, const PageRequest& request,
                       TickerStageState& state) {
@@ -56,21 +36,45 @@ std::string FetchPage(RunContext& context, const TickerSite& site, const PageReq
   if (request.logAfterConnect) context.LogText(5, request.text);
 
   channel.SendAll(request.text, nullptr);
+  ReceiveLimit limit;
+  limit.whole = PageDeadline(context.ReceiveTimeout());
+  limit.idle = context.ReceiveTimeout();
+  ReceiveWatch watch(limit);
   std::size_t received = 0;
+  state.lastCut = false;
   while (received < request.limit) {
-    long n = channel.Receive(buffer.data() + received, request.limit - received);
-    if (n <= 0) break;
-    received += static_cast<std::size_t>(n);
-    if (request.keepAlive) {
-      std::size_t whole = KeptAliveResponseLength(std::string_view(buffer.data(), received));
-      if (whole != 0 && received >= whole) break;
+    long n = channel.Receive(buffer.data() + received, request.limit - received, watch);
+    if (n <= 0) {
+      state.lastCut = n < 0;
+      break;
     }
+    received += static_cast<std::size_t>(n);
   }
   channel.Close();
   buffer.resize(received);
   context.LogNumber(6, "Len:%d\n", static_cast<int32_t>(received));
   context.LogText(7, buffer);
   return buffer;
+}
+
+bool IsMailablePage(std::string_view response, const TickerStageState& state) {
+  return !state.lastCut && ResponseStatusCode(response) == 200 && BodyStart(response) != 0;
+}
+
+std::string PageProblem(std::string_view response, const TickerStageState& state) {
+  if (state.lastCut) return "timed out";
+  int status = ResponseStatusCode(response);
+  if (status == 0) return "no status";
+  if (status == 200) return "incomplete";
+  return std::to_string(status);
+}
+
+void ReportPageStatus(RunContext& context, const TickerSite& site, std::string_view target,
+                      const std::string& problem) {
+  const AccountSettings& s = context.settings;
+  context.LogString(2, "Ticker page not mailed: %s", problem);
+  context.Event(kEventTickerPageStatus, kEventWarning,
+                {s.connectionName, s.accountName, site.name, std::string(target), problem});
 }
 
 }  // namespace ferry

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "service/tickers/ticker_links.h"
+#include "service/tickers/ticker_mime.h"
 #include "service/tickers/ticker_texts.h"
 
 namespace ferry {
@@ -10,41 +12,27 @@ namespace {
 constexpr std::size_t kSubjectKept = 159;
 constexpr std::size_t kCategoryKept = 29;
 constexpr std::size_t kDateKept = 39;
-constexpr std::string_view kRecordKey = "myrec=3D";
-constexpr std::string_view kIdKey = "&myid=3D";
 
-// Characters that cannot stay in a subject that names a file and fills a header.
+// Characters that cannot stay in a subject that fills a header line.
 void BlankOut(std::string& text) {
   for (char& c : text) {
-    if (c == '\n' || c == '\r' || c == '"' || c == '/' || c == ':' || c == '\\') c = ' ';
+    if (c == '\n' || c == '\r' || c == '\t' || c == '"' || c == '/' || c == ':' || c == '\\') c = ' ';
   }
 }
 
-ScienceLink Decode(std::string_view query) {
-  // The query goes into a request line: it ends at the first control character.
-  for (std::size_t i = 0; i < query.size(); ++i) {
-    auto c = static_cast<unsigned char>(query[i]);
-    if (c < 0x20 || c == 0x7F) {
-      query = query.substr(0, i);
-      break;
+bool SaysQuotedPrintable(std::string_view text) {
+  constexpr std::string_view kWhat = "content-transfer-encoding: quoted-printable";
+  for (std::size_t at = 0; at + kWhat.size() <= text.size(); ++at) {
+    std::size_t i = 0;
+    while (i < kWhat.size()) {
+      char c = text[at + i];
+      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+      if (c != kWhat[i]) break;
+      ++i;
     }
+    if (i == kWhat.size()) return true;
   }
-  ScienceLink link;
-  if (query.find("=3D") != std::string_view::npos) {
-    link.quotedPrintable = true;
-    std::size_t amp = std::min(query.find('&'), query.size());
-    std::size_t recordStart = std::min(kRecordKey.size(), amp);
-    link.record = std::string(query.substr(recordStart, amp - recordStart));
-    std::size_t idStart = std::min(amp + kIdKey.size(), query.size());
-    link.id = std::string(query.substr(idStart));
-    // A soft line break of the quoted-printable text is no part of the id.
-    if (link.id.ends_with('=')) link.id.pop_back();
-    link.query = "myrec=" + link.record + "&myid=" + link.id;
-    return link;
-  }
-  std::size_t end = query.find_first_of(" \t\"'<>");
-  link.query = std::string(query.substr(0, end));
-  return link;
+  return false;
 }
 
 }  // namespace
@@ -55,15 +43,20 @@ std::string ScienceLinkMarker(std::string_view siteName) {
 
 std::vector<ScienceLink> FindScienceLinks(std::string_view text, std::string_view siteName) {
   const std::string marker = ScienceLinkMarker(siteName);
+  const bool qpMessage = SaysQuotedPrintable(text);
   std::vector<ScienceLink> links;
-  std::size_t at = text.find(marker);
-  while (at != std::string_view::npos) {
-    std::size_t start = at + marker.size();
-    std::size_t end = text.find("\r\n", start);
-    if (end == std::string_view::npos) end = text.find('\n', start);
-    std::string_view query = end == std::string_view::npos ? std::string_view() : text.substr(start, end - start);
-    links.push_back(Decode(query));
-    at = text.find(marker, end == std::string_view::npos ? start : end);
+  for (std::size_t at = text.find(marker); at != std::string_view::npos; at = text.find(marker, at + 1)) {
+    // A link longer than a request target may be is refused later; the window
+    // leaves room for its quoted-printable form.
+    std::string_view window = text.substr(at + marker.size(), 3 * kMaxLinkLength);
+    std::string_view raw = TakeLink(window);
+    const bool softBreak = raw.size() < window.size() && raw.ends_with('=') &&
+                           (window.substr(raw.size()).starts_with("\r\n") || window.substr(raw.size()).starts_with("\n"));
+    ScienceLink link;
+    link.quotedPrintable = qpMessage || raw.find("=3D") != std::string_view::npos || softBreak;
+    std::string decoded = link.quotedPrintable ? DecodeQuotedPrintable(window) : std::string(window);
+    link.query = DecodeEntities(TakeLink(decoded));
+    if (!link.query.empty()) links.push_back(std::move(link));
   }
   return links;
 }
@@ -74,23 +67,15 @@ std::string ScienceDetailPath(std::string_view query) {
 
 SciencePage ReadSciencePage(std::string_view response) {
   SciencePage page;
-  page.bodyStart = BodyStart(response);
-  page.text.reserve(response.size() + kMailTerminator.size());
-  page.text.assign(response);
-  page.text.append(kMailTerminator);
-  std::string& t = page.text;
-
-  std::size_t open = t.find("<script");
-  std::size_t close = t.find("</script>");
-  if (open != std::string::npos && close != std::string::npos) {
-    page.scriptReplaced = true;
-    t.replace(open + 1, 3, "!--");
-    t.replace(close + 1, 3, "!--");
-  }
+  page.charset = PageCharset(response);
+  std::string_view body = response.substr(BodyStart(response));
+  page.html = RemoveScripts(body);
+  page.scriptRemoved = page.html.size() != body.size();
+  const std::string& t = page.html;
 
   std::size_t bold = t.find("<B>");
-  std::size_t boldEnd = t.find("</B>");
-  if (bold != std::string::npos && boldEnd != std::string::npos && boldEnd > bold) {
+  std::size_t boldEnd = bold == std::string::npos ? std::string::npos : t.find("</B>", bold);
+  if (bold != std::string::npos && boldEnd != std::string::npos) {
     std::size_t from = bold + 3;
     while (from < boldEnd && (t[from] == ' ' || t[from] == '"')) ++from;
     page.hasSubject = true;
@@ -100,17 +85,13 @@ SciencePage ReadSciencePage(std::string_view response) {
   }
 
   if (bold != std::string::npos) {
-    std::string_view body = std::string_view(t).substr(page.bodyStart);
-    std::size_t colon = body.find(':');
-    if (colon != std::string_view::npos) {
-      std::size_t before = body.find_last_of("\n>", colon == 0 ? 0 : colon - 1);
-      std::size_t from = (before == std::string_view::npos || colon == 0) ? 0 : before + 1;
-      if (colon == 0 || before == colon - 1) from = colon;
+    std::size_t colon = t.find(':');
+    if (colon != std::string::npos) {
+      std::size_t before = colon == 0 ? std::string::npos : t.find_last_of("\n>", colon - 1);
+      std::size_t from = before == std::string::npos ? 0 : before + 1;
       page.hasCategory = true;
-      page.category = std::string(body.substr(from, std::min(colon - from, kCategoryKept)));
-      for (char& c : page.category) {
-        if (c == '\r' || c == '"') c = ' ';
-      }
+      page.category = t.substr(from, std::min(colon - from, kCategoryKept));
+      BlankOut(page.category);
     }
   }
 

@@ -1,5 +1,7 @@
 // The science ticker: item links collected from the account's forwarded mail,
-// each item page fetched, kept in "BDWDir" and mailed to "TickerEMail".
+// each item page fetched once the POP3 session is closed, kept in "BDWDir" and
+// mailed to "TickerEMail". A link whose mail the SMTP server accepted is kept
+// in the ticker's state and never mailed again.
 #pragma once
 
 #include <string_view>
@@ -13,12 +15,8 @@ void ScanScienceLinks(RunContext& context);
 // Appends one item per link in `text` to the account's science items.
 void ScanMessageForScienceLinks(RunContext& context, std::string_view text);
 
-// Fetches the collected items, the last found first, until a connect fails.
-//
-// "Enable KeepAlive" only changes the request: it asks for a kept-alive
-// connection, and since the server may then leave the connection open, the
-// response ends with the length its header names. Every item is still
-// fetched over a connection of its own, saved and mailed, as without it.
+// Fetches the collected items, the last found first, until a connect fails;
+// only a 200 page is mailed. Delivers every mail it queued before it returns.
 void FetchScienceItems(RunContext& context);
 
 }  // namespace ferry

@@ -8,10 +8,10 @@
 
 namespace ferry {
 
-// The fields are bounded like the fixed-size record they stand for: a longer
-// text is cut to the field's width less its terminator.
+// The fields are bounded: a longer text is cut. A path is never cut short of
+// a whole link (kMaxLinkLength); a longer link is refused before it is asked for.
 struct TickerItem {
-  static constexpr std::size_t kPathKept = 79;
+  static constexpr std::size_t kPathKept = 2000;  // kMaxLinkLength
   static constexpr std::size_t kHostKept = 40;
   static constexpr std::size_t kTitleKept = 159;
 

@@ -31,31 +31,33 @@ class TickerAddressmode {
 
 }  // namespace
 
+void CollectScienceLinks(RunContext& context) {
+  if (context.settings.enableWissenschaft != 0) ScanScienceLinks(context);
+}
+
 void RunScienceTickerStage(RunContext& context) {
-  if (context.settings.enableWissenschaft == 0) return;
+  if (context.settings.enableWissenschaft == 0 || context.scienceItems.empty()) return;
   TickerAddressmode mode(context);
-  ScanScienceLinks(context);
-  PurgeMessages(context);
-  if (context.scienceItems.empty()) return;
   try {
     FetchScienceItems(context);
   } catch (const TransferError& error) {
     context.LogNumber(2, "HTML failed: %d", error.code);
   }
   DeliverMessages(context);
+  PurgeMessages(context);
 }
 
 void RunCtTickerStage(RunContext& context) {
   if (context.settings.enableCt == 0) return;
+  int32_t sent = 0;
   {
     TickerAddressmode mode(context);
-    ReadCtNewsTicker(context);
+    sent = ReadCtNewsTicker(context);
     DeliverMessages(context);
     PurgeMessages(context);
   }
   const AccountSettings& s = context.settings;
-  context.Event(kEventTickerReport, kEventInformation,
-                     {s.connectionName, s.accountName, std::to_string(context.tickerMailCount)});
+  context.Event(kEventTickerReport, kEventInformation, {s.connectionName, s.accountName, std::to_string(sent)});
 }
 
 }  // namespace ferry

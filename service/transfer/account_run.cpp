@@ -64,8 +64,8 @@ std::string FailureText(int code) {
 // short is drained round after round, within this bound.
 constexpr int kMaxMailRounds = 50;
 
-// One POP3 session: its messages fetched and delivered, the science ticker on
-// them, the deletes.
+// One POP3 session: its messages fetched and delivered, the science ticker's
+// links taken from them, the deletes; then the science items.
 void MailRound(RunContext& context) {
   const AccountSettings& s = context.settings;
   context.popChannel.Create();
@@ -78,12 +78,14 @@ void MailRound(RunContext& context) {
   RetrieveMessages(context);
   if (s.popDelete == 0) QuitMailbox(context, 4);
   DeliverMessages(context);
-
-  RunScienceTickerStage(context);
-
+  CollectScienceLinks(context);
   PurgeMessages(context);
   if (s.popDelete != 0) QuitMailbox(context, 3);
   RepairDeletes(context);
+
+  // The item pages only once the session is closed and its deletes committed:
+  // a slow ticker site never holds a POP3 session open.
+  RunScienceTickerStage(context);
 }
 
 // Whether the round that just ended leaves mail the server has not offered

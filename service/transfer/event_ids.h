@@ -36,6 +36,10 @@ inline constexpr uint32_t kEventTlsRefused = 66;           // error: protocol, h
 inline constexpr uint32_t kEventTlsCertificateWarning = 67;  // warning: host, reason (opportunistic STARTTLS)
 inline constexpr uint32_t kEventNoStartTls = 68;           // error: protocol, host, command not offered
 inline constexpr uint32_t kEventLoginWithoutTls = 69;      // warning: host, user
+// The news tickers (warnings); strings: connection, account, then as listed.
+inline constexpr uint32_t kEventTickerPageStatus = 80;  // site, page, status: the page is not mailed
+inline constexpr uint32_t kEventTickerCopyFailed = 81;  // folder, reason: no copy of the page was written
+inline constexpr uint32_t kEventTickerStateFailed = 82; // file, reason: items may be mailed again
 // Warnings (type kEventWarning), each at most once per account run: a message
 // left on the POP3 server because it is larger than "Max Size" (strings:
 // account, message number, size) or than the SMTP server's SIZE (strings:

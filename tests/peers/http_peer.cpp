@@ -34,7 +34,11 @@ void HttpPeer::Serve(PeerConnection& connection) {
   }
   if (!whole) return;
   HttpAnswer answer = script_(request);
-  connection.Write(answer.bytes);
+  if (answer.dripMs > 0) {
+    connection.Drip(answer.bytes, answer.dripMs);
+  } else {
+    connection.Write(answer.bytes);
+  }
   if (answer.keepOpen) connection.DrainUntilClosed();
 }
 

@@ -18,6 +18,9 @@ struct HttpAnswer {
   // Leave the connection open after the answer (a kept-alive connection)
   // until the client closes it.
   bool keepOpen = false;
+  // Send the answer one byte at a time with this pause between two bytes
+  // (a slow site); 0 sends it at once.
+  int dripMs = 0;
 };
 
 using HttpScript = std::function<HttpAnswer(const std::string& request)>;

@@ -99,6 +99,14 @@ void PeerConnection::WriteSegments(const std::vector<std::string>& segments, std
   }
 }
 
+void PeerConnection::Drip(std::string_view bytes, int gapMs) {
+  for (std::size_t at = 0; at < bytes.size() && !stop_.load(); ++at) {
+    if (net::SendOnce(socket_, bytes.data() + at, 1) <= 0) return;
+    // The pause doubles as the watch for the client's close.
+    if (at + 1 < bytes.size() && ReceiveSome(gapMs) == 0) return;
+  }
+}
+
 void PeerConnection::DrainUntilClosed() {
   while (ReceiveSome(60000) > 0) buffered_.clear();
 }

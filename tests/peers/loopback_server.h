@@ -35,6 +35,9 @@ class PeerConnection {
   void Write(std::string_view bytes, std::size_t pieceSize = 0);
   // Writes each segment as Write does, pausing `gapMs` between two of them.
   void WriteSegments(const std::vector<std::string>& segments, std::size_t pieceSize, int gapMs);
+  // Writes the bytes one at a time, `gapMs` apart (a slow server), until all
+  // are written or the client closes.
+  void Drip(std::string_view bytes, int gapMs);
   // Reads and drops whatever comes until the client closes or the server stops.
   void DrainUntilClosed();
   // What a reply's `then` asks for after it: Hang drains until the client

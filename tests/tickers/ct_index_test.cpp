@@ -48,36 +48,50 @@ std::string Item(const std::string& path, const std::string& title) {
   return "<LI> <A HREF=\"" + path + "\">" + title + "</A>\n";
 }
 
-TEST(CtIndex, ItemsAboveTheLastTitle) {
+TEST(CtIndex, EveryItemAndWhereTheLastTitleIs) {
   std::string body = "<UL>\n" + Item("/newsticker/data/c-3/", "Drei") + Item("/newsticker/data/c-2/", "Zwei: neu") +
                      Item("/newsticker/data/c-1/", "Eins") + "</UL>";
   CtIndexScan scan = ScanCtIndex(body, "Eins", "www.heise.de");
-  ASSERT_EQ(scan.items.size(), 2U);
-  EXPECT_TRUE(scan.reachedLastTitle);
+  ASSERT_EQ(scan.items.size(), 3U);
+  EXPECT_EQ(scan.lastTitleAt, 2U);
   EXPECT_EQ(scan.items[0].path, "/newsticker/data/c-3/");
   EXPECT_EQ(scan.items[0].title, "Drei");
   EXPECT_EQ(scan.items[0].host, "www.heise.de");
   EXPECT_EQ(scan.items[1].title, "Zwei  neu");
 
-  EXPECT_TRUE(ScanCtIndex(body, "Drei", "h").items.empty());
-  EXPECT_EQ(ScanCtIndex(body, "", "h").items.size(), 3U);
+  EXPECT_EQ(ScanCtIndex(body, "Drei", "h").lastTitleAt, 0U);
+  EXPECT_EQ(ScanCtIndex(body, "", "h").lastTitleAt, 3U);
+  EXPECT_EQ(ScanCtIndex(body, "Fehlt", "h").lastTitleAt, 3U);
 }
 
-TEST(CtIndex, ItemScanIsBounded) {
+// The path of each link shape, whole and decoded; the title never takes in
+// the next item's markup.
+TEST(CtIndex, LinkShapes) {
+  const std::string longPath = "/newsticker/data/" + std::string(120, 'p') + "/";
   struct Case {
     const char* name;
     std::string body;
-    std::size_t items;
+    std::vector<std::pair<std::string, std::string>> items;  // path, title
   } cases[] = {
-      {"path without its end", Item("/a/", "A") + "<LI> <A HREF=\"/b/ no end", 1},
-      {"title without its end", Item("/a/", "A") + "<LI> <A HREF=\"/b/\">B", 1},
-      {"marker at the very end", Item("/a/", "A") + "<LI> <A HREF=\"", 1},
+      {"entity in the path", Item("/n?a=1&amp;b=2", "A"), {{"/n?a=1&b=2", "A"}}},
+      {"long path kept whole", Item(longPath, "L"), {{longPath, "L"}}},
+      {"attribute after the path",
+       "<LI> <A HREF=\"/n/1/\" TARGET=\"_top\">Eins</A>\n", {{"/n/1/", "Eins"}}},
+      {"full address of the site", Item("http://www.heise.de/n/2/", "Zwei"), {{"/n/2/", "Zwei"}}},
+      {"another site passed over", Item("http://elsewhere.example/n/3/", "X") + Item("/n/4/", "Vier"),
+       {{"/n/4/", "Vier"}}},
+      {"link missing its quote and bracket",
+       "<LI> <A HREF=\"/n/5/\n<LI> <A HREF=\"/n/6/\">Sechs</A>\n", {{"/n/5/", ""}, {"/n/6/", "Sechs"}}},
+      {"title without its end", Item("/a/", "A") + "<LI> <A HREF=\"/b/\">B", {{"/a/", "A"}, {"/b/", "B"}}},
+      {"marker at the very end", Item("/a/", "A") + "<LI> <A HREF=\"", {{"/a/", "A"}}},
   };
-  for (const Case& c : cases) EXPECT_EQ(ScanCtIndex(c.body, "", "h").items.size(), c.items) << c.name;
-
-  CtIndexScan scan = ScanCtIndex(Item("/" + std::string(120, 'p'), std::string(100, 't') + "&auml;"), "", "h");
+  for (const Case& c : cases) {
+    std::vector<std::pair<std::string, std::string>> items;
+    for (const TickerItem& item : ScanCtIndex(c.body, "", "www.heise.de").items) items.emplace_back(item.path, item.title);
+    EXPECT_EQ(items, c.items) << c.name;
+  }
+  CtIndexScan scan = ScanCtIndex(Item("/p", std::string(100, 't') + "&auml;"), "", "h");
   ASSERT_EQ(scan.items.size(), 1U);
-  EXPECT_EQ(scan.items[0].path.size(), 79U);
   EXPECT_EQ(scan.items[0].title, std::string(79, 't'));
 }
 

@@ -1,21 +1,25 @@
-// The science ticker's link scanner and the handling of an item page.
+// The links the tickers take (science mail links, request targets, the set of
+// links mailed) and the handling of a science item page.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
+#include "service/tickers/mailed_links.h"
 #include "service/tickers/science_links.h"
+#include "service/tickers/ticker_links.h"
 #include "service/tickers/ticker_sites.h"
+#include "service/tickers/ticker_texts.h"
+#include "tests/support/temp_hive.h"
 
 namespace ferry {
 namespace {
 
-std::vector<std::string> Queries(std::string_view text) {
-  std::vector<std::string> out;
-  for (const ScienceLink& link : FindScienceLinks(text, kScienceSiteName)) out.push_back(link.query);
-  return out;
-}
-
-TEST(ScienceLinks, FoundInEveryForm) {
+// Each link shape as the request line it becomes: taken whole, decoded, and
+// never with a blank, a control character or the markup after it.
+TEST(ScienceLinks, EveryShapeGivesItsWholeRequestTarget) {
   const std::string marker = ScienceLinkMarker(kScienceSiteName);
   EXPECT_EQ(marker, "http://www.wissenschaft.de/indexticker.hbs?");
+  const std::string longId(120, '7');
   struct Case {
     const char* name;
     std::string text;
@@ -23,24 +27,77 @@ TEST(ScienceLinks, FoundInEveryForm) {
   } cases[] = {
       {"quoted-printable", "Subject: t\r\n\r\nLies " + marker + "myrec=3D4711&myid=3D99\r\nGruss\r\n",
        {"myrec=4711&myid=99"}},
-      {"quoted-printable with soft break", "x " + marker + "myrec=3D12&myid=3D34=\r\n", {"myrec=12&myid=34"}},
+      {"quoted-printable followed by text", "Lies " + marker + "myrec=3D4711&myid=3D99 und mehr\r\n",
+       {"myrec=4711&myid=99"}},
+      {"soft line break inside the id", "x " + marker + "myrec=3D12&myid=3D34=\r\n56 Ende\r\n", {"myrec=12&myid=3456"}},
+      {"message says quoted-printable", "Content-Transfer-Encoding: Quoted-Printable\r\n\r\n" + marker +
+                                            "myrec=3D12&myid=3=\r\n4\r\n",
+       {"myrec=12&myid=34"}},
       {"plain", "x " + marker + "myrec=4711&myid=99\r\n", {"myrec=4711&myid=99"}},
-      {"plain in a tag", "<a href=\"" + marker + "myrec=1&myid=2\">mehr</a>\r\n", {"myrec=1&myid=2"}},
+      {"entity in an href", "<a href=\"" + marker + "myrec=1&amp;myid=2\">mehr</a>\r\n", {"myrec=1&myid=2"}},
+      {"attribute after the link", "<A HREF=" + marker + "myrec=1&myid=2 TARGET=\"_top\">x</A>", {"myrec=1&myid=2"}},
+      {"ends at the angle bracket", "<" + marker + "myrec=1&myid=2>", {"myrec=1&myid=2"}},
+      {"long query kept whole", marker + "myrec=1&myid=" + longId + "\r\n", {"myrec=1&myid=" + longId}},
       {"two links on two lines", marker + "myrec=3D1&myid=3D11\r\n" + marker + "myrec=3D2&myid=3D22\r\n",
        {"myrec=1&myid=11", "myrec=2&myid=22"}},
-      {"line feed only", marker + "myrec=5&myid=6\nrest", {"myrec=5&myid=6"}},
       {"no link", "Subject: nichts\r\n\r\nhttp://www.wissenschaft.de/index.html\r\n", {}},
-      {"marker at the very end", "x " + marker, {""}},
-      {"quoted-printable without &", marker + "myrec=3D7\r\n", {"myrec=7&myid="}},
-      {"quoted-printable cut short", marker + "m=3D\r\n", {"myrec=&myid="}},
-      {"a lone CR ends the plain query", marker + "myrec=1&myid=2\rGET /evil\r\n", {"myrec=1&myid=2"}},
-      {"a lone CR ends the quoted-printable query", marker + "myrec=3D1&myid=3D2\rX: y\r\n", {"myrec=1&myid=2"}},
+      {"marker at the very end", "x " + marker, {}},
+      {"a lone CR ends the query", marker + "myrec=1&myid=2\rGET /evil\r\n", {"myrec=1&myid=2"}},
+      {"encoded line end ends the query", marker + "myrec=3D1&myid=3D2=0D=0AX: y\r\n", {"myrec=1&myid=2"}},
   };
-  for (const Case& c : cases) EXPECT_EQ(Queries(c.text), c.queries) << c.name;
+  for (const Case& c : cases) {
+    std::vector<std::string> queries;
+    for (const ScienceLink& link : FindScienceLinks(c.text, kScienceSiteName)) {
+      queries.push_back(link.query);
+      std::string target = RequestTarget(ScienceDetailPath(link.query));
+      EXPECT_FALSE(target.empty()) << c.name;
+      EXPECT_EQ(ItemPageRequest(target, "h").find_first_of(" \r\n", 4), 4 + target.size()) << c.name;
+    }
+    EXPECT_EQ(queries, c.queries) << c.name;
+  }
+  EXPECT_EQ(ScienceDetailPath("myrec=4711&myid=99"), "/bdw/ticker/tickerdetail.hbs?myrec=4711&myid=99&navi=1");
 }
 
-TEST(ScienceLinks, DetailPath) {
-  EXPECT_EQ(ScienceDetailPath("myrec=4711&myid=99"), "/bdw/ticker/tickerdetail.hbs?myrec=4711&myid=99&navi=1");
+TEST(TickerLinks, DecodingAndRequestTargets) {
+  EXPECT_EQ(DecodeQuotedPrintable("a=3Db=\r\nc=\nd=E4=zz="), "a=bcd\xE4=zz=");
+  EXPECT_EQ(DecodeEntities("a&amp;b&lt;&gt;&quot;&#38;&#x26;&uuml;&#999;&"), "a&b<>\"&&&uuml;&#999;&");
+  EXPECT_EQ(TakeLink("/a?b=c'd"), "/a?b=c");
+  EXPECT_EQ(RequestTarget("/gr\xFCn?x=1"), "/gr%FCn?x=1");
+  EXPECT_EQ(RequestTarget("/a b"), "");
+  EXPECT_EQ(RequestTarget("/a\tb"), "");
+  EXPECT_EQ(RequestTarget(""), "");
+  EXPECT_EQ(RequestTarget("/" + std::string(kMaxLinkLength, 'x')), "");
+}
+
+// The set of links mailed keeps the newest ones, survives its text, and
+// never holds a link twice.
+TEST(TickerLinks, MailedLinksBounded) {
+  MailedLinks links(3);
+  for (const char* link : {"/a", "/b", "/a", "/c", "/d"}) links.Add(link);
+  EXPECT_EQ(links.Size(), 3U);
+  EXPECT_FALSE(links.Contains("/a"));
+  EXPECT_TRUE(links.Contains("/d"));
+  MailedLinks again(3);
+  again.Parse(links.Text() + "/e\r\n\n");
+  EXPECT_EQ(again.Text(), "/c\n/d\n/e\n");
+
+  // Two runs that loaded the same file and save one after the other: the
+  // file keeps the links of both.
+  std::filesystem::path folder = test::MakeTempFolder("mailed-links");
+  const std::string path = (folder / "ticker-ct.links").string();
+  std::string reason;
+  MailedLinks first;
+  MailedLinks second;
+  ASSERT_TRUE(LoadMailedLinks(path, first, &reason)) << reason;
+  ASSERT_TRUE(LoadMailedLinks(path, second, &reason)) << reason;
+  first.Add("/one");
+  second.Add("/two");
+  ASSERT_TRUE(SaveMailedLinks(path, first, &reason)) << reason;
+  ASSERT_TRUE(SaveMailedLinks(path, second, &reason)) << reason;
+  MailedLinks stored;
+  ASSERT_TRUE(LoadMailedLinks(path, stored, &reason)) << reason;
+  EXPECT_EQ(stored.Text(), "/one\n/two\n");
+  std::filesystem::remove_all(folder);
 }
 
 TEST(SciencePage, SubjectCategoryDateAndScript) {
@@ -72,25 +129,20 @@ TEST(SciencePage, SubjectCategoryDateAndScript) {
     EXPECT_EQ(page.subject, c.subject) << c.name;
     EXPECT_EQ(page.category, c.category) << c.name;
     EXPECT_EQ(page.date, c.date) << c.name;
-    EXPECT_TRUE(page.Body().ends_with("\r\n.\r\n\r\n")) << c.name;
   }
 }
 
-TEST(SciencePage, ScriptNeutralisedOnlyTheFirstPair) {
+TEST(SciencePage, BodyWithoutScriptsAndItsCharset) {
   SciencePage page = ReadSciencePage(
-      "HTTP/1.0 200 OK\r\n\r\n<script>a()</script><script>b()</script>");
-  EXPECT_TRUE(page.scriptReplaced);
-  EXPECT_EQ(page.Body(), "<!--ipt>a()<!--ript><script>b()</script>\r\n.\r\n\r\n");
+      "HTTP/1.0 200 OK\nContent-Type: text/html; charset=utf-8\n\n<script>a()</script><B>T</B><script>b()</script>");
+  EXPECT_TRUE(page.scriptRemoved);
+  EXPECT_EQ(page.html, "<B>T</B>");
+  EXPECT_EQ(page.charset, "utf-8");
 
-  page = ReadSciencePage("HTTP/1.0 200 OK\r\n\r\n<script>a()");
-  EXPECT_FALSE(page.scriptReplaced);
-  EXPECT_EQ(page.Body(), "<script>a()\r\n.\r\n\r\n");
-}
-
-TEST(SciencePage, ResponseWithoutBlankLineIsAllBody) {
-  SciencePage page = ReadSciencePage("<HTML><B>Titel</B>");
-  EXPECT_EQ(page.Body(), "<HTML><B>Titel</B>\r\n.\r\n\r\n");
+  page = ReadSciencePage("<HTML><B>Titel</B>");
+  EXPECT_EQ(page.html, "<HTML><B>Titel</B>");
   EXPECT_EQ(page.subject, "Titel");
+  EXPECT_EQ(page.charset, "ISO-8859-1");
 }
 
 }  // namespace

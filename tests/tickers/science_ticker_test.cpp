@@ -1,6 +1,9 @@
 // The science ticker in whole account runs: links from the forwarded mail,
-// item pages fetched last link first, their copies and mails, batches, the
-// kept-alive request, and a site that refuses.
+// item pages fetched last link first once the POP3 session is closed, their
+// copies and mails, each link mailed once, batches, error pages, and a site
+// that refuses.
+#include <mutex>
+
 #include "tests/tickers/ticker_run_helpers.h"
 
 namespace ferry::test {
@@ -25,11 +28,12 @@ std::string MailWithTwoLinks() {
 }
 
 TEST_F(ScienceTickerTest, TwoLinksFetchedLastFirstSavedAndMailed) {
+  settings.enableKeepAlive = 1;  // asks for nothing more: every response ends with the server's close
   Pop3Peer pop({MailWithTwoLinks()});
   SmtpPeer smtp;
   HttpPeer site(PagesByTarget({
       {SciencePath(kQueryA), {HttpPage(SciencePageBody("Medizin", " \"Neue Zellen\""))}},
-      {SciencePath(kQueryB), {HttpPage(SciencePageBody("Physik", "Licht/Schatten"))}},
+      {SciencePath(kQueryB), {HttpPage(SciencePageBody("Physik", "Licht/Schatten<script>x()</script>"))}},
   }));
   Use(pop);
   Use(smtp);
@@ -37,25 +41,69 @@ TEST_F(ScienceTickerTest, TwoLinksFetchedLastFirstSavedAndMailed) {
 
   EXPECT_EQ(Run(), kRunDone);
 
-  EXPECT_EQ(site.Requests(), (std::vector<std::string>{ItemPageRequest(SciencePath(kQueryB)),
-                                                        ItemPageRequest(SciencePath(kQueryA))}));
+  EXPECT_EQ(site.Requests(), (std::vector<std::string>{ItemPageRequest(SciencePath(kQueryB), kScienceSiteName),
+                                                        ItemPageRequest(SciencePath(kQueryA), kScienceSiteName)}));
   // The mail that named the links is forwarded unchanged and deleted.
   EXPECT_TRUE(pop.Remaining().empty());
   auto mails = smtp.Mails();
   ASSERT_EQ(mails.size(), 3U);
   EXPECT_EQ(mails[0].rcptTo.front(), "<postmaster@office.example>");
   EXPECT_EQ(mails[1].rcptTo.front(), "<ticker@office.example>");
-  std::string page = AfterDateLine(mails[1].data,
-                                   "From: \"Physik\" <gateway@office.example>\r\nTo: \"Wissenschaft\"<ticker@office.example>\r\n"
-                                   "Subject: Licht Schatten\r\nMIME-Version: 1.0\r\nX-Mailer: MailFerry\r\n"
-                                   "Content-Type: text/html\r\nDate:");
-  EXPECT_EQ(page, SciencePageBody("Physik", "Licht/Schatten") + ".\r\n");
-  EXPECT_NE(mails[2].data.find("\r\nSubject: Neue Zellen \r\n"), std::string::npos);
-  EXPECT_NE(mails[2].data.find("From: \"Medizin\" <"), std::string::npos);
+  EXPECT_TRUE(AllCrLf(mails[1].data));
+  EXPECT_EQ(HeaderField(mails[1].data, "From"), "\"Physik\" <gateway@office.example>");
+  EXPECT_EQ(HeaderField(mails[1].data, "To"), "\"Wissenschaft\" <ticker@office.example>");
+  EXPECT_EQ(HeaderField(mails[1].data, "Subject"), "Licht Schatten");
+  EXPECT_EQ(HeaderField(mails[1].data, "Content-Type"), "text/html; charset=ISO-8859-1");
+  EXPECT_EQ(MailBody(mails[1].data), WithCrLf(SciencePageBody("Physik", "Licht/Schatten")));
+  EXPECT_EQ(HeaderField(mails[2].data, "Subject"), "Neue Zellen ");
+  EXPECT_EQ(HeaderField(mails[2].data, "From"), "\"Medizin\" <gateway@office.example>");
 
-  EXPECT_EQ(FilesIn(BdwDir()), (std::vector<std::string>{"Licht Schatten.htm", "Neue Zellen .htm"}));
-  EXPECT_EQ(ReadFile(BdwDir() / "Licht Schatten.htm"), SciencePageBody("Physik", "Licht/Schatten") + "\r\n.\r\n\r\n");
+  EXPECT_EQ(FilesIn(BdwDir()), (std::vector<std::string>{"Licht Schatten.htm", "Neue Zellen_.htm"}));
+  EXPECT_EQ(ReadFile(BdwDir() / "Licht Schatten.htm"), SciencePageBody("Physik", "Licht/Schatten"));
   EXPECT_TRUE(LogHas(Log(), "Found URL:myrec=4711&myid=11"));
+}
+
+// A slow site never holds the POP3 session: the deletes are committed (QUIT)
+// before the first page is asked for, so nothing is forwarded twice; and a
+// link mailed once is never mailed again, in the same run or the next.
+TEST_F(ScienceTickerTest, SlowSiteAfterTheDeletesAndEachLinkMailedOnce) {
+  receiveTimeout = kShortReceiveTimeout;
+  Pop3Peer pop({MailWithTwoLinks()});
+  SmtpPeer smtp;
+  std::vector<bool> quitBefore;
+  std::mutex mutex;
+  HttpPeer site([&](const std::string& request) {
+    {
+      std::lock_guard lock(mutex);
+      quitBefore.push_back(pop.Transcript().find("QUIT\r\n") != std::string::npos);
+    }
+    HttpAnswer answer{HttpPage(SciencePageBody("Medizin", request.substr(4, 50)))};
+    if (request.find(kQueryB) != std::string::npos) answer.dripMs = 20;  // cut at the page's deadline
+    return answer;
+  });
+  Use(pop);
+  Use(smtp);
+  UseScience(site);
+
+  EXPECT_EQ(Run(), kRunDone);
+  EXPECT_EQ(quitBefore, (std::vector<bool>{true, true}));
+  EXPECT_TRUE(pop.Remaining().empty());
+  // The page cut at its deadline is a warning, not a mail; the other one goes.
+  auto mails = smtp.Mails();
+  ASSERT_EQ(mails.size(), 2U);
+  EXPECT_EQ(mails[0].rcptTo.front(), "<postmaster@office.example>");
+  EXPECT_EQ(mails[1].rcptTo.front(), "<ticker@office.example>");
+  EXPECT_TRUE(HasEvent("80\t2\tNORAS\tPostfach\twww.wissenschaft.de\t" + SciencePath(kQueryB) + "\ttimed out"));
+  const std::size_t first = mails.size();
+
+  // Next run: the same links again (a second mail naming them, and twice in it).
+  pop.Append(Message("Subject: wieder", ScienceLink(kQueryA) + "\r\n" + ScienceLink(kQueryA) + "\r\n"));
+  settings = after;
+  EXPECT_EQ(Run(), kRunDone);
+  mails = smtp.Mails();
+  ASSERT_EQ(mails.size(), first + 1);
+  EXPECT_EQ(HeaderField(mails.back().data, "Subject"), "wieder");
+  EXPECT_TRUE(pop.Remaining().empty());
 }
 
 TEST_F(ScienceTickerTest, MailWithoutLinksNeverFetches) {
@@ -103,22 +151,23 @@ TEST_F(ScienceTickerTest, FullBatchDeliveredDuringTheStage) {
   EXPECT_EQ(smtp.Connections(), 3);
 }
 
-TEST_F(ScienceTickerTest, KeepAliveAsksForItAndStillMailsEveryItem) {
-  settings.enableKeepAlive = 1;
+// Only a 200 page is mailed: a moved or missing item page is a warning that
+// names the site, the page and the status.
+TEST_F(ScienceTickerTest, ErrorPagesAreWarningsNotNews) {
   Pop3Peer pop({MailWithTwoLinks()});
   SmtpPeer smtp;
-  HttpPeer site([](const std::string&) {
-    std::string body = SciencePageBody("Medizin", "Offen");
-    return HttpAnswer{HttpPage(body, "Content-Length: " + std::to_string(body.size()) + "\r\n"), true};
-  });
+  HttpPeer site(PagesByTarget({
+      {SciencePath(kQueryA), {"HTTP/1.0 301 Moved Permanently\r\nLocation: /x\r\n\r\n<p>moved"}},
+      {SciencePath(kQueryB), {HttpPage(SciencePageBody("Physik", "Licht"))}},
+  }));
   Use(pop);
   Use(smtp);
   UseScience(site);
   Run();
-  EXPECT_EQ(site.Requests(), (std::vector<std::string>{KeepAliveItemPageRequest(SciencePath(kQueryB)),
-                                                        KeepAliveItemPageRequest(SciencePath(kQueryA))}));
-  ASSERT_EQ(smtp.Mails().size(), 3U);
-  EXPECT_NE(smtp.Mails()[2].data.find("Subject: Offen\r\n"), std::string::npos);
+  ASSERT_EQ(smtp.Mails().size(), 2U);
+  EXPECT_EQ(HeaderField(smtp.Mails()[1].data, "Subject"), "Licht");
+  EXPECT_TRUE(HasEvent("80\t2\tNORAS\tPostfach\twww.wissenschaft.de\t" + SciencePath(kQueryA) + "\t301"));
+  EXPECT_EQ(FilesIn(BdwDir()), std::vector<std::string>{"Licht.htm"});
 }
 
 }  // namespace

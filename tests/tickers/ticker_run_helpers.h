@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "service/tickers/science_links.h"
+#include "service/tickers/ticker_links.h"
 #include "service/tickers/ticker_sites.h"
 #include "service/tickers/ticker_texts.h"
 #include "service/transfer/account_run.h"
@@ -39,15 +40,55 @@ inline std::string CtIndexPage(const std::vector<std::pair<std::string, std::str
   return HttpPage(body, lastModified.empty() ? "" : "Last-Modified:" + lastModified + "\r\n");
 }
 
-// The mail text as the SMTP peer receives it up to the date, checked against
-// the header template; returns what follows the date line.
-inline std::string AfterDateLine(const std::string& data, const std::string& headerUpToDate) {
-  EXPECT_TRUE(data.starts_with(kXInfo + headerUpToDate)) << data.substr(0, 400);
-  std::size_t date = kXInfo.size() + headerUpToDate.size();
-  if (data.size() < date + 29) return {};
-  // asctime: 24 characters and a line feed, then the template's blank line.
-  EXPECT_EQ(data.substr(date + 24, 5), "\n\r\n\r\n");
-  return data.substr(date + 29);
+// The value of the first header line `name` ("Subject") of a received mail,
+// folded lines joined; empty when there is none.
+inline std::string HeaderField(const std::string& data, const std::string& name) {
+  std::string header = data.substr(0, data.find("\r\n\r\n") + 2);
+  std::string key = "\r\n" + name + ": ";
+  std::size_t at = ("\r\n" + header).find(key);
+  if (at == std::string::npos) return {};
+  std::string value;
+  for (std::size_t i = at + key.size() - 2; i < header.size(); ++i) {
+    if (header.compare(i, 3, "\r\n ") == 0) {
+      i += 2;
+      continue;
+    }
+    if (header.compare(i, 2, "\r\n") == 0) break;
+    value.push_back(header[i]);
+  }
+  return value;
+}
+
+// The body of a received mail as its reader sees it: the end-of-data line
+// taken off, the dot-stuffing undone, quoted-printable decoded when the
+// header says so.
+inline std::string MailBody(const std::string& data) {
+  std::size_t blank = data.find("\r\n\r\n");
+  if (blank == std::string::npos) return {};
+  std::string body = data.substr(blank + 4);
+  if (body.ends_with(".\r\n")) body.resize(body.size() - 3);
+  // A stuffed line starts with two dots: the first is dropped.
+  std::string plain;
+  bool lineStart = true;
+  for (std::size_t i = 0; i < body.size(); ++i) {
+    if (lineStart && body[i] == '.') {
+      lineStart = false;
+      continue;
+    }
+    plain.push_back(body[i]);
+    lineStart = body[i] == '\n';
+  }
+  if (HeaderField(data, "Content-Transfer-Encoding") == "quoted-printable") return DecodeQuotedPrintable(plain);
+  return plain;
+}
+
+// Whether every line of `data` ends in CR LF (no bare CR or LF anywhere).
+inline bool AllCrLf(const std::string& data) {
+  for (std::size_t i = 0; i < data.size(); ++i) {
+    if (data[i] == '\n' && (i == 0 || data[i - 1] != '\r')) return false;
+    if (data[i] == '\r' && (i + 1 == data.size() || data[i + 1] != '\n')) return false;
+  }
+  return true;
 }
 
 inline std::vector<std::string> FilesIn(const std::filesystem::path& folder) {

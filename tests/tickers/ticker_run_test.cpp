@@ -39,8 +39,7 @@ TEST_F(TickerRunTest, BothTickersMailTheirPagesAndLeaveTheirCopies) {
   std::vector<std::string> subjects;
   for (const ReceivedMail& mail : mails) {
     recipients.push_back(mail.rcptTo.front());
-    std::size_t at = mail.data.find("\r\nSubject: ");
-    subjects.push_back(at == std::string::npos ? "" : mail.data.substr(at + 11, mail.data.find("\r\n", at + 2) - at - 11));
+    subjects.push_back(HeaderField(mail.data, "Subject"));
   }
   EXPECT_EQ(recipients, (std::vector<std::string>{"<postmaster@office.example>", "<ticker@office.example>",
                                                    "<ct@office.example>", "<ct@office.example>"}));
@@ -50,6 +49,7 @@ TEST_F(TickerRunTest, BothTickersMailTheirPagesAndLeaveTheirCopies) {
   EXPECT_EQ(FilesIn(BdwDir()), std::vector<std::string>{"Gene.htm"});
   EXPECT_EQ(FilesIn(CtDir()), (std::vector<std::string>{"CT NewsTicker.htm", "Erste.htm", "Zweite.htm"}));
   EXPECT_EQ(ReadFile(CtDir() / "Erste.htm"), "<p>eins");
+  EXPECT_EQ(ReadFile(BdwDir() / "Gene.htm"), SciencePageBody("Biologie", "Gene"));
   EXPECT_EQ(after.lastTitle, "Zweite");
   EXPECT_EQ(after.lastDate, " Thu, 03 Jun 1999 07:00:00 GMT");
   // The run leaves the account's own mode, not the ticker's.

@@ -1,11 +1,13 @@
-// The tickers' requests and the mail and file a page becomes: the date text,
-// the body, dot-stuffing, file names and the page copy, and the site override.
+// The tickers' requests and the mail and file a page becomes: the date texts,
+// header, body and status of a response, scripts, the SMTP text, file names,
+// the page copy, and the site override.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
-#include <unistd.h>
+#include <fstream>
 
-#include "service/tickers/ticker_mail.h"
+#include "platform/state_files.h"
 #include "service/tickers/ticker_sites.h"
 #include "service/tickers/ticker_texts.h"
 #include "tests/support/temp_hive.h"
@@ -13,21 +15,20 @@
 namespace ferry {
 namespace {
 
-// The mail header templates are checked byte for byte where the ticker runs
-// send them (science_ticker_test, ct_newsticker_test).
 TEST(TickerRequests, OneRequestLineForThePathHeaderLinesAndOneBlankLine) {
-  const std::string date = " Tue, 01 Jun 1999 10:00:00 GMT";
-  for (const std::string& request : {ItemPageRequest("/a?b=1&c=2"), KeepAliveItemPageRequest("/a?b=1&c=2"),
-                                     ConditionalIndexRequest("/a?b=1&c=2", date)}) {
-    EXPECT_TRUE(request.starts_with("GET /a?b=1&c=2 http/1.0\r\n")) << request;
+  const std::string date = "Tue, 01 Jun 1999 10:00:00 GMT";
+  for (const std::string& request :
+       {ItemPageRequest("/a?b=1&c=2", "www.site.example"), ConditionalIndexRequest("/a?b=1&c=2", "www.site.example", date)}) {
+    EXPECT_TRUE(request.starts_with("GET /a?b=1&c=2 HTTP/1.0\r\nHost: www.site.example\r\n")) << request;
     EXPECT_EQ(request.find("\r\n\r\n"), request.size() - 4) << request;
     EXPECT_EQ(request.find('\n'), request.find("\r\n") + 1) << request;
+    // The server ends each response by closing: no kept-alive connection is asked for.
+    EXPECT_EQ(request.find("Keep-Alive"), std::string::npos) << request;
   }
-  EXPECT_NE(KeepAliveItemPageRequest("/").find("\r\nConnection: Keep-Alive\r\n"), std::string::npos);
-  EXPECT_NE(ConditionalIndexRequest("/", date).find("\r\nIf-Modified-Since: " + date + "\r\n"), std::string::npos);
+  EXPECT_NE(ConditionalIndexRequest("/", "h", date).find("\r\nIf-Modified-Since: " + date + "\r\n"), std::string::npos);
 }
 
-TEST(TickerDate, AsctimeFormWithBlankPaddedDay) {
+TEST(TickerDate, AsctimeAndHttpDates) {
   std::tm t{};
   t.tm_year = 99;
   t.tm_mon = 5;
@@ -37,57 +38,71 @@ TEST(TickerDate, AsctimeFormWithBlankPaddedDay) {
   t.tm_min = 5;
   t.tm_sec = 7;
   EXPECT_EQ(AsctimeText(t), "Tue Jun  1 09:05:07 1999\n");
-  EXPECT_EQ(CurrentAsctimeText().size(), 25U);
+  EXPECT_EQ(HttpDateText(0), " Thu, 01 Jan 1970 00:00:00 GMT");
+  EXPECT_EQ(HttpDateText(951782400), " Tue, 29 Feb 2000 00:00:00 GMT");
+  EXPECT_EQ(HttpDateText(1796709634), " Tue, 08 Dec 2026 06:00:34 GMT");
 }
 
-TEST(TickerResponse, BodyStartsAfterTheFirstBlankLine) {
+TEST(TickerResponse, HeaderBodyAndStatus) {
   struct Case {
     const char* name;
     std::string response;
     std::size_t bodyStart;
-    std::string header;
+    int status;
   } cases[] = {
-      {"header and body", "HTTP/1.0 200 OK\r\nA: b\r\n\r\n<p>\r\n\r\nx", 25, "HTTP/1.0 200 OK\r\nA: b\r\n\r\n"},
-      {"no blank line: all body", "<HTML>no header", 0, ""},
-      {"cut inside the header", "HTTP/1.0 200 OK\r\nA: b\r\n", 0, ""},
-      {"empty", "", 0, ""},
+      {"CR LF header", "HTTP/1.0 200 OK\r\nA: b\r\n\r\n<p>\r\n\r\nx", 25, 200},
+      {"bare LF header", "HTTP/1.1 404 Not Found\nA: b\n\n<p>\r\n\r\nx", 29, 404},
+      {"LF LF before CR LF CR LF", "HTTP/1.0 301 Moved\n\nbody\r\n\r\n", 20, 301},
+      {"no blank line: all body", "<HTML>no header", 0, 0},
+      {"cut inside the header", "HTTP/1.0 304 Not Modified\r\nA: b\r\n", 0, 304},
+      {"status not a number", "HTTP/1.0 2x0 OK\r\n\r\n", 19, 0},
+      {"empty", "", 0, 0},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(BodyStart(c.response), c.bodyStart) << c.name;
-    EXPECT_EQ(ResponseHeader(c.response), c.header) << c.name;
+    EXPECT_EQ(ResponseHeader(c.response), c.response.substr(0, c.bodyStart)) << c.name;
+    EXPECT_EQ(ResponseStatusCode(c.response), c.status) << c.name;
   }
 }
 
-TEST(TickerMailText, StuffedAndEndedOnce) {
+TEST(TickerPage, ScriptsRemovedWhole) {
   struct Case {
     const char* name;
-    std::string body;
-    std::string text;
+    std::string page;
+    std::string kept;
   } cases[] = {
-      {"lone dot line in the page", "<p>a\r\n.\r\nQUIT\r\n\r\n.\r\n\r\n", "H\r\n\r\n<p>a\r\n..\r\nQUIT\r\n.\r\n"},
-      {"line starting with dots", "..x\r\n.y\r\n.\r\n\r\n", "H\r\n\r\n...x\r\n..y\r\n.\r\n"},
-      {"page without a last line end", "<p>end\r\n.\r\n\r\n", "H\r\n\r\n<p>end\r\n.\r\n"},
-      {"body without terminator", "<p>end", "H\r\n\r\n<p>end\r\n.\r\n"},
-      {"bare line feeds", "a\n.b\n\r\n.\r\n\r\n", "H\r\n\r\na\n..b\n\r\n.\r\n"},
+      {"one script", "<p>a<script>x()</script>b</p>", "<p>ab</p>"},
+      {"any case, with attributes", "a<SCRIPT type=\"t\">x</Script >b<script src=y></script>c", "abc"},
+      {"no end tag takes the rest", "a<script>x()<p>b", "a"},
+      {"end tag alone stays", "a</script>b", "a</script>b"},
+      {"none", "<p>plain</p>", "<p>plain</p>"},
   };
-  for (const Case& c : cases) EXPECT_EQ(TickerMailText("H\r\n\r\n", c.body), c.text) << c.name;
+  for (const Case& c : cases) EXPECT_EQ(RemoveScripts(c.page), c.kept) << c.name;
 }
 
-TEST(TickerFileNames, ANameNeverLeavesItsFolder) {
+TEST(TickerMailText, EveryLineEndsInCrLfStuffedAndEndedOnce) {
+  EXPECT_EQ(TickerMailText("Subject: s\r\n\r\n", "a\n.b\r.\r\n.\r\nz"),
+            "Subject: s\r\n\r\na\r\n..b\r\n..\r\n..\r\nz\r\n.\r\n");
+  EXPECT_EQ(TickerMailText("Subject: s\r\n\r\n", "x\r\n"), "Subject: s\r\n\r\nx\r\n.\r\n");
+}
+
+TEST(TickerFileNames, SafeOnEverySystem) {
   struct Case {
     const char* name;
     std::string title;
     std::string file;
   } cases[] = {
-      {"plain", "Neue Zellen", "Neue Zellen"},
-      {"parent", "..", "__"},
-      {"current", ".", "_"},
-      {"climb", "../../etc/passwd", "__ .. etc passwd"},
-      {"hidden", ".profile", "_profile"},
-      {"backslash and colon", "C:\\x", "C  x"},
-      {"control characters", std::string("a\r\nb\0c", 6), "a  b c"},
-      {"dots inside stay", "v1.2 ..", "v1.2 .."},
-      {"empty", "", ""},
+      {"plain", "Gene", "Gene"},
+      {"path out of the folder", "../../escape", "___.._escape"},
+      {"dots only", "..", "__"},
+      {"empty", "", "_"},
+      {"Windows reserved characters", "Was? *Neu* <b>|\"x\"", "Was_ _Neu_ _b___x_"},
+      {"device name", "NUL", "_NUL"},
+      {"device name any case with extension", "com1.txt", "_com1.txt"},
+      {"device name with blanks", "con  ", "con__"},
+      {"trailing dot", "Ende.", "Ende_"},
+      {"control characters", "a\tb\nc", "a_b_c"},
+      {"long", std::string(300, 'x'), std::string(150, 'x')},
   };
   for (const Case& c : cases) EXPECT_EQ(SafeFileName(c.title), c.file) << c.name;
 }
@@ -99,35 +114,42 @@ class TickerPageCopy : public ::testing::Test {
   std::filesystem::path folder_;
 };
 
-TEST_F(TickerPageCopy, WrittenInsideTheFolderAndReplaced) {
-  std::filesystem::path pages = folder_ / "pages";
-  std::filesystem::create_directories(pages);
-  EXPECT_EQ(SaveTickerPage(pages.string(), "Titel", "alt"), (pages / "Titel.htm").string());
-  SaveTickerPage(pages.string(), "Titel", "neu\r\n");
+TEST_F(TickerPageCopy, ReplacedNeverFollowedNeverOutside) {
+  namespace fs = std::filesystem;
+  fs::path pages = folder_ / "pages";
+  fs::create_directories(pages);
+  EXPECT_TRUE(state::WriteFileInFolder(pages.string(), "Titel.htm", "alt").ok());
+  EXPECT_TRUE(state::WriteFileInFolder(pages.string(), "Titel.htm", "neu\r\n").ok());
   EXPECT_EQ(test::ReadFile(pages / "Titel.htm"), "neu\r\n");
 
-  SaveTickerPage(pages.string(), "../../escape", "x");
-  SaveTickerPage(pages.string(), "..", "y");
-  SaveTickerPage(pages.string(), "", "z");
-  EXPECT_EQ(test::ReadFile(pages / "__ .. escape.htm"), "x");
-  EXPECT_EQ(test::ReadFile(pages / "__.htm"), "y");
-  EXPECT_EQ(test::ReadFile(pages / ".htm"), "z");
-  int outside = 0;
-  for (const auto& entry : std::filesystem::recursive_directory_iterator(folder_)) {
-    if (entry.path().parent_path() != pages && entry.path() != pages) ++outside;
-  }
-  EXPECT_EQ(outside, 0);
-}
+  // A link planted under the name of a copy: the link is replaced, its target stays.
+  fs::path target = folder_ / "secret";
+  { std::ofstream(target) << "geheim"; }
+  fs::create_symlink(target, pages / "Planted.htm");
+  EXPECT_TRUE(state::WriteFileInFolder(pages.string(), "Planted.htm", "seite").ok());
+  EXPECT_EQ(test::ReadFile(target), "geheim");
+  EXPECT_FALSE(fs::is_symlink(pages / "Planted.htm"));
+  EXPECT_EQ(test::ReadFile(pages / "Planted.htm"), "seite");
 
-TEST_F(TickerPageCopy, CurrentFolderWhenTheFolderCannotBeUsed) {
-  std::filesystem::path before = std::filesystem::current_path();
-  std::filesystem::current_path(folder_);
-  SaveTickerPage("", "leer", "a");
-  SaveTickerPage((folder_ / "missing").string(), "fehlt", "b");
-  std::filesystem::current_path(before);
-  EXPECT_EQ(test::ReadFile(folder_ / "leer.htm"), "a");
-  EXPECT_EQ(test::ReadFile(folder_ / "fehlt.htm"), "b");
-  EXPECT_FALSE(std::filesystem::exists(folder_ / "missing"));
+  struct Refused {
+    const char* name;
+    std::string folder;
+    std::string file;
+    state::FileStatus status;
+  } refused[] = {
+      {"no folder set", "", "a.htm", state::FileStatus::kNotFound},
+      {"missing folder", (folder_ / "missing").string(), "a.htm", state::FileStatus::kNotFound},
+      {"a file, not a folder", target.string(), "a.htm", state::FileStatus::kNotFound},
+      {"separator in the name", pages.string(), "../a.htm", state::FileStatus::kInvalid},
+      {"dot dot", pages.string(), "..", state::FileStatus::kInvalid},
+  };
+  for (const Refused& r : refused) EXPECT_EQ(state::WriteFileInFolder(r.folder, r.file, "x").status, r.status) << r.name;
+  // Nothing was written anywhere else, and no temporary file is left.
+  std::vector<std::string> all;
+  for (const auto& entry : fs::recursive_directory_iterator(folder_)) all.push_back(entry.path().string());
+  std::sort(all.begin(), all.end());
+  EXPECT_EQ(all, (std::vector<std::string>{(pages).string(), (pages / "Planted.htm").string(),
+                                           (pages / "Titel.htm").string(), target.string()}));
 }
 
 TEST(TickerSites, OverrideReplacesAddressNotName) {
