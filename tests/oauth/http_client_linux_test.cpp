@@ -7,7 +7,7 @@
 #include <string>
 
 #include "platform/http_client.h"
-#include "tests/oauth/https_peer.h"
+#include "tests/peers/https_peer.h"
 
 namespace ferry::test {
 namespace {
