@@ -71,6 +71,10 @@ const std::vector<EventText>& EventTexts() {
       {kEventLoginWithoutTls,
        "Connection %1, account %2: the SMTP login %4 is sent to %3 without TLS (\"SMTP Security\" is 0).",
        P::Warning},
+      {kEventOAuthRefused,
+       "Connection %1, account %2: the authorization server refused the sign-in (%3); no mail was fetched. Authorise "
+       "again with mailferry2 -authorize %1 %2",
+       P::Error},
       {kEventTickerReport, "Connection %1, account %2: %3 ticker item(s) sent.", P::Information},
       {kEventMessageOverMaxSize, "%1: message %2 (%3 bytes) is larger than \"Max Size\"; it stays on the POP3 server.",
        P::Warning},

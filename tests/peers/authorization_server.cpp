@@ -49,8 +49,9 @@ std::map<std::string, std::string> FormFields(const std::string& body) {
   return fields;
 }
 
-AuthorizationServer::AuthorizationServer(const TestPki& pki)
-    : peer_(pki, [this](const HttpsRequest& request) { return Answer(request); }) {}
+AuthorizationServer::AuthorizationServer(const TestPki& pki, std::string userName)
+    : userName_(std::move(userName)),
+      peer_(pki, [this](const HttpsRequest& request) { return Answer(request); }) {}
 
 void AuthorizationServer::ScriptDevicePolls(int pendingPolls, std::set<int> slowDownPolls) {
   std::lock_guard lock(mutex_);
@@ -85,6 +86,11 @@ bool AuthorizationServer::AccessTokenValid(const std::string& accessToken) const
   return accessTokens_.count(accessToken) != 0;
 }
 
+void AuthorizationServer::SetTokenPadding(std::size_t characters) {
+  std::lock_guard lock(mutex_);
+  padding_ = characters;
+}
+
 int AuthorizationServer::TokensIssued() const {
   std::lock_guard lock(mutex_);
   return issued_;
@@ -92,7 +98,7 @@ int AuthorizationServer::TokensIssued() const {
 
 HttpsAnswer AuthorizationServer::Issue() {
   ++issued_;
-  const std::string access = "access-" + std::to_string(issued_);
+  const std::string access = "access-" + std::to_string(issued_) + std::string(padding_, 'x');
   const std::string refresh = "refresh-" + std::to_string(issued_);
   accessTokens_.insert(access);
   refreshTokens_.insert(refresh);

@@ -18,7 +18,8 @@ namespace ferry::test {
 
 class AuthorizationServer {
  public:
-  explicit AuthorizationServer(const TestPki& pki);
+  // `userName`: whom the introspection answers name as the tokens' owner.
+  explicit AuthorizationServer(const TestPki& pki, std::string userName = "office@example.test");
 
   std::string TokenUrl() const { return peer_.Url("/token"); }
   std::string DeviceUrl() const { return peer_.Url("/device"); }
@@ -32,20 +33,23 @@ class AuthorizationServer {
   // Makes a refresh token valid, as if granted earlier.
   void GrantRefreshToken(const std::string& refreshToken);
   void RevokeAll();
-  // Access tokens issued from now on live this long.
+  // Access tokens issued from now on live this long, and are this many
+  // characters longer than their name.
   void SetLifetime(int seconds);
+  void SetTokenPadding(std::size_t characters);
 
-  // The user an access token was issued for (empty: not issued or expired).
+  // Whether the token was issued and not revoked.
   bool AccessTokenValid(const std::string& accessToken) const;
   std::vector<HttpsRequest> Requests() const { return peer_.Requests(); }
   int TokensIssued() const;
   std::string ClientId() const { return "ferry-test-client"; }
-  std::string UserName() const { return "office@example.test"; }
+  const std::string& UserName() const { return userName_; }
 
  private:
   HttpsAnswer Answer(const HttpsRequest& request);
   HttpsAnswer Issue();
 
+  std::string userName_;
   mutable std::mutex mutex_;
   int pendingPolls_ = 0;
   std::set<int> slowDownPolls_;
@@ -55,6 +59,7 @@ class AuthorizationServer {
   std::set<std::string> accessTokens_;
   int issued_ = 0;
   int lifetime_ = 3600;
+  std::size_t padding_ = 0;
   HttpsPeer peer_;
 };
 
