@@ -141,7 +141,7 @@ arrived() {  # id
   done
   return 1
 }
-logins() { grep -c "pop3-login: Login: user=<anna>, method=$1" "$work/dovecot.log" || true; }
+logins() { grep -Ec "pop3-login: (Info: )?Login: user=<anna>, method=$1," "$work/dovecot.log" || true; }
 
 failures=0
 check() {  # description, condition...

@@ -125,7 +125,10 @@ TEST_P(OAuthRunTest, SmtpLogsInWithTheSameToken) {
     if (!line.starts_with(prefix) || !oauth::Base64Decode(line.substr(prefix.size(), line.size() - prefix.size() - 2), &text)) {
       return Say("501 5.5.2 malformed\r\n");
     }
-    seen = text;
+    {
+      std::lock_guard lock(mutex_);
+      seen = text;
+    }
     const auto bearer = text.find("auth=Bearer ");
     const bool valid = bearer != std::string::npos && text.find("anna") != std::string::npos &&
                        server_.AccessTokenValid(text.substr(bearer + 12, text.size() - bearer - 14));
@@ -136,6 +139,7 @@ TEST_P(OAuthRunTest, SmtpLogsInWithTheSameToken) {
   Use(smtp);
   ASSERT_EQ(Run(), kRunDone);
   EXPECT_EQ(smtp.Mails().size(), 1u) << smtp.Transcript();
+  std::lock_guard lock(mutex_);
   if (mechanism == "OAUTHBEARER") {
     EXPECT_NE(seen.find("\x01port=" + std::to_string(smtp.Port()) + "\x01"), std::string::npos) << seen;
   } else {
