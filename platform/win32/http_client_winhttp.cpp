@@ -43,6 +43,7 @@ std::string ErrorText(DWORD code) {
     case ERROR_WINHTTP_SECURE_CERT_DATE_INVALID:
     case ERROR_WINHTTP_SECURE_CERT_CN_INVALID:
     case ERROR_WINHTTP_OPERATION_CANCELLED: return "certificate refused";
+    case ERROR_WINHTTP_SECURE_CHANNEL_ERROR: return "TLS failed: the certificate or the handshake was refused";
     case ERROR_WINHTTP_CANNOT_CONNECT: return "cannot connect";
     case ERROR_WINHTTP_NAME_NOT_RESOLVED: return "host name not found";
     case ERROR_WINHTTP_UNRECOGNIZED_SCHEME:
