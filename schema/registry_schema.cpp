@@ -60,6 +60,10 @@ constexpr ValueInfo Reported(ValueInfo v) {
   v.serviceOwned = true;
   return v;
 }
+constexpr ValueInfo Secret(ValueInfo v) {
+  v.secret = true;
+  return v;
+}
 constexpr ValueInfo Old(ValueInfo v, const char* oldName, uint32_t oldReadLimit) {
   v.oldName = oldName;
   v.oldReadLimit = oldReadLimit;
@@ -220,6 +224,28 @@ constexpr std::array kValues{
         Console(Text(kTlsCaFile, A, kPathWidth, kPathWidth, kPathLength,
                      "PEM file of CA certificates trusted for this account's POP3 and SMTP (replaces the global one)"),
                 kEdits)),
+    // OAuth 2.0 sign-in
+    Written(Console(Number(kPopAuth, A, 0, 0, 2,
+                   "POP3 login: 0 USER and PASS, 1 SASL XOAUTH2, 2 SASL OAUTHBEARER (both with an OAuth access token; "
+                   "\"mailferry2 -authorize\" once first)"), kEdits)),
+    Written(Console(Number(kSmtpAuth, A, 0, 0, 2,
+                   "SMTP login: 0 AUTH PLAIN or LOGIN with \"SMTP User\", 1 SASL XOAUTH2, 2 SASL OAUTHBEARER"), kEdits)),
+    Console(Text(kOAuthTokenUrl, A, kPathWidth, kPathWidth, kPathLength, "OAuth token endpoint (https URL)"), kEdits),
+    Console(Text(kOAuthDeviceUrl, A, kPathWidth, kPathWidth, kPathLength,
+         "OAuth device authorization endpoint (https URL); empty: authorise in a browser on this computer"), kEdits),
+    Console(Text(kOAuthAuthorizeUrl, A, kPathWidth, kPathWidth, kPathLength,
+         "OAuth authorization endpoint for the browser sign-in with a loopback redirect (https URL)"), kEdits),
+    Console(Text(kOAuthClientId, A, kPathWidth, kPathWidth, kPathLength,
+         "OAuth client id, registered by the user with the mail provider"), kEdits),
+    Secret(Console(Text(kOAuthClientSecret, A, kPathWidth, kPathWidth, kPathLength,
+                "OAuth client secret; empty for a public client"), kEdits)),
+    Console(Text(kOAuthScope, A, kPathWidth, kPathWidth, kPathLength,
+         "OAuth scopes asked for, separated by blanks (POP3 and SMTP access, and a refresh token)"), kEdits),
+    Secret(Owned(Text(kOAuthRefreshToken, A, kPathWidth, kPathWidth, kSecretLength,
+                      "OAuth refresh token, written by \"mailferry2 -authorize\" and by the runs when it rotates"))),
+    Secret(Owned(Text(kOAuthAccessToken, A, kPathWidth, kPathWidth, kSecretLength,
+                      "OAuth access token of the last run, used again until shortly before it expires"))),
+    Owned(Number(kOAuthAccessExpiry, A, 0, 0, UINT32_MAX, "when the OAuth access token expires (seconds since 1970)")),
 };
 
 constexpr std::array<const char* const, 3> kRetired{kOldFlags, "Enabled", "LogEnabled"};

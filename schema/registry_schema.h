@@ -112,6 +112,20 @@ inline constexpr const char* kSmtpPort = "SMTP Port";
 inline constexpr const char* kSmtpUser = "SMTP User";
 inline constexpr const char* kSmtpPassword = "SMTP Passwort";
 inline constexpr const char* kTlsCaFile = "TLS CA File";
+// OAuth 2.0 sign-in (account): the login mechanism of each side, the
+// authorization server and the client registered there, and the tokens the
+// service keeps.
+inline constexpr const char* kPopAuth = "POP Auth";
+inline constexpr const char* kSmtpAuth = "SMTP Auth";
+inline constexpr const char* kOAuthTokenUrl = "OAuth Token URL";
+inline constexpr const char* kOAuthDeviceUrl = "OAuth Device URL";
+inline constexpr const char* kOAuthAuthorizeUrl = "OAuth Authorize URL";
+inline constexpr const char* kOAuthClientId = "OAuth Client ID";
+inline constexpr const char* kOAuthClientSecret = "OAuth Client Secret";
+inline constexpr const char* kOAuthScope = "OAuth Scope";
+inline constexpr const char* kOAuthRefreshToken = "OAuth Refresh Token";
+inline constexpr const char* kOAuthAccessToken = "OAuth Access Token";
+inline constexpr const char* kOAuthAccessExpiry = "OAuth Access Expiry";
 
 // ---- Field widths of the service's reads, in bytes, terminator included ----
 inline constexpr uint32_t kNameWidth = 60;        // connection and account names in a run
@@ -164,6 +178,8 @@ struct ValueInfo {
   uint32_t oldReadLimit = 0;
   // One line for the settings reference.
   const char* meaning = "";
+  // A credential: exports show it masked unless asked otherwise, logs never.
+  bool secret = false;
 };
 
 // Every current value of the store: global, connection, account, volatile.

@@ -20,7 +20,7 @@ using A = AccountRow;
 using G = GlobalSettings;
 using C = ConnectionRow;
 
-const std::array<Binding<A>, 26> kAccountFields{{
+const std::array<Binding<A>, 34> kAccountFields{{
     {schema::kAddressmode, &A::addressmode},
     {schema::kAddressmodeTicker, &A::addressmodeTicker},
     {schema::kCommand, &A::command},
@@ -47,6 +47,14 @@ const std::array<Binding<A>, 26> kAccountFields{{
     {schema::kSmtpUser, &A::smtpUser},
     {schema::kSmtpPassword, &A::smtpPasswort},
     {schema::kTlsCaFile, &A::tlsCaFile},
+    {schema::kPopAuth, &A::popAuth},
+    {schema::kSmtpAuth, &A::smtpAuth},
+    {schema::kOAuthTokenUrl, &A::oauthTokenUrl},
+    {schema::kOAuthDeviceUrl, &A::oauthDeviceUrl},
+    {schema::kOAuthAuthorizeUrl, &A::oauthAuthorizeUrl},
+    {schema::kOAuthClientId, &A::oauthClientId},
+    {schema::kOAuthClientSecret, &A::oauthClientSecret},
+    {schema::kOAuthScope, &A::oauthScope},
 }};
 
 const std::array<Binding<G>, 8> kGlobalFields{{

@@ -82,6 +82,14 @@ struct AccountRow {
   std::string smtpUser;
   std::string smtpPasswort;
   std::string tlsCaFile;
+  std::string popAuth;
+  std::string smtpAuth;
+  std::string oauthTokenUrl;
+  std::string oauthDeviceUrl;
+  std::string oauthAuthorizeUrl;
+  std::string oauthClientId;
+  std::string oauthClientSecret;
+  std::string oauthScope;
   StoreOrigin origin;
   Edited edited;
 };

@@ -53,6 +53,15 @@ enum class Control {
   AccountSmtpUser,
   AccountSmtpPasswort,
   AccountTlsCaFile,
+  // OAuth sign-in: the login mechanisms' numbers and the authorization server.
+  AccountPopAuth,
+  AccountSmtpAuth,
+  AccountOAuthTokenUrl,
+  AccountOAuthDeviceUrl,
+  AccountOAuthAuthorizeUrl,
+  AccountOAuthClientId,
+  AccountOAuthClientSecret,
+  AccountOAuthScope,
 };
 
 enum class NodeKind { Connection = 1, Account = 2 };  // the node's picture

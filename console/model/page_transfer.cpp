@@ -42,7 +42,7 @@ constexpr std::array<PageField, 1> kConnectionFields{{
 }};
 
 // The account controls in the order a page sets them.
-constexpr std::array<PageField, 25> kAccountFields{{
+constexpr std::array<PageField, 33> kAccountFields{{
     {C::AccountAddressMode, s::kAddressmode, false},
     {C::AccountAddressModeTicker, s::kAddressmodeTicker, false},
     {C::AccountCommand, s::kCommand, false},
@@ -68,6 +68,14 @@ constexpr std::array<PageField, 25> kAccountFields{{
     {C::AccountSmtpUser, s::kSmtpUser, false},
     {C::AccountSmtpPasswort, s::kSmtpPassword, false},
     {C::AccountTlsCaFile, s::kTlsCaFile, false},
+    {C::AccountPopAuth, s::kPopAuth, false},
+    {C::AccountSmtpAuth, s::kSmtpAuth, false},
+    {C::AccountOAuthTokenUrl, s::kOAuthTokenUrl, false},
+    {C::AccountOAuthDeviceUrl, s::kOAuthDeviceUrl, false},
+    {C::AccountOAuthAuthorizeUrl, s::kOAuthAuthorizeUrl, false},
+    {C::AccountOAuthClientId, s::kOAuthClientId, false},
+    {C::AccountOAuthClientSecret, s::kOAuthClientSecret, false},
+    {C::AccountOAuthScope, s::kOAuthScope, false},
 }};
 
 // A box shows any stored number but 0 as ticked.
@@ -168,6 +176,14 @@ const char* FieldLabel(Control control) {
     case C::AccountSmtpUser: return "SMTP Benutzer";
     case C::AccountSmtpPasswort: return "SMTP Passwort";
     case C::AccountTlsCaFile: return "CA-Datei";
+    case C::AccountPopAuth: return "POP Anmeldung";
+    case C::AccountSmtpAuth: return "SMTP Anmeldung";
+    case C::AccountOAuthTokenUrl: return "OAuth Token-URL";
+    case C::AccountOAuthDeviceUrl: return "OAuth Ger\xE4te-URL";
+    case C::AccountOAuthAuthorizeUrl: return "OAuth Anmelde-URL";
+    case C::AccountOAuthClientId: return "OAuth Client-ID";
+    case C::AccountOAuthClientSecret: return "OAuth Client-Secret";
+    case C::AccountOAuthScope: return "OAuth Scope";
   }
   return "";
 }

@@ -262,6 +262,12 @@ void Console::FillTemplate() {
   view_.SetText(Control::AccountSmtpUser, "");
   view_.SetText(Control::AccountSmtpPasswort, "");
   view_.SetText(Control::AccountTlsCaFile, "");
+  for (Control oauth : {Control::AccountOAuthTokenUrl, Control::AccountOAuthDeviceUrl, Control::AccountOAuthAuthorizeUrl,
+                        Control::AccountOAuthClientId, Control::AccountOAuthClientSecret, Control::AccountOAuthScope}) {
+    view_.SetText(oauth, "");
+  }
+  view_.SetText(Control::AccountPopAuth, "0");
+  view_.SetText(Control::AccountSmtpAuth, "0");
   // The template's values are the person's, also where they equal what was shown.
   for (AccountRow& row : tables_.accounts) {
     if (row.connection != shown_->connection || row.name != shown_->account) continue;

@@ -334,6 +334,17 @@ QWidget* ConsoleWindow::BuildConnectionTab() {
   smtpPassword->setEchoMode(QLineEdit::Password);
   account->addRow(T("Passwort :"), smtpPassword);
   account->addRow(T("CA-Datei :"), AddLine(Control::AccountTlsCaFile, "AccountTlsCaFile"));
+  // OAuth sign-in: 0 password, 1 XOAUTH2, 2 OAUTHBEARER; "mailferry2 -authorize" fetches the token.
+  account->addRow(T("POP Anmeldung :"), AddLine(Control::AccountPopAuth, "AccountPopAuth"));
+  account->addRow(T("SMTP Anmeldung :"), AddLine(Control::AccountSmtpAuth, "AccountSmtpAuth"));
+  account->addRow(T("OAuth Token-URL :"), AddLine(Control::AccountOAuthTokenUrl, "AccountOAuthTokenUrl"));
+  account->addRow(T("OAuth Geräte-URL :"), AddLine(Control::AccountOAuthDeviceUrl, "AccountOAuthDeviceUrl"));
+  account->addRow(T("OAuth Anmelde-URL :"), AddLine(Control::AccountOAuthAuthorizeUrl, "AccountOAuthAuthorizeUrl"));
+  account->addRow(T("OAuth Client-ID :"), AddLine(Control::AccountOAuthClientId, "AccountOAuthClientId"));
+  QLineEdit* clientSecret = AddLine(Control::AccountOAuthClientSecret, "AccountOAuthClientSecret");
+  clientSecret->setEchoMode(QLineEdit::Password);
+  account->addRow(T("OAuth Client-Secret :"), clientSecret);
+  account->addRow(T("OAuth Scope :"), AddLine(Control::AccountOAuthScope, "AccountOAuthScope"));
   account->addRow(T("From Adresse :"), AddLine(Control::AccountSMTPFrom, "AccountSMTPFrom"));
   account->addRow(T("To Adresse :"), AddLine(Control::AccountSMTPTo, "AccountSMTPTo"));
   account->addRow(T("Adress Modus :"), AddLine(Control::AccountAddressMode, "AccountAddressMode"));

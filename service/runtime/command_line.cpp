@@ -56,6 +56,7 @@ Verb FindVerb(const std::vector<std::string>& args) {
   if (EqualsIgnoringCase(name, "debug")) return Verb::Debug;
   if (EqualsIgnoringCase(name, "status")) return Verb::Status;
   if (EqualsIgnoringCase(name, "create")) return args.size() == 4 ? Verb::Create : Verb::Unknown;
+  if (EqualsIgnoringCase(name, "authorize")) return args.size() == 4 ? Verb::Authorize : Verb::Unknown;
   if (EqualsIgnoringCase(name, "release")) {
     return args.size() == 4 || args.size() == 5 ? Verb::Release : Verb::Unknown;
   }
@@ -77,6 +78,9 @@ std::string UsageText() {
          "  -release CONN ACCOUNT [ID|all]\n"
          "                       send again the messages the SMTP server refused for good (by default\n"
          "                       all of the account's mailbox; ID: one unique id from the events)\n"
+         "  -authorize CONN ACCOUNT\n"
+         "                       sign the account in with OAuth once (a code to enter in a browser, or\n"
+         "                       an address to open) and keep the refresh token for its runs\n"
          "  -install             install the service (on Linux the systemd unit mailferry2.service)\n"
          "  -remove              stop and remove the installed service\n"
          "  -h, --help           show this text\n"

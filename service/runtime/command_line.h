@@ -17,12 +17,12 @@ inline constexpr std::size_t kMaxArguments = 15;
 // argument 1 however many blanks the path holds.
 std::vector<std::string> SplitCommandLine(std::string_view commandLine);
 
-enum class Verb { None, Install, Remove, Debug, Create, Status, Release, Help, Version, Unknown };
+enum class Verb { None, Install, Remove, Debug, Create, Status, Release, Authorize, Help, Version, Unknown };
 
 // The verb in argument 1: written after "-" or "/" (or "--"), letter case
 // ignored. No argument 1 is None (run as the service); anything that is not a
-// verb, "create" without exactly two names after it, and "release" without two
-// names and at most one id after it, is Unknown.
+// verb, "create" or "authorize" without exactly two names after it, and
+// "release" without two names and at most one id after it, is Unknown.
 // "-h", "--help" and "/?" are Help; "--version" is Version.
 Verb FindVerb(const std::vector<std::string>& args);
 

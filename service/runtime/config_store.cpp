@@ -147,6 +147,17 @@ const Binding kBindings[] = {
     {s::kSmtpPassword, s::Level::Account, &A::smtpPassword},
     {s::kTlsCaFile, s::Level::Account, &A::tlsCaFile},
     {s::kTlsCaFile, s::Level::Global, &A::globalTlsCaFile},
+    {s::kPopAuth, s::Level::Account, &A::popAuth},
+    {s::kSmtpAuth, s::Level::Account, &A::smtpAuth},
+    {s::kOAuthTokenUrl, s::Level::Account, &A::oauthTokenUrl},
+    {s::kOAuthDeviceUrl, s::Level::Account, &A::oauthDeviceUrl},
+    {s::kOAuthAuthorizeUrl, s::Level::Account, &A::oauthAuthorizeUrl},
+    {s::kOAuthClientId, s::Level::Account, &A::oauthClientId},
+    {s::kOAuthClientSecret, s::Level::Account, &A::oauthClientSecret},
+    {s::kOAuthScope, s::Level::Account, &A::oauthScope},
+    {s::kOAuthRefreshToken, s::Level::Account, &A::oauthRefreshToken},
+    {s::kOAuthAccessToken, s::Level::Account, &A::oauthAccessToken},
+    {s::kOAuthAccessExpiry, s::Level::Account, &A::oauthAccessExpiry},
 };
 
 const Field* FieldOf(const s::ValueInfo& value) {

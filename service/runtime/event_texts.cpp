@@ -71,6 +71,10 @@ const std::vector<EventText>& EventTexts() {
       {kEventLoginWithoutTls,
        "Connection %1, account %2: the SMTP login %4 is sent to %3 without TLS (\"SMTP Security\" is 0).",
        P::Warning},
+      {kEventOAuthRefused,
+       "Connection %1, account %2: the authorization server refused the sign-in (%3); no mail was fetched. Authorise "
+       "again with mailferry2 -authorize %1 %2",
+       P::Error},
       {kEventTickerPageStatus,
        "Connection %1, account %2: the ticker site %3 answered the page %4 with status %5; the page is not mailed.",
        P::Warning},

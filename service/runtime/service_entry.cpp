@@ -11,6 +11,7 @@
 #include "platform/store_location.h"
 #include "platform/system_info.h"
 #include "schema/registry_schema.h"
+#include "service/oauth/authorize_command.h"
 #include "service/runtime/account_worker.h"
 #include "service/runtime/config_store.h"
 #include "service/runtime/command_line.h"
@@ -30,6 +31,7 @@ namespace {
 constexpr std::chrono::milliseconds kRemovePoll{1000};
 constexpr uint32_t kTypesSupported = 7;  // error, warning, information
 constexpr int kExitUsage = 2;
+constexpr int kBrowserSignInWaitMs = 10 * 60 * 1000;  // how long -authorize waits for the browser
 constexpr const char* kVersion = FERRY_VERSION_TEXT;  // the project's version, from CMake
 
 // A verb's failure, in words, where the user sees it (standard error; a
@@ -226,6 +228,19 @@ int ProcessEntry(const std::vector<std::string>& args) {
         return ShowStatus();
       case Verb::Release:
         return ReleaseMessages(args[2], args[3], args.size() == 5 ? args[4] : "all");
+      case Verb::Authorize:
+        return AuthorizeAccount(
+            args[2], args[3],
+            [](const std::string& line) {
+              std::printf("%s\n", line.c_str());
+              std::fflush(stdout);
+            },
+            [](int64_t seconds) {
+              // Ctrl+C ends the process, and the polling with it.
+              std::this_thread::sleep_for(std::chrono::seconds(seconds));
+              return true;
+            },
+            kBrowserSignInWaitMs);
       case Verb::Help:
         std::fputs(UsageText().c_str(), stdout);
         return 0;

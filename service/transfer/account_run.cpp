@@ -1,11 +1,13 @@
 #include "service/transfer/account_run.h"
 
+#include <chrono>
 #include <exception>
 #include <new>
 #include <string>
 
 #include "platform/event_log.h"
 #include "platform/state_files.h"
+#include "service/oauth/run_sign_in.h"
 #include "service/transfer/delivery_ledger.h"
 #include "service/tickers/ticker_stages.h"
 #include "service/transfer/dialogue.h"
@@ -164,8 +166,12 @@ int RunAccount(RunContext& context) {
   context.runStage = 0;
   context.outcome = "failed";
   try {
-    Run(context);
-    context.outcome = "ok";
+    const auto now = std::chrono::duration_cast<std::chrono::seconds>(
+        std::chrono::system_clock::now().time_since_epoch());
+    if (PrepareSignIn(context, now.count()) != SignInResult::Refused) {
+      Run(context);
+      context.outcome = "ok";
+    }
   } catch (const TransferError& error) {
     context.failure = FailureText(error.code);
     ReportRunFailure(context, FailureText(error.code));

@@ -81,6 +81,21 @@ struct AccountSettings {
   std::string tlsCaFile;        // 256: the account's
   std::string globalTlsCaFile;  // 256
 
+  // OAuth 2.0 sign-in (account): login mechanisms (0 password, 1 XOAUTH2,
+  // 2 OAUTHBEARER), the authorization server and client, and the tokens the
+  // service keeps (the access token's expiry in seconds since 1970).
+  uint32_t popAuth = 0;
+  uint32_t smtpAuth = 0;
+  std::string oauthTokenUrl;
+  std::string oauthDeviceUrl;
+  std::string oauthAuthorizeUrl;
+  std::string oauthClientId;
+  std::string oauthClientSecret;
+  std::string oauthScope;
+  std::string oauthRefreshToken;
+  std::string oauthAccessToken;
+  uint32_t oauthAccessExpiry = 0;
+
   bool operator==(const AccountSettings&) const = default;
 };
 

@@ -36,6 +36,10 @@ inline constexpr uint32_t kEventTlsRefused = 66;           // error: protocol, h
 inline constexpr uint32_t kEventTlsCertificateWarning = 67;  // warning: host, reason (opportunistic STARTTLS)
 inline constexpr uint32_t kEventNoStartTls = 68;           // error: protocol, host, command not offered
 inline constexpr uint32_t kEventLoginWithoutTls = 69;      // warning: host, user
+// Error: the authorization server refused the account's OAuth refresh token
+// (revoked, expired consent, wrong client); the run ends before any mail is
+// touched (strings: connection, account, the server's answer).
+inline constexpr uint32_t kEventOAuthRefused = 73;
 // The news tickers (warnings); strings: connection, account, then as listed.
 inline constexpr uint32_t kEventTickerPageStatus = 80;  // site, page, status: the page is not mailed
 inline constexpr uint32_t kEventTickerCopyFailed = 81;  // folder, reason: no copy of the page was written

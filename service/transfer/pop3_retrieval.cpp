@@ -7,6 +7,7 @@
 #include <unordered_set>
 
 #include "platform/event_log.h"
+#include "service/oauth/sasl_bearer.h"
 #include "service/tickers/science_ticker.h"
 #include "service/transfer/delivery_plan.h"
 #include "service/transfer/dialogue.h"
@@ -252,12 +253,55 @@ void StartStls(RunContext& context) {
   context.mailbox.inStep = true;
 }
 
-// Greeting, STLS when the account asks for it, USER and PASS.
+// AUTH with the run's OAuth access token (RFC 5034): the initial response on
+// the command line when the line stays within 255 octets, else after the
+// server's "+" go-ahead. A server that refuses the token first sends an error
+// challenge, answered with the mechanism's empty response; the "-ERR" after
+// it is the refusal.
+void BearerLogin(RunContext& context) {
+  const AccountSettings& s = context.settings;
+  const auto mechanism = s.popAuth == 1 ? oauth::BearerMechanism::Xoauth2 : oauth::BearerMechanism::OauthBearer;
+  const std::string name = oauth::MechanismName(mechanism);
+  const std::string response = oauth::InitialResponse(mechanism, s.popUser, s.popHost,
+                                                      Pop3PortFor(s.popPort, s.popSecurity), context.accessToken);
+  constexpr std::size_t kAuthLineLimit = 255;
+  std::string reply;
+  // The token never reaches the log, at any level.
+  if (name.size() + response.size() + 8 <= kAuthLineLimit) {
+    context.LogText(3, "AUTH " + name + " ******");
+    reply = Exchange(context, "AUTH " + name + " " + response + "\r\n", "AUTH");
+  } else {
+    context.LogText(3, "AUTH " + name);
+    reply = Exchange(context, "AUTH " + name + "\r\n", "AUTH");
+    if (reply.starts_with('+') && !reply.starts_with("+OK")) {
+      context.LogText(3, "******");
+      reply = Exchange(context, response + "\r\n", "AUTH");
+    }
+  }
+  if (reply.starts_with('+') && !reply.starts_with("+OK")) {
+    const std::size_t start = reply.find_first_not_of(' ', 1);
+    const std::size_t end = reply.find_first_of("\r\n", 1);
+    const std::string challenge = start < end && end != std::string::npos ? reply.substr(start, end - start) : "";
+    const std::string status = oauth::ChallengeStatus(challenge);
+    context.LogText(3, "OAuth challenge: " + (status.empty() ? std::string("(none)") : status));
+    reply = Exchange(context, mechanism == oauth::BearerMechanism::Xoauth2 ? "\r\n" : "AQ==\r\n", "AUTH");
+    if (!status.empty() && reply.starts_with('-')) reply += " (" + status + ")";
+  }
+  if (!reply.starts_with("+OK")) RefuseLogin(context, "AUTH", reply, kErrorLogin);
+  context.LogText(3, reply);
+}
+
+// Greeting, STLS when the account asks for it, USER and PASS (or AUTH with
+// an OAuth token).
 void Login(RunContext& context) {
   const AccountSettings& s = context.settings;
   Reply greeting = ReadStatus(context, "greeting");
   context.LogText(3, Kept(greeting.text, kGreetingKept));
   if (s.popSecurity == kSecurityWhenOffered || s.popSecurity == kSecurityStartTls) StartStls(context);
+  if (s.popAuth != 0) {
+    BearerLogin(context);
+    return;
+  }
 
   std::string command = "USER " + s.popUser + "\r\n";
   context.LogText(3, command);

@@ -90,6 +90,8 @@ class RunContext {
   std::string failedStep;
   std::string failedReason;
   bool failureReported = false;
+  // The OAuth access token of this run's SASL logins (empty: password logins).
+  std::string accessToken;
 
  private:
   std::chrono::milliseconds receiveTimeout_;

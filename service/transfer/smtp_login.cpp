@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "platform/event_log.h"
+#include "service/oauth/sasl_bearer.h"
 #include "service/transfer/dialogue.h"
 #include "service/transfer/reply_framing.h"
 #include "service/transfer/run_context.h"
@@ -11,6 +12,7 @@
 #include "service/transfer/tls_modes.h"
 #include "service/transfer/tls_start.h"
 #include "service/transfer/transfer_error.h"
+#include "service/transfer/transfer_ports.h"
 
 namespace ferry {
 namespace {
@@ -31,6 +33,24 @@ std::string SecretExchange(RunContext& context, std::string_view line, const cha
   return text;
 }
 
+// AUTH with the run's OAuth access token and its initial response (RFC 4954);
+// an error challenge (334) is answered with the mechanism's empty response,
+// and the reply to that is the refusal.
+std::string BearerLogin(RunContext& context) {
+  const AccountSettings& s = context.settings;
+  const auto mechanism = s.smtpAuth == 1 ? oauth::BearerMechanism::Xoauth2 : oauth::BearerMechanism::OauthBearer;
+  const std::string name = oauth::MechanismName(mechanism);
+  const std::string user = s.smtpUser.empty() ? s.popUser : s.smtpUser;
+  const std::string response = oauth::InitialResponse(mechanism, user, s.smtpHost,
+                                                      SmtpPortFor(s.smtpPort, s.smtpSecurity), context.accessToken);
+  const std::string logged = "AUTH " + name + " ******\r\n";
+  std::string reply = SecretExchange(context, "AUTH " + name + " " + response + "\r\n", logged.c_str());
+  if (SmtpReplyCode(reply) == kAuthContinue) {
+    reply = SecretExchange(context, mechanism == oauth::BearerMechanism::Xoauth2 ? "\r\n" : "AQ==\r\n", "(empty)\r\n");
+  }
+  return reply;
+}
+
 }  // namespace
 
 void SmtpLogin(RunContext& context, const SmtpOffers& offers) {
@@ -41,7 +61,9 @@ void SmtpLogin(RunContext& context, const SmtpOffers& offers) {
     context.Event(kEventLoginWithoutTls, kEventWarning, {s.connectionName, s.accountName, s.smtpHost, s.smtpUser});
   }
   std::string reply;
-  if (offers.authPlain) {
+  if (s.smtpAuth != 0) {
+    reply = BearerLogin(context);
+  } else if (offers.authPlain) {
     std::string plain;
     plain += '\0';
     plain += s.smtpUser;

@@ -74,7 +74,7 @@ EhloCapabilities OpenSmtpSession(RunContext& context) {
     RaiseNotOffered(context, s.smtpHost, "SMTP", "STARTTLS");
   }
 
-  if (!s.smtpUser.empty()) SmtpLogin(context, offers);
+  if (!s.smtpUser.empty() || s.smtpAuth != 0) SmtpLogin(context, offers);
   return server;
 }
 

@@ -134,6 +134,25 @@ TEST_F(SaveConfigurationTest, ValuesTheConsoleDoesNotShowSurvive) {
   EXPECT_EQ(Stored(anna, "A value of a newer version"), "kept");
 }
 
+// The OAuth fields of the account page are saved; the tokens the service
+// keeps are neither shown nor written, and survive the save.
+TEST_F(SaveConfigurationTest, OAuthFieldsAreSavedAndTheServicesTokensSurvive) {
+  std::string anna = AccountKey("Dial", "anna");
+  PutText(anna, schema::kOAuthRefreshToken, "refresh-kept");
+  PutNumber(anna, schema::kOAuthAccessExpiry, 1800000000);
+  Start();
+  Click("Dial\\anna");
+  page.texts[Control::AccountPopAuth] = "2";
+  page.texts[Control::AccountOAuthClientId] = "office-client";
+  page.texts[Control::AccountOAuthTokenUrl] = "https://login.example/token";
+  console->RunCommand(console::kSaveSettings);
+  EXPECT_EQ(Stored(anna, schema::kPopAuth), "2");
+  EXPECT_EQ(Stored(anna, schema::kOAuthClientId), "office-client");
+  EXPECT_EQ(Stored(anna, schema::kOAuthTokenUrl), "https://login.example/token");
+  EXPECT_EQ(Stored(anna, schema::kOAuthRefreshToken), "refresh-kept");
+  EXPECT_EQ(Stored(anna, schema::kOAuthAccessExpiry), "1800000000");
+}
+
 TEST_F(SaveConfigurationTest, RenamedAndCopiedRowsCarryTheirValuesRemovedOnesGo) {
   PutNumber(AccountKey("Dial", "anna"), "Enable CT", 1);
   PutText(AccountKey("Dial", "anna") + "\\Feeds\\Science", "Address", "https://feed.example/");

@@ -63,13 +63,43 @@ void Pop3Peer::Serve(PeerConnection& c) {
 
   if (!answer("", "+OK POP3 peer ready\r\n")) return;
   bool user = false, authorised = false;
+  // The AUTH in progress: waiting for the response, or for the answer to an
+  // error challenge.
+  std::string authMechanism;
+  bool challenged = false;
   std::string line;
   while (c.ReadLine(&line, 64 * 1024, options_.idleMs)) {
     std::string verb = line.substr(0, line.find_first_of(" \r"));
     std::string arg = line.size() > verb.size() + 3 ? line.substr(verb.size() + 1, line.size() - verb.size() - 3) : "";
     std::string normal = "-ERR unknown command\r\n";
     int n = std::atoi(arg.c_str());
-    if (verb == "USER") {
+    if (!authMechanism.empty() || challenged) {
+      const std::string response = line.substr(0, line.size() - 2);
+      if (challenged) {
+        challenged = false;
+        normal = "-ERR [AUTH] authentication failed\r\n";
+      } else if (options_.auth(authMechanism, response)) {
+        authorised = true;
+        normal = "+OK logged in\r\n";
+      } else {
+        challenged = true;
+        normal = "+ eyJzdGF0dXMiOiJpbnZhbGlkX3Rva2VuIn0=\r\n";  // {"status":"invalid_token"}
+      }
+      authMechanism.clear();
+    } else if (verb == "AUTH" && options_.auth && !authorised) {
+      const auto blank = arg.find(' ');
+      const std::string mechanism = arg.substr(0, blank);
+      if (blank == std::string::npos) {
+        authMechanism = mechanism;
+        normal = "+ \r\n";
+      } else if (options_.auth(mechanism, arg.substr(blank + 1))) {
+        authorised = true;
+        normal = "+OK logged in\r\n";
+      } else {
+        challenged = true;
+        normal = "+ eyJzdGF0dXMiOiJpbnZhbGlkX3Rva2VuIn0=\r\n";
+      }
+    } else if (verb == "USER") {
       user = arg == options_.user;
       normal = "+OK\r\n";
     } else if (verb == "PASS") {

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <set>
 #include <string>
@@ -24,6 +25,10 @@ struct Pop3PeerOptions {
   PeerOverride override;
   bool uidl = true;               // false: UIDL is an unknown command
   std::vector<std::string> ids = {};  // the messages' unique ids, when given
+  // When given, AUTH logs in (RFC 5034): called with the mechanism and the
+  // base64 initial response (on the command line or after "+ "); false gives
+  // an error challenge, and "-ERR" after the client's answer to it.
+  std::function<bool(const std::string& mechanism, const std::string& response)> auth = {};
 };
 
 class Pop3Peer {

@@ -15,7 +15,7 @@ struct UsageError {
 const std::vector<std::string_view> kQuerySwitches{"V", "VE", "S"};
 const std::vector<std::string_view> kAddSwitches{"V", "VE", "T", "D", "F"};
 const std::vector<std::string_view> kDeleteSwitches{"V", "VE", "F"};
-const std::vector<std::string_view> kExportSwitches{"Y", "F"};
+const std::vector<std::string_view> kExportSwitches{"Y", "F", "SECRETS"};
 
 bool IsSwitch(const std::string& arg) { return arg.size() >= 2 && (arg[0] == '/' || arg[0] == '-'); }
 
@@ -66,6 +66,8 @@ void ReadSwitches(const std::vector<std::string>& args, std::size_t start, std::
       command->recursive = true;
     } else if (name == "F" || name == "Y") {
       command->force = true;
+    } else if (name == "SECRETS") {
+      command->secrets = true;
     } else if (name == "T") {
       typeGiven = true;
       typeName = argument();
@@ -156,7 +158,7 @@ std::string UsageText() {
   ferryreg query  KEY [/v NAME | /ve] [/s]
   ferryreg add    KEY [/v NAME | /ve] [/t TYPE] [/d DATA] [/f]
   ferryreg delete KEY [/v NAME | /ve] [/f]
-  ferryreg export KEY FILE [/y]
+  ferryreg export KEY FILE [/y] [/secrets]
   ferryreg import FILE
 
 KEY     [\\COMPUTER\]ROOT\SUBKEY: ROOT is HKEY_LOCAL_MACHINE (HKLM) or
@@ -194,6 +196,9 @@ exactly: a REG_SZ is written as "text" when its bytes hold no NUL, CR or LF,
 else as hex(1): with its raw bytes; REG_EXPAND_SZ is always hex(2): with the
 raw stored bytes (8-bit text, not UTF-16); REG_DWORD as dword:; REG_BINARY as
 hex:; any other type as hex(N):. Texts are 8-bit bytes, written unchanged.
+The credentials the service itself keeps (an account's OAuth refresh and
+access tokens) and the OAuth client secret are left out unless /secrets is
+given; importing such a file leaves the stored ones as they are.
 
 import reads FILE (- for the standard input) in the same format ("name"=-,
 [-KEY] and @= included). The whole file is checked first: on a malformed line

@@ -24,6 +24,7 @@ struct Command {
   std::string data;                      // the bytes of /d DATA for `type`
   bool hasData = false;                  // /t or /d given
   std::string file;                      // export and import
+  bool secrets = false;                  // /secrets: export the tokens the service keeps too
 };
 
 struct CommandParse {

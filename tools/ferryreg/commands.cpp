@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "platform/store_location.h"
+#include "schema/registry_schema.h"
 #include "tools/ferryreg/command_line.h"
 #include "tools/ferryreg/hive_access.h"
 #include "tools/ferryreg/key_path.h"
@@ -196,6 +197,22 @@ bool WriteFileReplacing(const std::filesystem::path& path, const std::string& te
   return true;
 }
 
+// Drops the values of the settings table marked secret from the keys of
+// the settings tree.
+void LeaveOutSecrets(std::vector<KeyDump>* keys) {
+  for (KeyDump& key : *keys) {
+    if (key.path.root != Root::kLocalMachine) continue;
+    std::string path;
+    for (const std::string& part : key.path.parts) path += (path.empty() ? "" : "\\") + part;
+    const std::optional<schema::Level> level = schema::LevelOfKey(path);
+    if (!level) continue;
+    std::erase_if(key.values, [&](const ValueData& value) {
+      const schema::ValueInfo* info = schema::FindValue(*level, value.name);
+      return info != nullptr && info->secret;
+    });
+  }
+}
+
 int Export(const Command& c, reg::Key root, std::istream& in, std::ostream& out, std::ostream& err) {
   std::string keyName = FullKeyName(c.key);
   std::vector<KeyDump> keys;
@@ -206,6 +223,7 @@ int Export(const Command& c, reg::Key root, std::istream& in, std::ostream& out,
   reg::RollbackTransaction(root);
   if (rc != reg::kOk) return StoreFailure(err, keyName, rc);
 
+  if (!c.secrets) LeaveOutSecrets(&keys);
   RegFileWrite written = WriteRegFile(keys);
   if (!written.error.empty()) return Fail(err, written.error);
   if (c.file == kStandardStream) {
