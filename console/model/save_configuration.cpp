@@ -145,7 +145,10 @@ bool Console::SaveConfiguration() {
   }
   if (!BindValues()) return false;
 
-  if (long rc = reg::BeginTransaction(root); rc != reg::kOk) {
+  // The transaction is carried by the service's key: the root of this computer
+  // reached by its name is the predefined root itself, which carries none.
+  const reg::Key transaction = service.get();
+  if (long rc = reg::BeginTransaction(transaction); rc != reg::kOk) {
     dialogs_.MessageBox(texts::kSaveFailedBefore + std::string("Transaktion: Fehler ") + std::to_string(rc) +
                             texts::kSaveFailedAfter,
                         texts::kErrorTitle, BoxStyle::Warning);
@@ -167,7 +170,6 @@ bool Console::SaveConfiguration() {
 
     reg::KeyHolder parameters;
     Check(reg::CreateKey(service.get(), "Parameters", parameters.out()), "Parameters");
-    service.Reset();
 
     // Keys read where no row stands any more: deleted or moved away.
     auto connectionKept = [&](const std::string& name) {
@@ -235,14 +237,14 @@ bool Console::SaveConfiguration() {
       writeEdited(key.get(), schema::Level::Account, row.edited, AccountValues(), row, path);
     }
 
-    Check(reg::CommitTransaction(root), "Abschluss");
+    Check(reg::CommitTransaction(transaction), "Abschluss");
   } catch (const SaveFailure& failure) {
-    reg::RollbackTransaction(root);
+    reg::RollbackTransaction(transaction);
     dialogs_.MessageBox(texts::kSaveFailedBefore + failure.what + texts::kSaveFailedAfter, texts::kErrorTitle,
                         BoxStyle::Warning);
     return false;
   } catch (...) {
-    reg::RollbackTransaction(root);
+    reg::RollbackTransaction(transaction);
     throw;
   }
   MarkSaved();

@@ -99,9 +99,15 @@ bool ConsoleWindowWin32::Create(HINSTANCE instance) {
   font_ = CreateFontA(-11, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
                       CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS, "Tahoma");
   markBrush_ = CreateSolidBrush(RGB(0xFF, 0xD0, 0xD0));
-  // 800 x 600 fits the smallest screen the console is made for; the pages scroll.
-  window_ = CreateWindowExA(WS_EX_CONTROLPARENT, kWindowClass, "Ferrylink Gateway", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
-                            CW_USEDEFAULT, 800, 600, nullptr, nullptr, instance, this);
+  // 800 x 600, or the whole work area of a smaller screen, in its middle; the pages scroll.
+  RECT work{0, 0, 800, 600};
+  SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
+  int width = std::min(800, static_cast<int>(work.right - work.left));
+  int height = std::min(600, static_cast<int>(work.bottom - work.top));
+  window_ = CreateWindowExA(WS_EX_CONTROLPARENT, kWindowClass, "Ferrylink Gateway", WS_OVERLAPPEDWINDOW,
+                            work.left + (work.right - work.left - width) / 2,
+                            work.top + (work.bottom - work.top - height) / 2, width, height, nullptr, nullptr,
+                            instance, this);
   if (window_ == nullptr) return false;
   if (ownDialogs_ != nullptr) ownDialogs_->SetOwner(window_);
 
