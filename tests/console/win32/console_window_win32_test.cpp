@@ -174,6 +174,18 @@ class ConsoleWindowWin32Test : public TempHiveTest {
   std::string Shown(Control control) const { return console::ControlText(window->ControlWindow(control)); }
   bool Enabled(Control control) const { return IsWindowEnabled(window->ControlWindow(control)) != FALSE; }
 
+  // A key pressed with the focus where it is, with `held` (a shift key) down.
+  void PressKey(WPARAM key, int held) {
+    BYTE keys[256] = {};
+    GetKeyboardState(keys);
+    keys[held] = 0x80;
+    SetKeyboardState(keys);
+    MSG down{GetFocus(), WM_KEYDOWN, key, 0, 0, {}};
+    EXPECT_TRUE(window->TranslateKeys(down));
+    keys[held] = 0;
+    SetKeyboardState(keys);
+  }
+
   std::unique_ptr<console::ValueLibrary> values;
   std::unique_ptr<console::ConsoleWindowWin32> window;
 };
@@ -297,10 +309,13 @@ TEST_F(ConsoleWindowWin32Test, TheKeyboardReachesEveryAccountFieldOnASmallScreen
   window->Start();
   SetWindowPos(window->window(), nullptr, 0, 0, 800, 600, SWP_NOMOVE | SWP_NOZORDER);
   Click("anna");
-  SendMessageA(window->tabs(), TCM_SETCURSEL, 1, 0);
-  NMHDR change{window->tabs(), 0, static_cast<UINT>(TCN_SELCHANGE)};
-  SendMessageA(window->window(), WM_NOTIFY, 0, reinterpret_cast<LPARAM>(&change));
+  // Ctrl+Tab goes from the first page to the account page.
+  EXPECT_EQ(SendMessageA(window->tabs(), TCM_GETCURSEL, 0, 0), 0);
+  PressKey(VK_TAB, VK_CONTROL);
+  EXPECT_EQ(SendMessageA(window->tabs(), TCM_GETCURSEL, 0, 0), 1);
   const console::ScrollPage& page = window->Page(1);
+  EXPECT_TRUE(IsWindowVisible(page.view()));
+  EXPECT_FALSE(IsWindowVisible(window->Page(0).view()));
   RECT view{};
   GetClientRect(page.view(), &view);
   ASSERT_LT(view.bottom, page.ContentHeight()) << "the account page fits; nothing to scroll";
@@ -324,6 +339,12 @@ TEST_F(ConsoleWindowWin32Test, TheKeyboardReachesEveryAccountFieldOnASmallScreen
   }
   EXPECT_TRUE(reachedLast);
   EXPECT_GT(page.Position(), 0);
+
+  // Alt with the underlined letter presses a button: Einstellungen &speichern.
+  Type(Control::AccountPOPUser, "anna");
+  MSG alt{window->window(), WM_SYSCHAR, 's', 0, 0, {}};
+  EXPECT_TRUE(window->TranslateKeys(alt));
+  EXPECT_EQ(Stored(AccountKey("Dial", "anna"), schema::kPopUser), "anna");
 }
 
 // The Control Panel applet in MailFerryRes.dll: one entry that starts the console.
