@@ -105,6 +105,23 @@ void WriteKey(reg::Key key, const KeyCopy& copy, const std::string& path) {
   }
 }
 
+// The value library writes through a store connection of its own; on Windows
+// its writes lie outside this process's undo journal. Writing the value once
+// through the console's own connection first (as it stands, or empty when it is
+// absent) puts its old state into the transaction, so a rollback puts it back
+// whichever side wrote last.
+long JournalValue(reg::Key key, const std::string& name) {
+  uint32_t type = 0;
+  uint32_t size = 0;
+  long rc = reg::QueryValue(key, name, &type, nullptr, &size);
+  if (rc == reg::kFileNotFound) return reg::SetValue(key, name, reg::kSz, "", 0);
+  if (rc != reg::kOk) return rc;
+  if (size > kMaxCarriedValue) return reg::kMoreData;
+  std::string bytes(size, '\0');
+  if (rc = reg::QueryValue(key, name, &type, bytes.data(), &size); rc != reg::kOk) return rc;
+  return reg::SetValue(key, name, type, bytes.data(), size);
+}
+
 template <class Row>
 const ConsoleValue<Row>* FindConsoleValue(std::span<const ConsoleValue<Row>> values, const std::string& name) {
   for (const ConsoleValue<Row>& v : values)
@@ -128,7 +145,10 @@ bool Console::SaveConfiguration() {
   }
   if (!BindValues()) return false;
 
-  if (long rc = reg::BeginTransaction(root); rc != reg::kOk) {
+  // The transaction is carried by the service's key: the root of this computer
+  // reached by its name is the predefined root itself, which carries none.
+  const reg::Key transaction = service.get();
+  if (long rc = reg::BeginTransaction(transaction); rc != reg::kOk) {
     dialogs_.MessageBox(texts::kSaveFailedBefore + std::string("Transaktion: Fehler ") + std::to_string(rc) +
                             texts::kSaveFailedAfter,
                         texts::kErrorTitle, BoxStyle::Warning);
@@ -150,7 +170,6 @@ bool Console::SaveConfiguration() {
 
     reg::KeyHolder parameters;
     Check(reg::CreateKey(service.get(), "Parameters", parameters.out()), "Parameters");
-    service.Reset();
 
     // Keys read where no row stands any more: deleted or moved away.
     auto connectionKept = [&](const std::string& name) {
@@ -179,8 +198,9 @@ bool Console::SaveConfiguration() {
       for (const std::string& name : edited) {
         const auto* v = FindConsoleValue(values, name);
         if (v == nullptr || !v->written) continue;
-        Check(values_.Set(key, v->name, static_cast<int32_t>(v->type), row.*(v->field)),
-              "\"" + ValueLabel(level, name) + "\" in " + path);
+        const std::string what = "\"" + ValueLabel(level, name) + "\" in " + path;
+        Check(JournalValue(key, v->name), what);
+        Check(values_.Set(key, v->name, static_cast<int32_t>(v->type), row.*(v->field)), what);
       }
     };
 
@@ -223,14 +243,14 @@ bool Console::SaveConfiguration() {
       std::string why;
       if (!far_->SendChanges(&why)) throw SaveFailure{why};
     }
-    Check(reg::CommitTransaction(root), "Abschluss");
+    Check(reg::CommitTransaction(transaction), "Abschluss");
   } catch (const SaveFailure& failure) {
-    reg::RollbackTransaction(root);
+    reg::RollbackTransaction(transaction);
     dialogs_.MessageBox(texts::kSaveFailedBefore + failure.what + texts::kSaveFailedAfter, texts::kErrorTitle,
                         BoxStyle::Warning);
     return false;
   } catch (...) {
-    reg::RollbackTransaction(root);
+    reg::RollbackTransaction(transaction);
     throw;
   }
   MarkSaved();

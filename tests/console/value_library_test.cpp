@@ -1,6 +1,7 @@
 // The value library as the console uses it: loaded by name, texts both ways.
 #include <array>
 #include <cstring>
+#include <filesystem>
 #include <ostream>
 
 #include "console/model/value_library.h"
@@ -96,7 +97,8 @@ TEST_F(ValueLibraryTest, ATextThatIsNoNumberIsRefusedAndNotStored) {
 }
 
 TEST(ValueLibraryBinding, AMissingLibraryIsAnErrorNotACrash) {
-  console::ValueLibrary missing({"/nonexistent/libmailferryres.so", "libno-such-ferry-library.so"});
+  console::ValueLibrary missing({"/nonexistent/" + SharedLibraryFileName(values::kLibraryName),
+                                  SharedLibraryFileName("no-such-ferry-library")});
   EXPECT_FALSE(missing.Bind());
   EXPECT_FALSE(missing.Error().empty());
   char buffer[8] = "keep";
@@ -105,10 +107,11 @@ TEST(ValueLibraryBinding, AMissingLibraryIsAnErrorNotACrash) {
 }
 
 TEST(ValueLibraryBinding, TheDefaultPlacesStartBesideTheProgram) {
+  const std::string file = SharedLibraryFileName(values::kLibraryName);
   auto places = console::ValueLibrary::DefaultLocations();
   ASSERT_EQ(places.size(), 2u);
-  EXPECT_TRUE(places[0].ends_with("/libmailferryres.so")) << places[0];
-  EXPECT_EQ(places[1], "libmailferryres.so");
+  EXPECT_EQ(std::filesystem::path(places[0]), std::filesystem::path(ModulePath()).parent_path() / file);
+  EXPECT_EQ(places[1], file);
 }
 
 }  // namespace
