@@ -23,6 +23,7 @@
 #include <sddl.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -337,6 +338,23 @@ long QueryValue(Key key, std::string_view name, uint32_t* type, void* data, uint
   DWORD nativeSize = size != nullptr ? *size : 0;
   long rc = RegQueryValueExA(target.get(), std::string(name).c_str(), nullptr, &nativeType,
                              static_cast<BYTE*>(data), size != nullptr ? &nativeSize : nullptr);
+  // A text's terminating NUL (SetValue adds one) is the system's, not the
+  // text's: the caller gets the bytes it wrote, and a text stored without one
+  // reads the same.
+  const bool text = nativeType == REG_SZ || nativeType == REG_EXPAND_SZ;
+  if (rc == ERROR_MORE_DATA && text && data != nullptr && nativeSize == *size + 1) {
+    // Room for the text but not for its terminator.
+    StoredValue whole;
+    if (ReadValue(target.get(), std::string(name), &whole) && whole.data.size() == nativeSize &&
+        whole.data.back() == '\0') {
+      std::memcpy(data, whole.data.data(), *size);
+      nativeSize = *size + 1;
+      rc = ERROR_SUCCESS;
+    }
+  }
+  if (rc == ERROR_SUCCESS && data != nullptr && nativeSize > 0 && text &&
+      static_cast<const char*>(data)[nativeSize - 1] == '\0')
+    --nativeSize;
   if (rc == ERROR_SUCCESS || rc == ERROR_MORE_DATA) {
     if (type != nullptr) *type = nativeType;
     if (size != nullptr) *size = nativeSize;
@@ -350,7 +368,11 @@ long SetValue(Key key, std::string_view name, uint32_t type, const void* data, u
   if (target.get() == nullptr) return target.error();
   std::string valueName(name);
   if (Journaling()) RecordValueChange(Native(key), target.get(), valueName);
-  return SetExactValue(target.get(), valueName, type, static_cast<const char*>(data), data == nullptr ? 0 : size);
+  std::string bytes(static_cast<const char*>(data), data == nullptr ? 0 : size);
+  // A text is kept with its terminating NUL, as the system's own tools expect:
+  // without it, regedit and "reg export" cut the text's last character.
+  if ((type == REG_SZ || type == REG_EXPAND_SZ) && (bytes.empty() || bytes.back() != '\0')) bytes.push_back('\0');
+  return SetExactValue(target.get(), valueName, type, bytes.data(), bytes.size());
 }
 
 long DeleteValue(Key key, std::string_view name) {
@@ -463,21 +485,23 @@ long RestrictToAdministrators(Key key) {
   return rc;
 }
 
+// The journal belongs to the thread, not to a key: a predefined root (which
+// is what the local registry's connection answers) begins one as well.
 long BeginTransaction(Key key) {
-  if (key == nullptr || IsRoot(Native(key))) return kInvalidHandle;
+  if (key == nullptr) return kInvalidHandle;
   ++tJournal.depth;
   return kOk;
 }
 
 long CommitTransaction(Key key) {
-  if (key == nullptr || IsRoot(Native(key))) return kInvalidHandle;
+  if (key == nullptr) return kInvalidHandle;
   if (tJournal.depth == 0) return kInvalidParameter;
   if (--tJournal.depth == 0) tJournal.steps.clear();
   return kOk;
 }
 
 long RollbackTransaction(Key key) {
-  if (key == nullptr || IsRoot(Native(key))) return kInvalidHandle;
+  if (key == nullptr) return kInvalidHandle;
   if (tJournal.depth == 0) return kInvalidParameter;
   tJournal.depth = 0;
   for (auto step = tJournal.steps.rbegin(); step != tJournal.steps.rend(); ++step) Undo(*step);
