@@ -61,7 +61,8 @@ long CreateKey(Key parent, std::string_view subKey, Key* result);
 // the needed size and copies nothing. `type` may be null. On Windows a text
 // (REG_SZ, REG_EXPAND_SZ) is stored with a terminating NUL that SetValue adds
 // when the data lack one; QueryValue leaves it out again, so both systems read
-// back the bytes written (a size query alone may count the terminator).
+// back the bytes written, and a size query answers the size a read gives (a
+// text written with a NUL of its own at the end reads back without it there).
 long QueryValue(Key key, std::string_view name, uint32_t* type, void* data, uint32_t* size);
 
 // Writes a value of the given type with exactly `size` bytes.

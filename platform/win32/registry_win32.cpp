@@ -334,27 +334,29 @@ long QueryValue(Key key, std::string_view name, uint32_t* type, void* data, uint
   if (data != nullptr && size == nullptr) return kInvalidParameter;
   Target target(key);
   if (target.get() == nullptr) return target.error();
+  const std::string valueName(name);
   DWORD nativeType = REG_NONE;
-  DWORD nativeSize = size != nullptr ? *size : 0;
-  long rc = RegQueryValueExA(target.get(), std::string(name).c_str(), nullptr, &nativeType,
-                             static_cast<BYTE*>(data), size != nullptr ? &nativeSize : nullptr);
-  // A text's terminating NUL (SetValue adds one) is the system's, not the
-  // text's: the caller gets the bytes it wrote, and a text stored without one
-  // reads the same.
-  const bool text = nativeType == REG_SZ || nativeType == REG_EXPAND_SZ;
-  if (rc == ERROR_MORE_DATA && text && data != nullptr && nativeSize == *size + 1) {
-    // Room for the text but not for its terminator.
-    StoredValue whole;
-    if (ReadValue(target.get(), std::string(name), &whole) && whole.data.size() == nativeSize &&
-        whole.data.back() == '\0') {
-      std::memcpy(data, whole.data.data(), *size);
-      nativeSize = *size + 1;
-      rc = ERROR_SUCCESS;
+  DWORD nativeSize = 0;
+  long rc = RegQueryValueExA(target.get(), valueName.c_str(), nullptr, &nativeType, nullptr, &nativeSize);
+  StoredValue whole;
+  if (rc == ERROR_SUCCESS && (nativeType == REG_SZ || nativeType == REG_EXPAND_SZ) && size != nullptr) {
+    // A text's terminating NUL (SetValue adds one) is the system's, not the
+    // text's: the caller gets the bytes it wrote, sizes count without it, and
+    // a text stored without one reads the same.
+    if (!ReadValue(target.get(), valueName, &whole)) return ERROR_FILE_NOT_FOUND;
+    if (!whole.data.empty() && whole.data.back() == '\0') whole.data.pop_back();
+    nativeType = whole.type;
+    nativeSize = static_cast<DWORD>(whole.data.size());
+    if (data != nullptr && nativeSize > *size) {
+      rc = ERROR_MORE_DATA;
+    } else if (data != nullptr) {
+      std::memcpy(data, whole.data.data(), nativeSize);
     }
+  } else if (rc == ERROR_SUCCESS) {
+    nativeSize = size != nullptr ? *size : 0;
+    rc = RegQueryValueExA(target.get(), valueName.c_str(), nullptr, &nativeType, static_cast<BYTE*>(data),
+                          size != nullptr ? &nativeSize : nullptr);
   }
-  if (rc == ERROR_SUCCESS && data != nullptr && nativeSize > 0 && text &&
-      static_cast<const char*>(data)[nativeSize - 1] == '\0')
-    --nativeSize;
   if (rc == ERROR_SUCCESS || rc == ERROR_MORE_DATA) {
     if (type != nullptr) *type = nativeType;
     if (size != nullptr) *size = nativeSize;
