@@ -59,7 +59,8 @@ bool CreateService(const ServiceDefinition& service) {
   SERVICE_DESCRIPTIONA text{description.data()};
   // Restart after the first and the second failure; the count starts again
   // after a day without one.
-  SC_ACTION actions[] = {{SC_ACTION_RESTART, kRestartDelayMs}, {SC_ACTION_RESTART, kRestartDelayMs}, {SC_ACTION_NONE, 0}};
+  SC_ACTION actions[] = {
+      {SC_ACTION_RESTART, kRestartDelayMs}, {SC_ACTION_RESTART, kRestartDelayMs}, {SC_ACTION_NONE, 0}};
   SERVICE_FAILURE_ACTIONSA recovery{};
   recovery.dwResetPeriod = kFailureResetSeconds;
   recovery.cActions = 3;

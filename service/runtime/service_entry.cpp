@@ -129,7 +129,8 @@ int InstallService() {
   }
   if (svc::InstallWritesStoreEntries()) {
     std::string ignored;  // only whether the file is there counts
-    if (!hadParameters && state::ReadWholeFile(SettingsBackupPath(), 0, &ignored).status != state::FileStatus::kNotFound) {
+    const bool saved = state::ReadWholeFile(SettingsBackupPath(), 0, &ignored).status != state::FileStatus::kNotFound;
+    if (!hadParameters && saved) {
       // The settings a -remove saved are offered back, never imported unasked.
       Say("the settings saved at the last removal are in " + SettingsBackupPath() + "; \"reg import " +
           SettingsBackupPath() + "\" puts them back");
@@ -181,8 +182,9 @@ int CreateAccount(const std::string& connectionName, const std::string& accountN
     return Fail("-create", "cannot create " + name + ": the store " + reg::StoreLocation() + " " + problem);
   }
   if (int failed = CreateAccountSettings(connectionName, accountName); failed > 0) {
-    return Fail("-create", "cannot create " + name + ": " + std::to_string(failed) + " value(s) could not be written to the store " +
-                reg::StoreLocation() + (reg::StoreProblem().empty() ? "" : " (it " + reg::StoreProblem() + ")"));
+    return Fail("-create", "cannot create " + name + ": " + std::to_string(failed) +
+                               " value(s) could not be written to the store " + reg::StoreLocation() +
+                               (reg::StoreProblem().empty() ? "" : " (it " + reg::StoreProblem() + ")"));
   }
   reg::KeyHolder key;
   if (reg::OpenKey(reg::LocalMachine(), schema::AccountKey(connectionName, accountName), reg::kRead, key.out()) !=
@@ -190,7 +192,8 @@ int CreateAccount(const std::string& connectionName, const std::string& accountN
     return Fail("-create", "cannot create " + name + ": the store " + reg::StoreLocation() + " could not be written");
   }
   if (std::string why = RestrictParameters(); !why.empty())
-    return Fail("-create", "account " + name + " is in the store, but its key could not be kept to the administrators: " + why);
+    return Fail("-create",
+                "account " + name + " is in the store, but its key could not be kept to the administrators: " + why);
   Say("account " + name + " is in the store " + reg::StoreLocation() + " (every value at its default)");
   return 0;
 }
