@@ -58,7 +58,11 @@ long CreateKey(Key parent, std::string_view subKey, Key* result);
 
 // Reads a value. With `data` null only `*type` and `*size` are filled. When
 // `*size` is smaller than the stored value, answers kMoreData, sets `*size` to
-// the needed size and copies nothing. `type` may be null.
+// the needed size and copies nothing. `type` may be null. On Windows a text
+// (REG_SZ, REG_EXPAND_SZ) is stored with a terminating NUL that SetValue adds
+// when the data lack one; QueryValue leaves it out again, so both systems read
+// back the bytes written, and a size query answers the size a read gives (a
+// text written with a NUL of its own at the end reads back without it there).
 long QueryValue(Key key, std::string_view name, uint32_t* type, void* data, uint32_t* size);
 
 // Writes a value of the given type with exactly `size` bytes.
@@ -100,13 +104,14 @@ long RestrictToAdministrators(Key key);
 
 // Rollback undoes every write made since Begin, Commit keeps them. A Begin
 // inside a transaction nests: the outermost Commit ends it, a Rollback at any
-// depth ends it. Begin on a predefined root answers kInvalidHandle.
-// - Linux: one SQLite transaction on the hive connection of `key`. A key opened
+// depth ends it.
+// - Linux: one SQLite transaction on the hive connection of `key` (Begin on a
+//   predefined root answers kInvalidHandle). A key opened
 //   from a predefined root has a connection of its own, shared by every handle
 //   opened below it. The writes on these handles take effect together or not
 //   at all; other processes see none of them before Commit.
 // - Windows: an undo journal kept for the calling thread; it covers every write
-//   the thread makes, on any handle. The writes reach the registry at once:
+//   the thread makes, on any handle (a predefined root included). The writes reach the registry at once:
 //   other threads and processes see them as they happen, and a crash leaves
 //   them in place.
 long BeginTransaction(Key key);

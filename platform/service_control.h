@@ -35,6 +35,8 @@ struct ServiceDefinition {
   std::string name;
   std::string displayName;
   std::string executablePath;
+  // What the manager shows about the service (Windows; the unit has its own).
+  std::string description;
 };
 
 // ---- Manager side ----
@@ -42,7 +44,10 @@ struct ServiceDefinition {
 // Whether the manager can be reached for changes (OpenSCManager with all access).
 bool ManagerAvailable();
 bool ServiceExists(const std::string& name);
-// Creates the service (own process, automatic start, no dependencies). On Linux:
+// Creates the service (own process, automatic start, no dependencies). On
+// Windows the program path is stored in quotes (a path with blanks is never
+// taken for a shorter program), with the description and recovery actions:
+// restart 60 s after the first and the second failure. On Linux:
 // writes the unit "mailferry2.service" (the packaged unit's text, with this
 // program and this store) and enables it; refused while the package's unit is
 // installed.

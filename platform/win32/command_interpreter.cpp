@@ -23,7 +23,10 @@ std::string Interpreter() {
 }  // namespace
 
 int RunCommandInterpreter(const std::string& command, std::chrono::milliseconds timeout) {
-  std::string line = "\"" + Interpreter() + "\" /c " + command;
+  // With /s, cmd.exe takes the text between the first and the last quote
+  // whole: a quoted program path followed by quoted arguments reaches the
+  // program as written, whatever quotes the command holds.
+  std::string line = "\"" + Interpreter() + "\" /d /s /c \"" + command + "\"";
   std::vector<char> writable(line.begin(), line.end());
   writable.push_back('\0');
   HANDLE job = CreateJobObjectA(nullptr, nullptr);

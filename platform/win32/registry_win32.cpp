@@ -23,6 +23,7 @@
 #include <sddl.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -333,10 +334,29 @@ long QueryValue(Key key, std::string_view name, uint32_t* type, void* data, uint
   if (data != nullptr && size == nullptr) return kInvalidParameter;
   Target target(key);
   if (target.get() == nullptr) return target.error();
+  const std::string valueName(name);
   DWORD nativeType = REG_NONE;
-  DWORD nativeSize = size != nullptr ? *size : 0;
-  long rc = RegQueryValueExA(target.get(), std::string(name).c_str(), nullptr, &nativeType,
-                             static_cast<BYTE*>(data), size != nullptr ? &nativeSize : nullptr);
+  DWORD nativeSize = 0;
+  long rc = RegQueryValueExA(target.get(), valueName.c_str(), nullptr, &nativeType, nullptr, &nativeSize);
+  StoredValue whole;
+  if (rc == ERROR_SUCCESS && (nativeType == REG_SZ || nativeType == REG_EXPAND_SZ) && size != nullptr) {
+    // A text's terminating NUL (SetValue adds one) is the system's, not the
+    // text's: the caller gets the bytes it wrote, sizes count without it, and
+    // a text stored without one reads the same.
+    if (!ReadValue(target.get(), valueName, &whole)) return ERROR_FILE_NOT_FOUND;
+    if (!whole.data.empty() && whole.data.back() == '\0') whole.data.pop_back();
+    nativeType = whole.type;
+    nativeSize = static_cast<DWORD>(whole.data.size());
+    if (data != nullptr && nativeSize > *size) {
+      rc = ERROR_MORE_DATA;
+    } else if (data != nullptr) {
+      std::memcpy(data, whole.data.data(), nativeSize);
+    }
+  } else if (rc == ERROR_SUCCESS) {
+    nativeSize = size != nullptr ? *size : 0;
+    rc = RegQueryValueExA(target.get(), valueName.c_str(), nullptr, &nativeType, static_cast<BYTE*>(data),
+                          size != nullptr ? &nativeSize : nullptr);
+  }
   if (rc == ERROR_SUCCESS || rc == ERROR_MORE_DATA) {
     if (type != nullptr) *type = nativeType;
     if (size != nullptr) *size = nativeSize;
@@ -350,7 +370,11 @@ long SetValue(Key key, std::string_view name, uint32_t type, const void* data, u
   if (target.get() == nullptr) return target.error();
   std::string valueName(name);
   if (Journaling()) RecordValueChange(Native(key), target.get(), valueName);
-  return SetExactValue(target.get(), valueName, type, static_cast<const char*>(data), data == nullptr ? 0 : size);
+  std::string bytes(static_cast<const char*>(data), data == nullptr ? 0 : size);
+  // A text is kept with its terminating NUL, as the system's own tools expect:
+  // without it, regedit and "reg export" cut the text's last character.
+  if ((type == REG_SZ || type == REG_EXPAND_SZ) && (bytes.empty() || bytes.back() != '\0')) bytes.push_back('\0');
+  return SetExactValue(target.get(), valueName, type, bytes.data(), bytes.size());
 }
 
 long DeleteValue(Key key, std::string_view name) {
@@ -468,21 +492,23 @@ long RestrictToAdministrators(Key key) {
   return rc;
 }
 
+// The journal belongs to the thread, not to a key: a predefined root (which
+// is what the local registry's connection answers) begins one as well.
 long BeginTransaction(Key key) {
-  if (key == nullptr || IsRoot(Native(key))) return kInvalidHandle;
+  if (key == nullptr) return kInvalidHandle;
   ++tJournal.depth;
   return kOk;
 }
 
 long CommitTransaction(Key key) {
-  if (key == nullptr || IsRoot(Native(key))) return kInvalidHandle;
+  if (key == nullptr) return kInvalidHandle;
   if (tJournal.depth == 0) return kInvalidParameter;
   if (--tJournal.depth == 0) tJournal.steps.clear();
   return kOk;
 }
 
 long RollbackTransaction(Key key) {
-  if (key == nullptr || IsRoot(Native(key))) return kInvalidHandle;
+  if (key == nullptr) return kInvalidHandle;
   if (tJournal.depth == 0) return kInvalidParameter;
   tJournal.depth = 0;
   for (auto step = tJournal.steps.rbegin(); step != tJournal.steps.rend(); ++step) Undo(*step);

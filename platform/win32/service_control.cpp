@@ -30,6 +30,9 @@ class ScHandle {
   SC_HANDLE handle_;
 };
 
+constexpr DWORD kRestartDelayMs = 60000;
+constexpr DWORD kFailureResetSeconds = 24 * 60 * 60;
+
 SC_HANDLE OpenManager() { return OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS); }
 
 }  // namespace
@@ -46,11 +49,30 @@ bool ServiceExists(const std::string& name) {
 bool CreateService(const ServiceDefinition& service) {
   ScHandle manager(OpenManager());
   if (!manager) return false;
+  const std::string imagePath = "\"" + service.executablePath + "\"";
   ScHandle created(CreateServiceA(manager.get(), service.name.c_str(), service.displayName.c_str(),
                                   SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS, SERVICE_AUTO_START,
-                                  SERVICE_ERROR_NORMAL, service.executablePath.c_str(), nullptr, nullptr,
-                                  "\0", nullptr, nullptr));
-  return static_cast<bool>(created);
+                                  SERVICE_ERROR_NORMAL, imagePath.c_str(), nullptr, nullptr, "\0", nullptr,
+                                  nullptr));
+  if (!created) return false;
+  std::string description = service.description;
+  SERVICE_DESCRIPTIONA text{description.data()};
+  // Restart after the first and the second failure; the count starts again
+  // after a day without one.
+  SC_ACTION actions[] = {
+      {SC_ACTION_RESTART, kRestartDelayMs}, {SC_ACTION_RESTART, kRestartDelayMs}, {SC_ACTION_NONE, 0}};
+  SERVICE_FAILURE_ACTIONSA recovery{};
+  recovery.dwResetPeriod = kFailureResetSeconds;
+  recovery.cActions = 3;
+  recovery.lpsaActions = actions;
+  if (!ChangeServiceConfig2A(created.get(), SERVICE_CONFIG_DESCRIPTION, &text) ||
+      !ChangeServiceConfig2A(created.get(), SERVICE_CONFIG_FAILURE_ACTIONS, &recovery)) {
+    const DWORD error = GetLastError();
+    ::DeleteService(created.get());
+    SetLastError(error);
+    return false;
+  }
+  return true;
 }
 
 bool SendStopControl(const std::string& name) {

@@ -218,6 +218,8 @@ void FileLock::Unlock() {
   handle_ = kNoHandle;
 }
 
-std::FILE* OpenOwnerOnlyLog(const std::string& path) { return std::fopen(path.c_str(), "a"); }
+// Binary mode: the log's lines already end in CR LF, which a text-mode file
+// would write as CR CR LF.
+std::FILE* OpenOwnerOnlyLog(const std::string& path) { return std::fopen(path.c_str(), "ab"); }
 
 }  // namespace ferry::state

@@ -17,31 +17,56 @@ bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
 
 std::vector<std::string> SplitCommandLine(std::string_view commandLine) {
   std::vector<std::string> tokens;
+  const auto blank = [](char c) { return c == ' ' || c == '\t'; };
   std::size_t pos = 0;
-  while (pos < commandLine.size() && commandLine[pos] == ' ') ++pos;
-  if (pos < commandLine.size() && commandLine[pos] == '"') {
-    // A quoted program path runs to its closing quote, whatever blanks it holds.
-    std::size_t close = commandLine.find('"', pos + 1);
-    if (close == std::string_view::npos) close = commandLine.size();
-    tokens.emplace_back(commandLine.substr(pos + 1, close - pos - 1));
-    pos = close + 1;
-    if (pos < commandLine.size() && commandLine[pos] != ' ') {
-      // Text glued to the closing quote still belongs to the program path.
-      std::size_t end = commandLine.find(' ', pos);
-      if (end == std::string_view::npos) end = commandLine.size();
-      tokens.back() += commandLine.substr(pos, end - pos);
-      pos = end;
+  while (pos < commandLine.size() && blank(commandLine[pos])) ++pos;
+  if (pos < commandLine.size()) {
+    // The program path: double quotes only group (a path holds no quote of its
+    // own), and a backslash is an ordinary character.
+    std::string program;
+    bool quoted = false;
+    for (; pos < commandLine.size() && (quoted || !blank(commandLine[pos])); ++pos) {
+      if (commandLine[pos] == '"') {
+        quoted = !quoted;
+      } else {
+        program += commandLine[pos];
+      }
     }
+    tokens.push_back(std::move(program));
   }
-  while (pos < commandLine.size()) {
-    while (pos < commandLine.size() && commandLine[pos] == ' ') ++pos;
+  while (tokens.size() < kMaxArguments) {
+    while (pos < commandLine.size() && blank(commandLine[pos])) ++pos;
     if (pos >= commandLine.size()) break;
-    std::size_t end = commandLine.find(' ', pos);
-    if (end == std::string_view::npos) end = commandLine.size();
-    tokens.emplace_back(commandLine.substr(pos, end - pos));
-    pos = end;
+    std::string argument;
+    bool quoted = false;
+    while (pos < commandLine.size() && (quoted || !blank(commandLine[pos]))) {
+      const char c = commandLine[pos];
+      if (c == '\\') {
+        // Backslashes are literal unless a double quote follows them: then
+        // each pair is one backslash, and an odd one makes the quote literal.
+        std::size_t run = 0;
+        while (pos < commandLine.size() && commandLine[pos] == '\\') ++run, ++pos;
+        const bool beforeQuote = pos < commandLine.size() && commandLine[pos] == '"';
+        argument.append(beforeQuote ? run / 2 : run, '\\');
+        if (beforeQuote && run % 2 == 1) {
+          argument += '"';
+          ++pos;
+        }
+      } else if (c == '"') {
+        if (quoted && pos + 1 < commandLine.size() && commandLine[pos + 1] == '"') {
+          argument += '"';  // "" inside quotes is one literal quote
+          pos += 2;
+        } else {
+          quoted = !quoted;
+          ++pos;
+        }
+      } else {
+        argument += c;
+        ++pos;
+      }
+    }
+    tokens.push_back(std::move(argument));
   }
-  if (tokens.size() > kMaxArguments) tokens.resize(kMaxArguments);
   return tokens;
 }
 

@@ -11,10 +11,12 @@ namespace ferry {
 // The argument table has room for this many entries; further tokens are dropped.
 inline constexpr std::size_t kMaxArguments = 15;
 
-// Splits a whole command line at blanks (runs of blanks count as one; only the
-// blank separates). The first token is the program path, argument 0; a path in
-// double quotes is taken whole up to its closing quote, so the verb stays in
-// argument 1 however many blanks the path holds.
+// Splits a whole command line as Windows programs do (the rules of
+// CommandLineToArgvW): tokens are separated by blanks and tabs; double quotes
+// group blanks into a token ("Filiale Bonn"); "" inside quotes is one quote; a
+// backslash is literal except before a quote, where 2n backslashes give n and
+// the quote groups, and 2n+1 give n and a literal quote. The first token, the
+// program path, only groups at quotes. Tokens after the 15th are dropped.
 std::vector<std::string> SplitCommandLine(std::string_view commandLine);
 
 enum class Verb { None, Install, Remove, Debug, Create, Status, Release, Authorize, Help, Version, Unknown };

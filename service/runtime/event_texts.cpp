@@ -54,6 +54,12 @@ const std::vector<EventText>& EventTexts() {
       {kEventRunFailed, "Connection %1, account %2: the run failed at %3: %4", P::Error},
       {kEventStoreUnusable, "The settings store %1 %2; the service does not start.", P::Error},
       {kEventStoreWriteFailed, "The settings store %1: %2 could not be written: %3", P::Error},
+      {kEventTriggerPortUnusable, "The trigger port %1 cannot be bound: %2; the service does not start.", P::Error},
+      {kEventCommandFailed, "Connection %1, account %2: the command %3 failed: %4. The run goes on.", P::Warning},
+      {kEventAdminVerbFailed, "mailferry2 %1: %2", P::Error},
+      {kEventSettingsSaved,
+       "The service's settings were saved to %1 before it was removed; \"reg import %1\" puts them back.",
+       P::Information},
       {kEventRunInUse,
        "Connection %1, account %2: a run of this account is still marked as in progress (\"In Use\"); this run is "
        "skipped.",

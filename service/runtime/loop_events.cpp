@@ -67,12 +67,14 @@ namespace {
 std::mutex gPublishedMutex;
 LoopEvents* gPublished = nullptr;
 bool gStopPending = false;
+bool gStopSignalled = false;  // since the running loop was published
 
 }  // namespace
 
 void PublishLoopEvents(LoopEvents* events) {
   std::lock_guard lock(gPublishedMutex);
   gPublished = events;
+  gStopSignalled = gStopPending;
   if (gStopPending) {
     gStopPending = false;
     events->SetStop();
@@ -86,11 +88,17 @@ void WithdrawLoopEvents(LoopEvents* events) {
 
 void SignalStop() {
   std::lock_guard lock(gPublishedMutex);
+  gStopSignalled = true;
   if (gPublished != nullptr) {
     gPublished->SetStop();
   } else {
     gStopPending = true;
   }
+}
+
+bool StopSignalled() {
+  std::lock_guard lock(gPublishedMutex);
+  return gStopSignalled;
 }
 
 }  // namespace ferry

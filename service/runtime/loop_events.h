@@ -49,5 +49,8 @@ void WithdrawLoopEvents(LoopEvents* events);
 
 // Sets StopEvent of the running loop (from any thread).
 void SignalStop();
+// Whether SignalStop was called since the running loop was published (a
+// command refused or ended then is the stop's doing, not a failure).
+bool StopSignalled();
 
 }  // namespace ferry

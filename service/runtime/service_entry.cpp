@@ -3,11 +3,13 @@
 #include <atomic>
 #include <cstdio>
 #include <cstring>
+#include <sstream>
 #include <thread>
 
-#include "platform/message_box.h"
+#include "platform/event_log.h"
 #include "platform/registry.h"
 #include "platform/service_control.h"
+#include "platform/state_files.h"
 #include "platform/store_location.h"
 #include "platform/system_info.h"
 #include "schema/registry_schema.h"
@@ -24,6 +26,7 @@
 #include "service/transfer/debug_log.h"
 #include "service/transfer/delivery_ledger.h"
 #include "service/transfer/refusal_release.h"
+#include "tools/ferryreg/commands.h"
 
 namespace ferry {
 namespace {
@@ -34,10 +37,13 @@ constexpr int kExitUsage = 2;
 constexpr int kBrowserSignInWaitMs = 10 * 60 * 1000;  // how long -authorize waits for the browser
 constexpr const char* kVersion = FERRY_VERSION_TEXT;  // the project's version, from CMake
 
-// A verb's failure, in words, where the user sees it (standard error; a
-// message box on Windows, where the program has no console). Answers the exit status.
-int Fail(const std::string& text) {
-  ShowWarning(text, "mailferry2");
+// A verb's failure, in words: on standard error and as an event (the program
+// has no console on Windows; the event log keeps what it says). Answers the
+// exit status.
+int Fail(const std::string& verb, const std::string& text) {
+  std::string line = "mailferry2: " + text + "\n";
+  std::fwrite(line.data(), 1, line.size(), stderr);
+  ReportServiceEvent(kEventAdminVerbFailed, kEventError, {verb, text});
   return 1;
 }
 
@@ -69,7 +75,32 @@ std::string RestrictParameters() {
   return rc == reg::kOk ? "" : DescribeStoreError(rc);
 }
 
+// What an administrator reads about the service.
+constexpr const char* kDescription =
+    "Fetches the mail of POP3 mailboxes and forwards it to an SMTP server, on a schedule or when triggered. "
+    "Settings: HKLM\\SYSTEM\\CurrentControlSet\\Services\\Mailferry Service\\Parameters.";
+
+std::string ParametersName() { return std::string("HKLM\\") + schema::kParametersKey; }
+
+bool ParametersExist() {
+  reg::KeyHolder key;
+  return reg::OpenKey(reg::LocalMachine(), schema::kParametersKey, reg::kRead, key.out()) == reg::kOk;
+}
+
 }  // namespace
+
+std::string SettingsBackupPath() { return state::JoinStatePath(state::StateFolder(), "settings-backup.reg"); }
+
+std::string SaveSettingsBackup() {
+  if (state::FileResult made = state::CreateOwnerFolder(state::StateFolder()); !made.ok())
+    return "cannot create " + state::StateFolder() + ": " + state::DescribeFileResult(made);
+  std::istringstream in;
+  std::ostringstream out;
+  std::ostringstream err;
+  if (regtool::RunFerryReg({"export", ParametersName(), SettingsBackupPath(), "/y"}, in, out, err) != regtool::kExitOk)
+    return err.str().empty() ? "the export failed" : err.str();
+  return {};
+}
 
 void WriteInstallEntries() {
   reg::KeyHolder key;
@@ -88,19 +119,27 @@ void WriteInstallEntries() {
 
 int InstallService() {
   std::string path = ModulePath();
-  if (path.empty()) return Fail("cannot install: the program's own path is unknown");
-  if (!svc::ManagerAvailable()) return Fail("cannot install: " + svc::LastServiceError());
+  if (path.empty()) return Fail("-install", "cannot install: the program's own path is unknown");
+  if (!svc::ManagerAvailable()) return Fail("-install", "cannot install: " + svc::LastServiceError());
   if (svc::ServiceExists(schema::kServiceName)) {
     Say("already installed (" + ServiceWhere() + "); nothing changed");
     return 0;
   }
-  if (!svc::CreateService({schema::kServiceName, schema::kDisplayName, path})) {
-    return Fail("cannot install: " + svc::LastServiceError());
+  const bool hadParameters = ParametersExist();
+  if (!svc::CreateService({schema::kServiceName, schema::kDisplayName, path, kDescription})) {
+    return Fail("-install", "cannot install: " + svc::LastServiceError());
   }
   if (svc::InstallWritesStoreEntries()) {
+    std::string ignored;  // only whether the file is there counts
+    const bool saved = state::ReadWholeFile(SettingsBackupPath(), 0, &ignored).status != state::FileStatus::kNotFound;
+    if (!hadParameters && saved) {
+      // The settings a -remove saved are offered back, never imported unasked.
+      Say("the settings saved at the last removal are in " + SettingsBackupPath() + "; \"reg import " +
+          SettingsBackupPath() + "\" puts them back");
+    }
     WriteInstallEntries();
     if (std::string why = RestrictParameters(); !why.empty())
-      return Fail("installed, but the settings key could not be kept to the administrators: " + why);
+      return Fail("-install", "installed, but the settings key could not be kept to the administrators: " + why);
   }
   const bool unit = !svc::UnitPath(schema::kServiceName).empty();
   Say("installed and enabled " + ServiceWhere() + (unit ? "; start it with \"systemctl start mailferry2\"" : ""));
@@ -109,9 +148,16 @@ int InstallService() {
 
 int RemoveService(const Sleeper& sleep) {
   Sleeper wait = sleep ? sleep : Sleeper([](std::chrono::milliseconds d) { std::this_thread::sleep_for(d); });
-  if (!svc::ManagerAvailable()) return Fail("cannot remove: " + svc::LastServiceError());
-  if (!svc::ServiceExists(schema::kServiceName)) return Fail("cannot remove: the service is not installed");
+  if (!svc::ManagerAvailable()) return Fail("-remove", "cannot remove: " + svc::LastServiceError());
+  if (!svc::ServiceExists(schema::kServiceName)) return Fail("-remove", "cannot remove: the service is not installed");
   const std::string where = ServiceWhere();
+  // On Windows the settings live below the service's key, which the removal
+  // deletes: they are saved first, and a failed save keeps the service.
+  const bool saveSettings = svc::InstallWritesStoreEntries() && ParametersExist();
+  if (saveSettings) {
+    if (std::string why = SaveSettingsBackup(); !why.empty())
+      return Fail("-remove", "not removed: the settings could not be saved to " + SettingsBackupPath() + ": " + why);
+  }
   if (svc::SendStopControl(schema::kServiceName)) {
     // A service that hangs in its stop is deleted all the same after the limit.
     std::chrono::milliseconds waited{0};
@@ -122,7 +168,12 @@ int RemoveService(const Sleeper& sleep) {
       if (!state || *state != svc::State::StopPending) break;
     } while (waited < kRemoveStopWait);
   }
-  if (!svc::DeleteService(schema::kServiceName)) return Fail("cannot remove: " + svc::LastServiceError());
+  if (!svc::DeleteService(schema::kServiceName)) return Fail("-remove", "cannot remove: " + svc::LastServiceError());
+  if (saveSettings) {
+    ReportServiceEvent(kEventSettingsSaved, kEventInformation, {SettingsBackupPath()});
+    Say("the settings were saved to " + SettingsBackupPath() + "; \"reg import " + SettingsBackupPath() +
+        "\" puts them back");
+  }
   Say("stopped and removed " + where);
   return 0;
 }
@@ -130,46 +181,48 @@ int RemoveService(const Sleeper& sleep) {
 int CreateAccount(const std::string& connectionName, const std::string& accountName) {
   const std::string name = connectionName + "\\" + accountName;
   if (std::string problem = StoreUnusableReason(); !problem.empty()) {
-    return Fail("cannot create " + name + ": the store " + reg::StoreLocation() + " " + problem);
+    return Fail("-create", "cannot create " + name + ": the store " + reg::StoreLocation() + " " + problem);
   }
   if (int failed = CreateAccountSettings(connectionName, accountName); failed > 0) {
-    return Fail("cannot create " + name + ": " + std::to_string(failed) + " value(s) could not be written to the store " +
-                reg::StoreLocation() + (reg::StoreProblem().empty() ? "" : " (it " + reg::StoreProblem() + ")"));
+    return Fail("-create", "cannot create " + name + ": " + std::to_string(failed) +
+                               " value(s) could not be written to the store " + reg::StoreLocation() +
+                               (reg::StoreProblem().empty() ? "" : " (it " + reg::StoreProblem() + ")"));
   }
   reg::KeyHolder key;
   if (reg::OpenKey(reg::LocalMachine(), schema::AccountKey(connectionName, accountName), reg::kRead, key.out()) !=
       reg::kOk) {
-    return Fail("cannot create " + name + ": the store " + reg::StoreLocation() + " could not be written");
+    return Fail("-create", "cannot create " + name + ": the store " + reg::StoreLocation() + " could not be written");
   }
   if (std::string why = RestrictParameters(); !why.empty())
-    return Fail("account " + name + " is in the store, but its key could not be kept to the administrators: " + why);
+    return Fail("-create",
+                "account " + name + " is in the store, but its key could not be kept to the administrators: " + why);
   Say("account " + name + " is in the store " + reg::StoreLocation() + " (every value at its default)");
   return 0;
 }
 
 int ReleaseMessages(const std::string& connectionName, const std::string& accountName, const std::string& which) {
   const std::string name = connectionName + "\\" + accountName;
-  if (!reg::StoreExists()) return Fail("no settings store at " + reg::StoreLocation());
+  if (!reg::StoreExists()) return Fail("-release", "no settings store at " + reg::StoreLocation());
   AccountSettings settings;
   settings.connectionName = connectionName;
   settings.accountName = accountName;
   LoadSettings(settings);
-  if (settings.popHost.empty()) return Fail("account " + name + " has no \"POP Host\"");
+  if (settings.popHost.empty()) return Fail("-release", "account " + name + " has no \"POP Host\"");
   DeliveryLedger ledger(LedgerFolder(), LedgerFileName(settings.popHost, settings.popUser));
   ReleaseResult result = ReleaseRefusals(ledger, which);
-  if (!result.error.empty()) return Fail("cannot release for " + name + ": " + result.error);
+  if (!result.error.empty()) return Fail("-release", "cannot release for " + name + ": " + result.error);
   Say(std::to_string(result.released.size()) + " refused message(s) of " + name +
       " released; the next run sends them again");
   return 0;
 }
 
 int ShowStatus() {
-  if (!reg::StoreExists()) return Fail("no settings store at " + reg::StoreLocation());
+  if (!reg::StoreExists()) return Fail("-status", "no settings store at " + reg::StoreLocation());
   {
     reg::KeyHolder key;
     const long rc = reg::OpenKey(reg::LocalMachine(), schema::kParametersKey, reg::kRead, key.out());
     if (rc != reg::kOk && rc != reg::kFileNotFound)
-      return Fail("cannot read the store " + reg::StoreLocation() + ": " + DescribeStoreError(rc));
+      return Fail("-status", "cannot read the store " + reg::StoreLocation() + ": " + DescribeStoreError(rc));
   }
   std::string text = FormatStatus(ReadLastRuns());
   std::fwrite(text.data(), 1, text.size(), stdout);
@@ -254,7 +307,7 @@ int ProcessEntry(const std::vector<std::string>& args) {
         break;
     }
   } catch (const std::exception& error) {
-    return Fail(std::string("failed: ") + error.what());
+    return Fail(args.size() > 1 ? args[1] : "", std::string("failed: ") + error.what());
   }
   if (svc::RunServiceDispatcher(schema::kServiceName, ServiceMain)) return gServiceExit;
   ReportServiceEvent(kEventDispatcherFailed, "StartServiceCtrlDispatcher failed.");

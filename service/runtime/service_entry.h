@@ -40,4 +40,10 @@ bool ConsoleControlHandler(ControlRequest request);
 // and the Control Panel entry. A key that cannot be created is skipped.
 void WriteInstallEntries();
 
+// Where -remove saves the Parameters tree on Windows, as a .reg file in the
+// program's data folder (StateFolder) before the service's key is deleted.
+std::string SettingsBackupPath();
+// Writes that file (owner-only); empty, or why it could not be written.
+std::string SaveSettingsBackup();
+
 }  // namespace ferry

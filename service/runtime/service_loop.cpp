@@ -7,6 +7,7 @@
 #include "platform/event_log.h"
 #include "platform/network_startup.h"
 #include "platform/store_location.h"
+#include "platform/udp_socket.h"
 #include "service/runtime/account_worker.h"
 #include "service/runtime/config_store.h"
 #include "service/runtime/dial_up_binding.h"
@@ -35,13 +36,25 @@ int ServiceLoop(const std::vector<std::string>& args) {
   AllowCommands();
   if (args.size() == 4 && args[1] == "create") CreateAccountSettings(args[2], args[3]);
   StartNetworking();
+  // A trigger port the service cannot have is an error at start, never a
+  // service that runs deaf to its triggers.
+  UdpSocket triggerSocket;
+  const uint16_t triggerPort = ReadTriggerPort();
+  if (!triggerSocket.Bind(*TriggerListenAddress(), triggerPort)) {
+    ReportServiceEvent(kEventTriggerPortUnusable, kEventError,
+                       {std::to_string(triggerPort), "another program holds it, or it may not be used"});
+    FreeRasBinding();
+    StopNetworking();
+    return 1;
+  }
 
   LoopEvents events;
   std::thread listener;
   if (ReportStatus(svc::State::StartPending, 0, 3000)) {
     PublishLoopEvents(&events);
     try {
-      listener = std::thread([&events] { TriggerListener(events, DefaultTriggerListenerOptions()); });
+      listener = std::thread(
+          [&events, &triggerSocket] { TriggerListener(events, DefaultTriggerListenerOptions(), &triggerSocket); });
     } catch (const std::system_error&) {
       // Without the listener the service runs on, deaf to triggers.
     }

@@ -3,8 +3,11 @@
 #include <ctime>
 
 #include "platform/command_interpreter.h"
+#include "platform/event_log.h"
 #include "platform/system_info.h"
 #include "schema/registry_schema.h"
+#include "service/runtime/loop_events.h"
+#include "service/runtime/service_events.h"
 
 namespace ferry {
 namespace {
@@ -27,10 +30,17 @@ StoredRun::StoredRun(const std::string& connectionName, const std::string& accou
   if (settings.enableLogging != 0) log_.Open(settings.logfile);
   log_.SetLevel(settings.debugLevel);
   if (settings.enableCommand != 0) {
-    // The exit status of the command is of no interest; the run goes on, with
+    // A failing command is reported, and the run goes on all the same, with
     // the settings as they are stored once the command has ended (a user may
-    // have changed them meanwhile).
-    RunCommandInterpreter(settings.command);
+    // have changed them meanwhile). One ended after its time-out is reported
+    // by the command policy.
+    const int status = RunCommandInterpreter(settings.command);
+    if (status != 0 && status != kCommandEnded && !StopSignalled()) {
+      ReportServiceEvent(kEventCommandFailed, kEventWarning,
+                         {connectionName, accountName, settings.command,
+                          status == -1 ? std::string("it could not be started")
+                                       : "exit status " + std::to_string(status)});
+    }
     AccountSettings fresh = Named(connectionName, accountName);
     LoadSettings(fresh);
     settings = std::move(fresh);

@@ -118,27 +118,36 @@ TriggerListenerOptions DefaultTriggerListenerOptions() {
 }
 
 bool TriggerListener(LoopEvents& events, const TriggerListenerOptions& options) {
+  return TriggerListener(events, options, nullptr);
+}
+
+bool TriggerListener(LoopEvents& events, const TriggerListenerOptions& options, UdpSocket* boundSocket) {
   const std::optional<uint32_t> address = TriggerListenAddress();
   if (!address) {
     ReportServiceEvent(kEventFailure, std::string(kTriggerAddressEnvironmentVariable) + " is not a dotted IPv4 address: " +
                                           std::getenv(kTriggerAddressEnvironmentVariable));
     return false;
   }
-  UdpSocket socket;
-  bool bound = false;
+  UdpSocket own;
+  UdpSocket& socket = boundSocket != nullptr ? *boundSocket : own;
+  bool bound = boundSocket != nullptr;
+  bool ready = false;  // bound, with "Trigger Hosts" read
   std::string hosts;
   std::vector<SenderRule> rules;
   RecentNames recent;
   // One byte more than a trigger may have, so that a longer datagram shows.
   std::array<char, kMaxTriggerLength + 1> buffer{};
   while (!events.StopSet()) {
-    if (!bound) {
-      // A port in use is tried again after the pause, with the port read afresh.
-      bound = socket.Bind(*address, options.readPort());
+    if (!ready) {
       if (!bound) {
-        if (options.pause(events)) break;
-        continue;
+        // A port in use is tried again after the pause, with the port read afresh.
+        bound = socket.Bind(*address, options.readPort());
+        if (!bound) {
+          if (options.pause(events)) break;
+          continue;
+        }
       }
+      ready = true;
       hosts = options.readHosts ? options.readHosts() : std::string();
       std::vector<std::string> rejected;
       rules = ParseTriggerHosts(hosts, &rejected);

@@ -75,5 +75,10 @@ TriggerListenerOptions DefaultTriggerListenerOptions();
 // socket's queue. Returns false at once, with an error event, when
 // MAILFERRY_TRIGGER_ADDRESS is not a dotted IPv4 address.
 bool TriggerListener(LoopEvents& events, const TriggerListenerOptions& options);
+// The same on a socket already bound to the trigger port (the service binds it
+// before it reports itself running, so that a port it cannot have stops the
+// start); `boundSocket` must outlive the listener.
+class UdpSocket;
+bool TriggerListener(LoopEvents& events, const TriggerListenerOptions& options, UdpSocket* boundSocket);
 
 }  // namespace ferry

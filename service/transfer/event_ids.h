@@ -31,6 +31,11 @@ inline constexpr uint32_t kEventRunFailed = 65;
 inline constexpr uint32_t kEventStoreUnusable = 70;     // error: the store cannot be used at start
 inline constexpr uint32_t kEventStoreWriteFailed = 71;  // error: a value could not be written
 inline constexpr uint32_t kEventRunInUse = 72;          // warning: a run of the account is still in progress
+// Running and administering the service.
+inline constexpr uint32_t kEventTriggerPortUnusable = 76;  // error: port, reason; the service does not start
+inline constexpr uint32_t kEventCommandFailed = 77;        // warning: connection, account, command, outcome
+inline constexpr uint32_t kEventAdminVerbFailed = 78;      // error: the verb (-install, -remove), the reason
+inline constexpr uint32_t kEventSettingsSaved = 79;        // information: the .reg file -remove wrote
 // TLS and the SMTP login; strings: connection, account, then as listed.
 inline constexpr uint32_t kEventTlsRefused = 66;           // error: protocol, host, reason
 inline constexpr uint32_t kEventTlsCertificateWarning = 67;  // warning: host, reason (opportunistic STARTTLS)

@@ -6,7 +6,7 @@
 namespace ferry::test {
 namespace {
 
-TEST(SplitCommandLineTest, SplitsAtBlanksAndKeepsAQuotedPathWhole) {
+TEST(SplitCommandLineTest, SplitsAsWindowsProgramsDo) {
   struct Case {
     const char* name;
     const char* line;
@@ -14,14 +14,23 @@ TEST(SplitCommandLineTest, SplitsAtBlanksAndKeepsAQuotedPathWhole) {
   };
   const std::vector<Case> cases = {
       {"Plain", "mailferry2 -install", {"mailferry2", "-install"}},
-      {"RunsOfBlanks", "mailferry2   -create  NORAS   Postfach ", {"mailferry2", "-create", "NORAS", "Postfach"}},
+      {"RunsOfBlanksAndTabs", "mailferry2   -create \t NORAS   Postfach ",
+       {"mailferry2", "-create", "NORAS", "Postfach"}},
       {"QuotedPathWithOneBlank", "\"C:\\Program Files\\mailferry2.exe\" -debug",
        {"C:\\Program Files\\mailferry2.exe", "-debug"}},
-      {"QuotedPathWithoutBlank", "\"C:\\mf2.exe\" -debug", {"C:\\mf2.exe", "-debug"}},
       {"QuotedPathWithTwoBlanks", "\"C:\\Mail Ferry\\Pro gram\\mf2.exe\"  -create NORAS Postfach",
        {"C:\\Mail Ferry\\Pro gram\\mf2.exe", "-create", "NORAS", "Postfach"}},
+      {"PathBackslashBeforeQuoteIsLiteral", "\"C:\\dir\\\" -debug", {"C:\\dir\\", "-debug"}},
       {"QuotedPathWithoutClosingQuote", "\"C:\\mf2.exe -debug", {"C:\\mf2.exe -debug"}},
-      {"TabIsNoSeparator", "mailferry2\t-debug", {"mailferry2\t-debug"}},
+      {"QuotedNameWithBlank", "mf2.exe -create \"Filiale Bonn\" Office",
+       {"mf2.exe", "-create", "Filiale Bonn", "Office"}},
+      {"QuoteInsideAToken", "mf2.exe -create Filiale\" \"Bonn Office",
+       {"mf2.exe", "-create", "Filiale Bonn", "Office"}},
+      {"EmptyQuotedArgument", "mf2.exe \"\" x", {"mf2.exe", "", "x"}},
+      {"DoubledQuoteInsideQuotes", "mf2.exe \"a \"\"b\"\" c\"", {"mf2.exe", "a \"b\" c"}},
+      {"EscapedQuote", "mf2.exe a\\\"b", {"mf2.exe", "a\"b"}},
+      {"EvenBackslashesBeforeQuote", "mf2.exe \"a\\\\\" b", {"mf2.exe", "a\\", "b"}},
+      {"BackslashesElsewhereLiteral", "mf2.exe C:\\a\\\\b\\", {"mf2.exe", "C:\\a\\\\b\\"}},
       {"Empty", "", {}},
       {"SixteenTokensKeepFifteen", "a b c d e f g h i j k l m n o p",
        {"a", "b", "c", "d", "e", "f", "g", "h", "i", "j", "k", "l", "m", "n", "o"}},

@@ -73,7 +73,7 @@ TEST(EventTextsTest, ReadableLinesAndPriorities) {
        EventPriority::Information},
       {"PercentInInsertionStaysAsItIs", kEventConnecting, {"%2 host"}, "[event 32] Connecting to %2 host.",
        EventPriority::Information},
-      {"UnknownId", 77, {"x", "y"}, "[event 77] x, y", EventPriority::Information},
+      {"UnknownId", 98, {"x", "y"}, "[event 98] x, y", EventPriority::Information},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(ReadableEventLine(c.id, c.strings), c.line) << c.name;

@@ -247,6 +247,36 @@ TEST_F(ServiceProcessTest, ATriggerAddressThatIsNoDottedIpv4AddressStopsTheStart
       << ::testing::PrintToString(lines);
 }
 
+// Another program holds the trigger port: the service does not start deaf to
+// its triggers, it reports the port and ends with a failure.
+TEST_F(ServiceProcessTest, ATriggerPortHeldByAnotherProgramStopsTheStartWithEvent76) {
+  UdpSocket holder;
+  ASSERT_TRUE(holder.Bind(kLoopback, triggerPort_));
+  Start({"-debug"});
+  EXPECT_EQ(WaitForExit(), 1) << "a service that could not start ends with a failure";
+  EXPECT_EQ(CountEvents("1\t"), 0) << "never reported as running";
+  EXPECT_EQ(CountEvents("76\t1\t" + std::to_string(triggerPort_) + "\t"), 1) << ::testing::PrintToString(Events());
+}
+
+// A pre-run command that fails is reported with its exit status, and the run
+// goes on; one that succeeds is not reported.
+TEST_F(ServiceProcessTest, AFailingCommandIsReportedAndTheRunGoesOn) {
+  PutDword(schema::kParametersKey, schema::kListenRas, 0);
+  PutDword(schema::ConnectionKey("NORAS"), schema::kTimeout, 0);
+  for (const char* name : {"Anna", "Bert"}) {
+    const std::string account = schema::AccountKey("NORAS", name);
+    PutDword(account, schema::kEnableAccount, 1);
+    PutDword(account, schema::kEnableCommand, 1);
+    PutString(account, schema::kCommand, std::string(name) == "Anna" ? "exit 3" : "true");
+  }
+  Start({"-debug"});
+  ASSERT_TRUE(WaitForEvent("77\t2\tNORAS\tAnna\texit 3\texit status 3"));
+  ASSERT_TRUE(WaitForEvent("31\t0\tNORAS")) << "the runs go on";
+  ASSERT_EQ(kill(pid_, SIGINT), 0);
+  EXPECT_EQ(WaitForExit(), 0);
+  EXPECT_EQ(CountEvents("77\t2\tNORAS\tBert"), 0) << ::testing::PrintToString(Events());
+}
+
 // The stop ends a pre-run command that hangs, with the processes it started.
 TEST_F(ServiceProcessTest, StopEndsAHungPreRunCommandAndLeavesNoProcessBehind) {
   const std::string pids = (Folder() / "pids").string();

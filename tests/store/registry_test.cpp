@@ -55,7 +55,7 @@ TEST_F(RegistryTest, ValuesKeepTypeAndRawBytes) {
   const unsigned char binary[] = {0, 1, 2, 0xFF, 0};
   uint32_t dword = 0xFFFFFFFF;
   ASSERT_EQ(SetValue(key, "sz", kSz, "abc", 3), kOk);
-  ASSERT_EQ(SetValue(key, "expand", kExpandSz, "%SystemRoot%\0", 13), kOk);
+  ASSERT_EQ(SetValue(key, "expand", kExpandSz, "%SystemRoot%", 12), kOk);
   ASSERT_EQ(SetValue(key, "bin", kBinary, binary, sizeof binary), kOk);
   ASSERT_EQ(SetValue(key, "dword", kDword, &dword, 4), kOk);
   ASSERT_EQ(SetValue(key, "", kSz, "default", 7), kOk);
@@ -66,7 +66,7 @@ TEST_F(RegistryTest, ValuesKeepTypeAndRawBytes) {
     std::string bytes;
   } cases[] = {
       {"sz", kSz, "abc"},
-      {"expand", kExpandSz, std::string("%SystemRoot%\0", 13)},
+      {"expand", kExpandSz, "%SystemRoot%"},
       {"bin", kBinary, std::string(reinterpret_cast<const char*>(binary), sizeof binary)},
       {"dword", kDword, std::string("\xFF\xFF\xFF\xFF", 4)},
       {"", kSz, "default"},
@@ -81,6 +81,27 @@ TEST_F(RegistryTest, ValuesKeepTypeAndRawBytes) {
     ASSERT_EQ(QueryValue(key, c.name, &type, buf.data(), &size), kOk);
     EXPECT_EQ(buf, c.bytes) << c.name;
   }
+}
+
+// Windows keeps a text with its terminating NUL (its own tools cut the last
+// character of one without); readers see the text they wrote, and a buffer
+// just the text's size is enough, on both systems.
+TEST_F(RegistryTest, TextsReadBackWithoutTheTerminatorTheSystemKeeps) {
+  Key key = Create("Texts");
+  ASSERT_EQ(SetValue(key, "plain", kSz, "geheim-Passwort-1", 17), kOk);
+  ASSERT_EQ(SetValue(key, "terminated", kSz, "127.0.0.1\0", 10), kOk);
+  ASSERT_EQ(SetValue(key, "empty", kExpandSz, "", 0), kOk);
+  char exact[17];
+  uint32_t size = sizeof exact;
+  ASSERT_EQ(QueryValue(key, "plain", nullptr, exact, &size), kOk);
+  EXPECT_EQ(std::string(exact, size), "geheim-Passwort-1");
+  EXPECT_EQ(Text(key, "terminated").substr(0, 9), "127.0.0.1");
+  EXPECT_LE(Text(key, "terminated").size(), 10u);
+  size = 0;
+  uint32_t type = 0;
+  ASSERT_EQ(QueryValue(key, "empty", &type, nullptr, &size), kOk);
+  EXPECT_EQ(type, kExpandSz);
+  EXPECT_EQ(size, 0u);
 }
 
 TEST_F(RegistryTest, SmallBufferAnswersMoreDataAndCopiesNothing) {
