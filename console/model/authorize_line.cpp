@@ -28,9 +28,11 @@ std::string AuthorizeArguments(const AccountRow& row) {
 std::vector<std::string> LocalAuthorizeProgram(const ConsoleSettings& settings, const std::string& consoleFolder) {
   if (std::vector<std::string> words = SplitCommandWords(settings.authorizeCommand); !words.empty()) return words;
   if (!consoleFolder.empty()) {
-    const std::filesystem::path beside = std::filesystem::path(consoleFolder) / "mailferry2";
-    std::error_code ec;
-    if (std::filesystem::is_regular_file(beside, ec)) return {beside.string()};
+    for (const char* file : {"mailferry2", "mailferry2.exe"}) {
+      const std::filesystem::path beside = std::filesystem::path(consoleFolder) / file;
+      std::error_code ec;
+      if (std::filesystem::is_regular_file(beside, ec)) return {beside.string()};
+    }
   }
   return {kInstalledGatewayProgram};
 }

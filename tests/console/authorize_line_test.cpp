@@ -2,6 +2,7 @@
 // console refuses to run one.
 #include <filesystem>
 #include <fstream>
+#include <random>
 
 #include "console/model/authorize_line.h"
 #include "schema/registry_schema.h"
@@ -66,7 +67,8 @@ TEST(AuthorizeLine, RefusesWhatTheProgramWouldNotSeeAsTheConsoleShowsIt) {
 // console, else the installed one; over SSH the setting (or the installed
 // program) becomes the far shell's text with the names quoted.
 TEST(AuthorizeLine, FindsTheProgramHereAndThere) {
-  const std::filesystem::path folder = std::filesystem::temp_directory_path() / "authorize-line-test";
+  const std::filesystem::path folder =
+      std::filesystem::temp_directory_path() / ("authorize-line-test-" + std::to_string(std::random_device()()));
   std::filesystem::remove_all(folder);
   std::filesystem::create_directories(folder / "empty");
   std::ofstream(folder / "mailferry2") << "#!/bin/sh\n";
