@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "console/model/authorize_line.h"
 #include "console/model/console_settings.h"
 #include "console/model/console_tables.h"
 #include "console/model/console_view.h"
@@ -80,6 +81,13 @@ class Console {
 
   // ---- Toolbar ----
   void RunCommand(Command command);
+
+  // ---- OAuth ----
+  // The command line that authorises the account whose page is shown (see
+  // authorize_line.h), after taking the page's fields into its row.
+  // `consoleFolder` holds the console's own program. Empty after a message
+  // box told why it cannot run.
+  std::vector<std::string> AuthorizeShownAccount(const std::string& consoleFolder);
 
   // ---- Start and computer choice ----
   void StartConsole();

@@ -8,7 +8,7 @@
 namespace ferry::console {
 namespace {
 
-// Far more than the two settings need; a larger file is read only this far.
+// Far more than the settings need; a larger file is read only this far.
 constexpr std::size_t kMaxSettingsBytes = 64 * 1024;
 
 }  // namespace
@@ -28,6 +28,7 @@ ConsoleSettings ParseConsoleSettings(std::string_view text) {
     if (value.empty()) continue;
     if (SameTextIgnoringCase(name, "SshCommand")) settings.sshCommand = value;
     if (SameTextIgnoringCase(name, "RemoteCommand")) settings.remoteCommand = value;
+    if (SameTextIgnoringCase(name, "AuthorizeCommand")) settings.authorizeCommand = value;
   }
   return settings;
 }

@@ -19,6 +19,11 @@ struct ConsoleSettings {
   // "RemoteCommand": the store tool as run on the other computer, a text for
   // its shell, e.g. "sudo -n -u mailferry ferryreg".
   std::string remoteCommand = "ferryreg";
+  // "AuthorizeCommand": the gateway program that authorises an account, with
+  // any words before it (e.g. "sudo -n -u mailferry /usr/sbin/mailferry2"):
+  // split into words on this computer, a text for the shell over SSH. Empty:
+  // mailferry2 beside the console when there, else /usr/sbin/mailferry2.
+  std::string authorizeCommand;
 };
 
 // Unknown names and lines without '=' are ignored; an empty value keeps the default.

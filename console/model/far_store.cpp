@@ -21,12 +21,6 @@ constexpr int kSshFailed = 255;
 constexpr std::chrono::seconds kDeadline{120};
 constexpr const char* kConnectTimeoutSeconds = "15";
 
-std::string ShellQuote(const std::string& text) {
-  std::string quoted = "'";
-  for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return quoted + "'";
-}
-
 regtool::KeyPath ServiceKeyPath() {
   return regtool::ParseKeyPath(std::string("HKEY_LOCAL_MACHINE\\") + schema::kServiceKey).path;
 }
@@ -59,6 +53,23 @@ std::string MakePrivateFolder() {
 
 }  // namespace
 
+std::string ShellQuote(const std::string& text) {
+  std::string quoted = "'";
+  for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return quoted + "'";
+}
+
+std::vector<std::string> SshCommandLine(const ConsoleSettings& settings, const std::string& host,
+                                        const std::string& remoteShellText) {
+  std::vector<std::string> line = SplitCommandWords(settings.sshCommand);
+  if (line.empty()) line.push_back("ssh");
+  for (const char* option : {"-T", "-o", "BatchMode=yes", "-o"}) line.push_back(option);
+  line.push_back(std::string("ConnectTimeout=") + kConnectTimeoutSeconds);
+  line.push_back(host);
+  line.push_back(remoteShellText);
+  return line;
+}
+
 FarStore::FarStore(std::string host, ConsoleSettings settings)
     : host_(std::move(host)), settings_(std::move(settings)) {}
 
@@ -71,13 +82,7 @@ FarStore::~FarStore() {
 }
 
 std::vector<std::string> FarStore::SshCommandLine(const std::string& remoteShellText) const {
-  std::vector<std::string> line = SplitCommandWords(settings_.sshCommand);
-  if (line.empty()) line.push_back("ssh");
-  for (const char* option : {"-T", "-o", "BatchMode=yes", "-o"}) line.push_back(option);
-  line.push_back(std::string("ConnectTimeout=") + kConnectTimeoutSeconds);
-  line.push_back(host_);
-  line.push_back(remoteShellText);
-  return line;
+  return console::SshCommandLine(settings_, host_, remoteShellText);
 }
 
 FarStore::Outcome FarStore::Read(std::string* detail) {

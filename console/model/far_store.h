@@ -16,6 +16,15 @@
 
 namespace ferry::console {
 
+// `text` as one word for a POSIX shell: in single quotes, each quote inside
+// ending the quoted part, escaped, and starting a new one.
+std::string ShellQuote(const std::string& text);
+
+// The ssh command line (the "SshCommand" setting's words, no prompts, a
+// connect timeout) that runs `remoteShellText` on `host`.
+std::vector<std::string> SshCommandLine(const ConsoleSettings& settings, const std::string& host,
+                                        const std::string& remoteShellText);
+
 class FarStore {
  public:
   enum class Outcome { kRead, kUnreachable, kNotInstalled };
@@ -28,6 +37,7 @@ class FarStore {
   // Runs the export and fills the working copy. `detail` gets what the far
   // side or ssh said, when it failed.
   Outcome Read(std::string* detail);
+  const std::string& host() const { return host_; }
   // HKEY_LOCAL_MACHINE of the working copy (after a successful Read).
   reg::Key root() const { return root_.get(); }
 

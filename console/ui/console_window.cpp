@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QLibraryInfo>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QScrollArea>
 #include <QStatusBar>
 #include <QStyle>
@@ -25,6 +26,7 @@
 #include <array>
 #include <cmath>
 
+#include "console/ui/authorize_dialog.h"
 #include "console/ui/qt_dialogs.h"
 
 namespace ferry::console {
@@ -345,6 +347,11 @@ QWidget* ConsoleWindow::BuildConnectionTab() {
   clientSecret->setEchoMode(QLineEdit::Password);
   account->addRow(T("OAuth Client-Secret :"), clientSecret);
   account->addRow(T("OAuth Scope :"), AddLine(Control::AccountOAuthScope, "AccountOAuthScope"));
+  authorize_ = new QPushButton(T("Autorisieren…"));
+  authorize_->setObjectName(QStringLiteral("AccountAuthorize"));
+  authorize_->setToolTip(T("Meldet das Konto einmal beim Anbieter an und speichert das Token für den Dienst"));
+  connect(authorize_, &QPushButton::clicked, this, [this] { AuthorizeAccount(); });
+  account->addRow(authorize_);
   account->addRow(T("From Adresse :"), AddLine(Control::AccountSMTPFrom, "AccountSMTPFrom"));
   account->addRow(T("To Adresse :"), AddLine(Control::AccountSMTPTo, "AccountSMTPTo"));
   account->addRow(T("Adress Modus :"), AddLine(Control::AccountAddressMode, "AccountAddressMode"));
@@ -390,12 +397,22 @@ void ConsoleWindow::ApplyBoxRules() {
     if (choices_.count(c)) choices_[c]->setEnabled(account);
   }
   toolbars_[kTemplate]->setEnabled(account);
+  authorize_->setEnabled(account);
   lines_[Control::AccountCommand]->setEnabled(account && boxes_[Control::AccountEnableCommand]->isChecked());
   lines_[Control::AccountLogFile]->setEnabled(account &&
                                               boxes_[Control::ConnectionEnableLogging]->isChecked());
   boxes_[Control::AccountEnableAccount]->setEnabled(accountShown_);
   boxes_[Control::AccountEnableWissenschaft]->setEnabled(accountShown_);
   lines_[Control::AccountAddressModeTicker]->setEnabled(accountShown_);
+}
+
+void ConsoleWindow::AuthorizeAccount() {
+  std::vector<std::string> argv =
+      console_->AuthorizeShownAccount(QCoreApplication::applicationDirPath().toLocal8Bit().toStdString());
+  if (argv.empty()) return;
+  AuthorizeDialog dialog(argv, this);
+  dialog.Start();
+  dialog.exec();
 }
 
 std::string ConsoleWindow::Text(Control control) const {

@@ -14,6 +14,7 @@ class QCheckBox;
 class QComboBox;
 class QGroupBox;
 class QLineEdit;
+class QPushButton;
 class QTabWidget;
 class QToolBar;
 class QTreeWidget;
@@ -64,6 +65,8 @@ class ConsoleWindow : public QMainWindow, public ConsoleView {
   QComboBox* AddSecurity(Control control, const char* objectName, bool whenOffered);
   // The rules of the three boxes that enable dependent fields.
   void ApplyBoxRules();
+  // "Autorisieren": runs the shown account's authorisation in a dialog.
+  void AuthorizeAccount();
 
   std::unique_ptr<QtDialogs> ownDialogs_;
   std::unique_ptr<Console> console_;
@@ -73,6 +76,7 @@ class ConsoleWindow : public QMainWindow, public ConsoleView {
   QLineEdit* computerName_ = nullptr;
   QCheckBox* computerLocal_ = nullptr;
   QLineEdit* interval_ = nullptr;
+  QPushButton* authorize_ = nullptr;
   std::map<Command, QToolBar*> toolbars_;
   std::map<Control, QLineEdit*> lines_;
   std::map<Control, QCheckBox*> boxes_;

@@ -3,7 +3,10 @@
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLineEdit>
+#include <QFile>
+#include <QLabel>
 #include <QMessageBox>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QStatusBar>
@@ -14,8 +17,10 @@
 #include <QToolButton>
 #include <QTreeWidget>
 #include <deque>
+#include <fstream>
 
 #include "console/model/text_rules.h"
+#include "console/ui/authorize_dialog.h"
 #include "console/ui/console_window.h"
 #include "console/ui/qt_dialogs.h"
 #include "platform/registry.h"
@@ -259,6 +264,7 @@ class ConsoleWindowTest : public QObject {
       QList<QWidget*> controls;
       for (auto* w : area->widget()->findChildren<QLineEdit*>()) controls.push_back(w);
       for (auto* w : area->widget()->findChildren<QCheckBox*>()) controls.push_back(w);
+      for (auto* w : area->widget()->findChildren<QPushButton*>()) controls.push_back(w);
       for (auto* w : area->widget()->findChildren<QToolButton*>())
         if (!w->objectName().startsWith(QStringLiteral("qt_"))) controls.push_back(w);  // not Qt's overflow arrows
       for (QWidget* w : controls) {
@@ -307,6 +313,76 @@ class ConsoleWindowTest : public QObject {
     QCOMPARE(real.MessageBox("Wirklich?", "Frage", BoxStyle::Question), Answer::No);
     seen.sort();
     QCOMPARE(seen, (QStringList{QStringLiteral("Ja"), QStringLiteral("Nein")}));
+  }
+
+  // "Autorisieren" runs the program in a dialog that shows its lines as they
+  // come and how it ended; "Abbrechen" ends a program that waits.
+  void autorisierenShowsTheProgramsLinesAndOutcome() {
+    const QString script = folder_.path() + QStringLiteral("/authorize.sh");
+    std::ofstream(script.toStdString())
+        << "#!/bin/sh\n"
+           "echo \"Code WDJB-MJHT bei https://auth.example.test/device eingeben\"\n"
+           "case \"$1 $2 $3\" in\n"
+           "  '-authorize Dial anna') echo 'Token gespeichert.'; exit 0 ;;\n"
+           "  '-authorize Dial bert') echo 'invalid_client: unbekannte Client-ID' >&2; exit 1 ;;\n"
+           "esac\n"
+           "exec sleep 30\n";
+    QFile(script).setPermissions(QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+    for (const char* account : {"anna", "bert", "carl"}) {
+      PutNumber(schema::AccountKey("Dial", account), "POP Auth", 1);
+      PutNumber(schema::AccountKey("Dial", account), "Enable Account", 1);
+    }
+    ReadSettings();
+    dialogs_.messages.clear();
+    window_->console().settings().authorizeCommand = script.toStdString();
+    struct Case {
+      const char* account;
+      bool cancel;
+      QStringList outcome;  // parts of the outcome's text
+    };
+    const Case cases[] = {
+        {"anna", false, {QStringLiteral("Konto autorisiert.")}},
+        {"bert", false, {QStringLiteral("Nicht autorisiert (Ende mit 1)"), QStringLiteral("invalid_client")}},
+        {"carl", true, {QStringLiteral("Abgebrochen")}},
+    };
+    for (const Case& c : cases) {
+      ClickNode(QStringLiteral("Dial\\") + QString::fromLatin1(c.account));
+      QString output;
+      QString outcome;
+      bool closed = false;
+      QTimer::singleShot(0, [&] {
+        auto* dialog = qobject_cast<AuthorizeDialog*>(QApplication::activeModalWidget());
+        QVERIFY(dialog != nullptr);
+        // A failed check below still closes the dialog, so that the test goes on.
+        struct Closer {
+          AuthorizeDialog* dialog;
+          ~Closer() {
+            if (dialog->isVisible()) dialog->reject();
+          }
+        } closer{dialog};
+        auto* text = dialog->findChild<QPlainTextEdit*>(QStringLiteral("AuthorizeOutput"));
+        QTRY_VERIFY(text->toPlainText().contains(QStringLiteral("WDJB-MJHT")));
+        auto* button = dialog->findChild<QPushButton*>(QStringLiteral("AuthorizeButton"));
+        if (c.cancel) {
+          QVERIFY(dialog->Running());
+          QCOMPARE(button->text(), QStringLiteral("Abbrechen"));
+          button->click();
+        }
+        QTRY_VERIFY(!dialog->Running());
+        output = text->toPlainText();
+        outcome = dialog->findChild<QLabel*>(QStringLiteral("AuthorizeOutcome"))->text();
+        QCOMPARE(button->text(), QString::fromUtf8("Schließen"));
+        button->click();
+        closed = true;
+      });
+      auto* authorize = window_->findChild<QPushButton*>(QStringLiteral("AccountAuthorize"));
+      QVERIFY(authorize->isEnabled());
+      QTest::mouseClick(authorize, Qt::LeftButton);
+      QVERIFY2(closed, c.account);
+      for (const QString& part : c.outcome) QVERIFY2(outcome.contains(part), qPrintable(outcome));
+      QVERIFY(output.contains(QStringLiteral("https://auth.example.test/device")));
+    }
+    QVERIFY(dialogs_.messages.empty());
   }
 
   void aMissingValueLibraryShowsInTheStatusBar() {
