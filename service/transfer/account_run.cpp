@@ -6,6 +6,7 @@
 
 #include "platform/event_log.h"
 #include "platform/state_files.h"
+#include "service/feeds/feed_stage.h"
 #include "service/transfer/delivery_ledger.h"
 #include "service/tickers/ticker_stages.h"
 #include "service/transfer/dialogue.h"
@@ -137,6 +138,7 @@ void Run(RunContext& context) {
   if (s.enableUdp != 0) context.Notice(FormatRunNotice(forwarded, s.accountName), s.udpPort);
 
   RunCtTickerStage(context);
+  RunFeedStage(context);
 }
 
 // A run refused because another one of the account is in progress leaves a
