@@ -67,9 +67,19 @@ void FeedWarning(RunContext& context, const FeedSettings& feed, uint32_t id, con
   context.Event(id, kEventWarning, {s.connectionName, s.accountName, feed.name, feed.url, detail});
 }
 
-// Fetches one feed and queues its new items. The state's validators and time
-// move here; its ids only as the SMTP server accepts each mail.
-void RunFeed(RunContext& context, const FeedSettings& feed, FeedState& state, TickerOutbox& outbox, std::time_t now) {
+// The validators of a feed's answer, kept only once every item queued from it
+// was accepted: a 304 must never hide an item not mailed yet.
+struct FetchedFeed {
+  std::string etag;
+  std::string lastModified;
+  std::vector<std::string> queued;  // ids of the items queued
+  bool read = false;                // a 200 answer was read as a feed
+};
+
+// Fetches one feed and queues its new items. The state's time moves here; its
+// ids only as the SMTP server accepts each mail.
+void RunFeed(RunContext& context, const FeedSettings& feed, FeedState& state, TickerOutbox& outbox, std::time_t now,
+             FetchedFeed* fetched) {
   const AccountSettings& s = context.settings;
   net::HttpRequest request;
   request.url = feed.url;
@@ -100,8 +110,9 @@ void RunFeed(RunContext& context, const FeedSettings& feed, FeedState& state, Ti
     FeedWarning(context, feed, kEventFeedFailed, error);
     return;
   }
-  state.etag = net::HeaderValue(response, "ETag");
-  state.lastModified = net::HeaderValue(response, "Last-Modified");
+  fetched->read = true;
+  fetched->etag = net::HeaderValue(response, "ETag");
+  fetched->lastModified = net::HeaderValue(response, "Last-Modified");
   context.LogString(4, "Feed read: %s", parsed.format + ", " + std::to_string(parsed.items.size()) + " item(s)");
   const std::string to = s.tickerEMail;
   MailedLinks* ids = &state.ids;
@@ -116,6 +127,7 @@ void RunFeed(RunContext& context, const FeedSettings& feed, FeedState& state, Ti
     mail.charset = "UTF-8";
     mail.html = FeedItemHtml(item, parsed.title);
     StampMail(mail);
+    fetched->queued.push_back(item.id);
     outbox.Queue(TickerMimeMail(mail), [ids, id = item.id] { ids->Add(id); });
   }
 }
@@ -193,13 +205,20 @@ void RunFeedStage(RunContext& context) {
     // The feed's "To" takes the place of "Ticker EMail" while its mails go out.
     const std::string tickerEMail = context.settings.tickerEMail;
     if (!feed.to.empty()) context.settings.tickerEMail = feed.to;
+    FetchedFeed fetched;
     try {
-      RunFeed(context, feed, state, outbox, now);
+      RunFeed(context, feed, state, outbox, now, &fetched);
       outbox.Flush();
     } catch (const TransferError& error) {
       context.LogNumber(2, "Feed delivery failed: %d", error.code);
     } catch (const std::bad_alloc&) {
       FeedWarning(context, feed, kEventFeedFailed, "out of memory");
+    }
+    if (fetched.read) {
+      const bool allAccepted = std::all_of(fetched.queued.begin(), fetched.queued.end(),
+                                           [&state](const std::string& id) { return state.ids.Contains(id); });
+      state.etag = allAccepted ? fetched.etag : std::string();
+      state.lastModified = allAccepted ? fetched.lastModified : std::string();
     }
     context.settings.tickerEMail = tickerEMail;
   }

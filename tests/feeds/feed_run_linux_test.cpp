@@ -166,7 +166,11 @@ TEST_F(FeedRunTest, ThreeRunsMailEachItemOnceInFeedOrder) {
 }
 
 TEST_F(FeedRunTest, RefusedItemIsMailedOnTheNextRun) {
-  HttpsPeer site(*pki_, [](const HttpsRequest&) { return HttpsAnswer{200, "", RssDocument()}; });
+  // The feed does not change: only a refused item lets its validators go.
+  HttpsPeer site(*pki_, [](const HttpsRequest& request) {
+    if (request.headerLines.find("If-None-Match: \"r1\"\r\n") != std::string::npos) return HttpsAnswer{304, "", ""};
+    return HttpsAnswer{200, "ETag: \"r1\"\r\n", RssDocument()};
+  });
   Pop3Peer pop({});
   std::atomic<int> data{0};
   SmtpPeerOptions options;
@@ -191,6 +195,12 @@ TEST_F(FeedRunTest, RefusedItemIsMailedOnTheNextRun) {
   mails = smtp.Mails();
   ASSERT_EQ(mails.size(), 2U);
   EXPECT_EQ(HeaderField(mails[1].data, "Subject"), "Ship & crew");
+
+  // Everything went out: now the validators are kept and the feed is unchanged.
+  Age(60 * 60);
+  EXPECT_EQ(Run(), kRunDone);
+  EXPECT_EQ(smtp.Mails().size(), 2U);
+  EXPECT_NE(site.Requests().back().headerLines.find("If-None-Match: \"r1\"\r\n"), std::string::npos);
 }
 
 }  // namespace
