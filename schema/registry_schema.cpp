@@ -156,6 +156,11 @@ constexpr std::array kValues{
                     kEdits, "c:\\Log.txt")),
     Written(Console(Flag(kEnableWissenschaft, A, "1: run the science ticker after the mail run"), kEdits)),
     Flag(kEnableCt, A, "1: run the CT newsticker after the mail run"),
+    Flag(kEnableFeeds, A, "1: mail the new items of the account's news feeds (subkey \"Feeds\") after the mail run"),
+    Number(kFeedInterval, A, 30, 1, 10080, "minutes between two fetches of one news feed"),
+    Text(kFeedUrl, Level::Feed, kPathLength, kPathLength, kPathLength, "http:// or https:// address of the feed"),
+    Text(kFeedTo, Level::Feed, kAddressLength, kAddressLength, kAddressLength,
+         "address the feed's items are mailed to; empty: the account's \"Ticker EMail\""),
     Written(Console(Flag(kEnableKeepAlive, A, "1: ticker item requests ask for a kept-alive connection"),
                     ConsoleUse::ReadOnly)),
     Owned(Flag(kInUse, A, "1 while a run of this account is in progress")),
@@ -279,6 +284,10 @@ std::string AccountKey(std::string_view connection, std::string_view account) {
   return ConnectionKey(connection) + "\\" + std::string(account);
 }
 
+std::string FeedKey(std::string_view connection, std::string_view account, std::string_view feed) {
+  return AccountKey(connection, account) + "\\" + kFeedsSubkey + "\\" + std::string(feed);
+}
+
 std::span<const ValueInfo> Values() { return kValues; }
 std::span<const char* const> RetiredAccountNames() { return kRetired; }
 std::span<const char* const> OldAccountNames() { return kOldAccountNames; }
@@ -302,8 +311,13 @@ std::optional<Level> LevelOfKey(std::string_view path) {
   const std::size_t separator = rest.find('\\');
   if (separator == std::string_view::npos) return SameName(rest, kVolatileName) ? Level::Volatile : Level::Connection;
   if (SameName(rest.substr(0, separator), kVolatileName)) return std::nullopt;
-  if (rest.find('\\', separator + 1) != std::string_view::npos) return std::nullopt;
-  return Level::Account;
+  const std::size_t third = rest.find('\\', separator + 1);
+  if (third == std::string_view::npos) return Level::Account;
+  const std::size_t fourth = rest.find('\\', third + 1);
+  if (fourth == std::string_view::npos || !SameName(rest.substr(third + 1, fourth - third - 1), kFeedsSubkey) ||
+      fourth + 1 == rest.size() || rest.find('\\', fourth + 1) != std::string_view::npos)
+    return std::nullopt;
+  return Level::Feed;
 }
 
 bool InRange(const ValueInfo& value, int64_t number) { return number >= value.min && number <= value.max; }

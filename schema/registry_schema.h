@@ -22,10 +22,14 @@ inline constexpr const char* kAccountKeyPattern =
 inline constexpr const char* kVolatileKey =
     "SYSTEM\\CurrentControlSet\\Services\\Mailferry Service\\Parameters\\volatile";
 inline constexpr const char* kVolatileName = "volatile";
+// Below an account: one subkey per news feed, named by the user.
+inline constexpr const char* kFeedsSubkey = "Feeds";
 inline constexpr const char* kPermanentConnection = "NORAS";
 
 std::string ConnectionKey(std::string_view connection);
 std::string AccountKey(std::string_view connection, std::string_view account);
+// The key of a feed: the account key, "Feeds" and the feed's name.
+std::string FeedKey(std::string_view connection, std::string_view account, std::string_view feed);
 
 // ---- Install-time keys ----
 inline constexpr const char* kServiceName = "Mailferry Service";
@@ -75,6 +79,10 @@ inline constexpr const char* kEnableFromUdp = "Enable From UDP";
 inline constexpr const char* kEnableCommand = "Enable Command";
 inline constexpr const char* kCommand = "Command";
 inline constexpr const char* kEnableWissenschaft = "Enable Wissenschaft";
+inline constexpr const char* kEnableFeeds = "Enable Feeds";
+inline constexpr const char* kFeedInterval = "Feed Interval";
+inline constexpr const char* kFeedUrl = "URL";
+inline constexpr const char* kFeedTo = "To";
 inline constexpr const char* kEnableCt = "Enable CT";
 inline constexpr const char* kEnableKeepAlive = "Enable KeepAlive";
 inline constexpr const char* kInUse = "In Use";
@@ -140,7 +148,8 @@ inline constexpr uint32_t kConnectionScanWidth = 200;  // names enumerated by Re
 
 // ---- The value table ----
 // The key a value lives in.
-enum class Level { Global, Connection, Account, Volatile };
+// Feed: one subkey per news feed below the account's "Feeds" subkey.
+enum class Level { Global, Connection, Account, Volatile, Feed };
 // How the value is stored: REG_SZ text or REG_DWORD number.
 enum class Type { String, Dword };
 // What the console does with a value.

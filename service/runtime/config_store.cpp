@@ -198,6 +198,7 @@ std::string KeyOf(s::Level level, const AccountSettings& st) {
     case s::Level::Connection: return s::ConnectionKey(st.connectionName);
     case s::Level::Account: return s::AccountKey(st.connectionName, st.accountName);
     case s::Level::Volatile: break;
+    case s::Level::Feed: break;  // feeds are read by the feed stage itself
   }
   return s::kVolatileKey;
 }

@@ -7,6 +7,7 @@
 
 #include "platform/event_log.h"
 #include "platform/state_files.h"
+#include "service/feeds/feed_stage.h"
 #include "service/oauth/run_sign_in.h"
 #include "service/transfer/delivery_ledger.h"
 #include "service/tickers/ticker_stages.h"
@@ -139,6 +140,7 @@ void Run(RunContext& context) {
   if (s.enableUdp != 0) context.Notice(FormatRunNotice(forwarded, s.accountName), s.udpPort);
 
   RunCtTickerStage(context);
+  RunFeedStage(context);
 }
 
 // A run refused because another one of the account is in progress leaves a

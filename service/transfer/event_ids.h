@@ -49,6 +49,9 @@ inline constexpr uint32_t kEventOAuthRefused = 73;
 inline constexpr uint32_t kEventTickerPageStatus = 80;  // site, page, status: the page is not mailed
 inline constexpr uint32_t kEventTickerCopyFailed = 81;  // folder, reason: no copy of the page was written
 inline constexpr uint32_t kEventTickerStateFailed = 82; // file, reason: items may be mailed again
+inline constexpr uint32_t kEventFeedFailed = 83;       // feed, URL, reason: no item of the feed is mailed
+inline constexpr uint32_t kEventFeedStatus = 84;       // feed, URL, status: the answer is not read
+inline constexpr uint32_t kEventFeedStateFailed = 85;  // file, reason: feed items may be mailed again
 // Warnings (type kEventWarning), each at most once per account run: a message
 // left on the POP3 server because it is larger than "Max Size" (strings:
 // account, message number, size) or than the SMTP server's SIZE (strings:

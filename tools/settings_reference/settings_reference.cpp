@@ -27,6 +27,9 @@ constexpr std::array kLevels{
     LevelText{Level::Volatile, "Volatile values",
               "SYSTEM\\CurrentControlSet\\Services\\Mailferry Service\\Parameters\\volatile",
               "The tickers' state, kept by the service."},
+    LevelText{Level::Feed, "Feed values",
+              "SYSTEM\\CurrentControlSet\\Services\\Mailferry Service\\Parameters\\<connection>\\<account>\\Feeds\\<feed>",
+              "One key per news feed of an account, named by the user."},
 };
 
 constexpr const char* kGeneratedNote =
