@@ -14,7 +14,7 @@
 #include "service/feeds/feed_state.h"
 #include "service/transfer/account_run.h"
 #include "service/transfer/transfer_error.h"
-#include "tests/oauth/https_peer.h"
+#include "tests/peers/https_peer.h"
 #include "tests/peers/pop3_peer.h"
 #include "tests/peers/smtp_peer.h"
 #include "tests/tickers/ticker_run_helpers.h"
