@@ -199,6 +199,15 @@ void ConsoleWindowWin32::BuildConnectionPage(ScrollPage& page) {
   AddLine(page, Control::AccountSmtpUser, "Benutzer :");
   AddLine(page, Control::AccountSmtpPasswort, "Passwort :", ES_PASSWORD);
   AddLine(page, Control::AccountTlsCaFile, "CA-Datei :");
+  // OAuth sign-in: 0 password, 1 XOAUTH2, 2 OAUTHBEARER; "mailferry2 -authorize" fetches the token.
+  AddLine(page, Control::AccountPopAuth, "POP Anmeldung :");
+  AddLine(page, Control::AccountSmtpAuth, "SMTP Anmeldung :");
+  AddLine(page, Control::AccountOAuthTokenUrl, "OAuth Token-URL :");
+  AddLine(page, Control::AccountOAuthDeviceUrl, "OAuth Ger\xE4te-URL :");
+  AddLine(page, Control::AccountOAuthAuthorizeUrl, "OAuth Anmelde-URL :");
+  AddLine(page, Control::AccountOAuthClientId, "OAuth Client-ID :");
+  AddLine(page, Control::AccountOAuthClientSecret, "OAuth Client-Secret :", ES_PASSWORD);
+  AddLine(page, Control::AccountOAuthScope, "OAuth Scope :");
   AddLine(page, Control::AccountSMTPFrom, "From Adresse :");
   AddLine(page, Control::AccountSMTPTo, "To Adresse :");
   AddLine(page, Control::AccountAddressMode, "Adress Modus :");

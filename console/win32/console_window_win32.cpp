@@ -25,7 +25,9 @@ constexpr std::array kAccountControls{
     Control::AccountLogFile,         Control::AccountMaxMails,          Control::AccountPOPDelete,
     Control::AccountPOPHost,         Control::AccountPOPPasswort,       Control::AccountPOPUser,
     Control::AccountSMTPFrom,        Control::AccountSMTPHost,          Control::AccountSMTPTo,
-    Control::AccountUDPPort,
+    Control::AccountUDPPort,         Control::AccountPopAuth,           Control::AccountSmtpAuth,
+    Control::AccountOAuthTokenUrl,   Control::AccountOAuthDeviceUrl,    Control::AccountOAuthAuthorizeUrl,
+    Control::AccountOAuthClientId,   Control::AccountOAuthClientSecret, Control::AccountOAuthScope,
 };
 
 // The controls of the account frame besides "Account aktivieren" itself.
@@ -37,7 +39,9 @@ constexpr std::array kAccountFrameControls{
     Control::AccountEnableFromUDP, Control::AccountMaxMails,     Control::AccountLogFile,
     Control::AccountPopSecurity,   Control::AccountPopPort,      Control::AccountSmtpSecurity,
     Control::AccountSmtpPort,      Control::AccountSmtpUser,     Control::AccountSmtpPasswort,
-    Control::AccountTlsCaFile,
+    Control::AccountTlsCaFile,     Control::AccountPopAuth,      Control::AccountSmtpAuth,
+    Control::AccountOAuthTokenUrl, Control::AccountOAuthDeviceUrl, Control::AccountOAuthAuthorizeUrl,
+    Control::AccountOAuthClientId, Control::AccountOAuthClientSecret, Control::AccountOAuthScope,
 };
 
 // The number in an up-down field: a decimal comma or point; no number counts 0.

@@ -334,7 +334,7 @@ TEST_F(ServiceProcessTest, SettingsChangedOrDeletedDuringARunStayAsTheUserLeftTh
         return std::filesystem::exists(Folder() / "Anna.started") && std::filesystem::exists(Folder() / "Bert.started") &&
                std::filesystem::exists(Folder() / "Carl.started");
       },
-      std::chrono::seconds(20)));
+      std::chrono::seconds(60)));
   PutDword(schema::AccountKey("NORAS", "Bert"), schema::kEnableAccount, 0);
   PutString(schema::AccountKey("NORAS", "Anna"), schema::kPopUser, "changed-during-the-command");
   PutDword(schema::kParametersKey, schema::kDebugLevel, 5);
@@ -343,7 +343,7 @@ TEST_F(ServiceProcessTest, SettingsChangedOrDeletedDuringARunStayAsTheUserLeftTh
   // Anna's run fails (nothing listens for POP3) and records how it ended.
   ASSERT_TRUE(WaitFor(
       [&] { return GetValue(reg::LocalMachine(), schema::AccountKey("NORAS", "Anna"), schema::kLastOutcome).present; },
-      std::chrono::seconds(20)));
+      std::chrono::seconds(60)));
   ASSERT_EQ(kill(pid_, SIGTERM), 0);
   EXPECT_EQ(WaitForExit(), 0);
 

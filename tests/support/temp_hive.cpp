@@ -56,4 +56,10 @@ std::vector<std::string> TempFolderTest::Events() const {
   return lines;
 }
 
+void PlantLink(const std::filesystem::path& target, const std::filesystem::path& link) {
+  std::error_code error;
+  std::filesystem::create_symlink(target, link, error);
+  if (error) std::ofstream(link, std::ios::binary) << "planted";
+}
+
 }  // namespace ferry::test

@@ -38,4 +38,8 @@ std::filesystem::path MakeTempFolder(const std::string& prefix);
 // Reads a whole file; empty when missing.
 std::string ReadFile(const std::filesystem::path& path);
 
+// Plants a symbolic link to target; where the system makes none (Wine), a
+// plain file stands in, so the writer still has to replace what is there.
+void PlantLink(const std::filesystem::path& target, const std::filesystem::path& link);
+
 }  // namespace ferry::test

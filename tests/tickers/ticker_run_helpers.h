@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/state_files.h"
 #include "service/tickers/science_links.h"
 #include "service/tickers/ticker_links.h"
 #include "service/tickers/ticker_sites.h"
@@ -96,6 +97,19 @@ inline std::vector<std::string> FilesIn(const std::filesystem::path& folder) {
   for (const auto& entry : std::filesystem::directory_iterator(folder)) names.push_back(entry.path().filename().string());
   std::sort(names.begin(), names.end());
   return names;
+}
+
+inline ::testing::AssertionResult HoldsExactly(const std::filesystem::path& folder,
+                                               const std::vector<std::string>& names) {
+  const std::vector<std::string> listed = FilesIn(folder);
+  if (listed.size() != names.size()) return ::testing::AssertionFailure() << listed.size() << " files in the folder";
+  for (const std::string& name : names) {
+    std::string content;
+    if (!state::ReadWholeFile(state::JoinStatePath(folder.string(), name), 1 << 20, &content).ok()) {
+      return ::testing::AssertionFailure() << name << " is missing";
+    }
+  }
+  return ::testing::AssertionSuccess();
 }
 
 inline bool LogHas(const std::string& log, const std::string& line) { return log.find(" : " + line) != std::string::npos; }

@@ -125,7 +125,7 @@ TEST_F(TickerPageCopy, ReplacedNeverFollowedNeverOutside) {
   // A link planted under the name of a copy: the link is replaced, its target stays.
   fs::path target = folder_ / "secret";
   { std::ofstream(target) << "geheim"; }
-  fs::create_symlink(target, pages / "Planted.htm");
+  test::PlantLink(target, pages / "Planted.htm");
   EXPECT_TRUE(state::WriteFileInFolder(pages.string(), "Planted.htm", "seite").ok());
   EXPECT_EQ(test::ReadFile(target), "geheim");
   EXPECT_FALSE(fs::is_symlink(pages / "Planted.htm"));
