@@ -5,6 +5,7 @@
 
 #include "fuzz/fuzz_check.h"
 #include "service/tickers/ct_index.h"
+#include "service/tickers/ticker_links.h"
 #include "service/tickers/ticker_texts.h"
 
 using namespace ferry;
@@ -21,7 +22,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   FUZZ_CHECK(scan.lastTitleAt <= scan.items.size());
   for (const TickerItem& item : scan.items) {
     FUZZ_CHECK(item.path.starts_with('/'));
-    FUZZ_CHECK(item.path.find_first_of(" \r\n\"<>") == std::string::npos);
+    FUZZ_CHECK(item.path.find_first_of(" \r\n") == std::string::npos);
+    FUZZ_CHECK(RequestTarget(item.path).find_first_of(" \r\n\"<>") == std::string::npos);
   }
 
   std::string title = DecodeCtTitle(body);

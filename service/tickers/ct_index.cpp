@@ -72,7 +72,8 @@ CtIndexScan ScanCtIndex(std::string_view body, std::string_view lastTitle, std::
     if (path.starts_with(siteAddress) && path.size() > siteAddress.size() && path[siteAddress.size()] == '/') {
       path.erase(0, siteAddress.size());
     }
-    if (!path.starts_with('/')) continue;
+    // A link that decodes to a blank or a control character cannot be asked for.
+    if (!path.starts_with('/') || RequestTarget(path).empty()) continue;
     // The title ends at "</A>", or at the next "<" when the next link comes first.
     std::size_t next = body.find(kMarker, pathStart);
     std::size_t limit = next == std::string_view::npos ? body.size() : next;

@@ -97,7 +97,8 @@ std::string RequestTarget(std::string_view link) {
   for (char c : link) {
     auto u = static_cast<unsigned char>(c);
     if (u <= 0x20 || u == 0x7F) return {};
-    if (u > 0x7F) {
+    // Bytes above 0x7E and the ASCII characters a URI never holds whole.
+    if (u > 0x7F || std::string_view("\"<>\\^`{|}").find(c) != std::string_view::npos) {
       out.append({'%', kHex[u >> 4], kHex[u & 15]});
     } else {
       out.push_back(c);

@@ -25,7 +25,8 @@ std::string DecodeEntities(std::string_view text);
 // blank, "<", ">" or control character.
 std::string_view TakeLink(std::string_view text);
 
-// `link` as it goes after "GET ": bytes above 0x7E are percent-encoded; empty
+// `link` as it goes after "GET ": bytes above 0x7E and the characters
+// " < > \ ^ ` { | } are percent-encoded; empty
 // (refused) when it is empty, longer than kMaxLinkLength or holds a blank or a
 // control character.
 std::string RequestTarget(std::string_view link);

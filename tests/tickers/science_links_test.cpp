@@ -64,6 +64,7 @@ TEST(TickerLinks, DecodingAndRequestTargets) {
   EXPECT_EQ(TakeLink("/a?b=c'd"), "/a?b=c");
   EXPECT_EQ(RequestTarget("/gr\xFCn?x=1"), "/gr%FCn?x=1");
   EXPECT_EQ(RequestTarget("/a b"), "");
+  EXPECT_EQ(RequestTarget("/a<b>\"c|d"), "/a%3Cb%3E%22c%7Cd");
   EXPECT_EQ(RequestTarget("/a\tb"), "");
   EXPECT_EQ(RequestTarget(""), "");
   EXPECT_EQ(RequestTarget("/" + std::string(kMaxLinkLength, 'x')), "");
