@@ -7,11 +7,11 @@
 #include <wincrypt.h>
 #include <winhttp.h>
 
-#include <fstream>
 #include <sstream>
 #include <vector>
 
 #include "platform/http_client.h"
+#include "platform/win32/ca_file_store.h"
 
 namespace ferry::net {
 namespace {
@@ -50,41 +50,6 @@ std::string ErrorText(DWORD code) {
     case ERROR_WINHTTP_INVALID_URL: return "not an http or https URL";
     default: return "WinHTTP error " + std::to_string(code);
   }
-}
-
-// The certificates of a PEM file in a memory store; nullptr when none.
-HCERTSTORE LoadCaFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return nullptr;
-  std::stringstream content;
-  content << in.rdbuf();
-  const std::string pem = content.str();
-  HCERTSTORE store = CertOpenStore(CERT_STORE_PROV_MEMORY, 0, 0, 0, nullptr);
-  if (store == nullptr) return nullptr;
-  const std::string begin = "-----BEGIN CERTIFICATE-----";
-  const std::string end = "-----END CERTIFICATE-----";
-  int added = 0;
-  for (std::size_t at = pem.find(begin); at != std::string::npos; at = pem.find(begin, at + 1)) {
-    std::size_t stop = pem.find(end, at);
-    if (stop == std::string::npos) break;
-    std::string block = pem.substr(at, stop + end.size() - at);
-    DWORD size = 0;
-    if (!CryptStringToBinaryA(block.c_str(), static_cast<DWORD>(block.size()), CRYPT_STRING_BASE64HEADER, nullptr,
-                              &size, nullptr, nullptr)) {
-      continue;
-    }
-    std::vector<BYTE> der(size);
-    if (CryptStringToBinaryA(block.c_str(), static_cast<DWORD>(block.size()), CRYPT_STRING_BASE64HEADER, der.data(),
-                             &size, nullptr, nullptr) &&
-        CertAddEncodedCertificateToStore(store, X509_ASN_ENCODING, der.data(), size, CERT_STORE_ADD_ALWAYS, nullptr)) {
-      ++added;
-    }
-  }
-  if (added == 0) {
-    CertCloseStore(store, 0);
-    return nullptr;
-  }
-  return store;
 }
 
 struct CaCheck {
@@ -212,11 +177,8 @@ bool HttpExchange(const HttpRequest& request, HttpResponse* response, std::strin
 
   CaCheck check;
   if (https && !request.caFile.empty()) {
-    check.caStore = LoadCaFile(request.caFile);
-    if (check.caStore == nullptr) {
-      *error = "CA file " + request.caFile + " cannot be read or holds no certificate";
-      return false;
-    }
+    check.caStore = LoadCaFile(request.caFile, error);
+    if (check.caStore == nullptr) return false;
     DWORD flags = SECURITY_FLAG_IGNORE_UNKNOWN_CA;
     WinHttpSetOption(requestHandle, WINHTTP_OPTION_SECURITY_FLAGS, &flags, sizeof flags);
     DWORD_PTR context = reinterpret_cast<DWORD_PTR>(&check);
