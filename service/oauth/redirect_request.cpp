@@ -10,7 +10,9 @@ int HexValue(char c) {
   return -1;
 }
 
-std::string Decode(std::string_view text) {
+}  // namespace
+
+std::string FormDecode(std::string_view text) {
   std::string out;
   for (std::size_t i = 0; i < text.size(); ++i) {
     if (text[i] == '+') {
@@ -24,8 +26,6 @@ std::string Decode(std::string_view text) {
   }
   return out;
 }
-
-}  // namespace
 
 RedirectQuery ReadRedirectRequest(std::string_view request) {
   RedirectQuery query;
@@ -43,7 +43,7 @@ RedirectQuery ReadRedirectRequest(std::string_view request) {
     const std::string_view pair = rest.substr(0, amp);
     const std::size_t equals = pair.find('=');
     const std::string_view name = pair.substr(0, equals);
-    const std::string value = equals == std::string_view::npos ? "" : Decode(pair.substr(equals + 1));
+    const std::string value = equals == std::string_view::npos ? "" : FormDecode(pair.substr(equals + 1));
     if (name == "code") query.code = value;
     if (name == "state") query.state = value;
     if (name == "error") query.error = value;

@@ -15,6 +15,10 @@ struct RedirectQuery {
   bool valid = false;  // a GET line with a query was found
 };
 
+// A form or query part decoded: "+" is a blank, "%XX" its byte; anything
+// else, a broken escape included, stays as it is.
+std::string FormDecode(std::string_view text);
+
 // Reads "GET /path?code=…&state=… HTTP/1.1" (the first line of `request`);
 // percent-escapes and "+" decoded.
 RedirectQuery ReadRedirectRequest(std::string_view request);

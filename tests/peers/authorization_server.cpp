@@ -1,6 +1,7 @@
 #include "tests/peers/authorization_server.h"
 
 #include "service/oauth/pkce.h"
+#include "service/oauth/redirect_request.h"
 
 namespace ferry::test {
 namespace {
@@ -10,28 +11,6 @@ HttpsAnswer Json(int status, const std::string& body) {
 }
 
 HttpsAnswer Error(const std::string& error) { return Json(400, R"({"error":")" + error + R"("})"); }
-
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return -1;
-}
-
-std::string PercentDecode(const std::string& text) {
-  std::string out;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '+') {
-      out += ' ';
-    } else if (text[i] == '%' && i + 2 < text.size() && HexValue(text[i + 1]) >= 0 && HexValue(text[i + 2]) >= 0) {
-      out += static_cast<char>(HexValue(text[i + 1]) * 16 + HexValue(text[i + 2]));
-      i += 2;
-    } else {
-      out += text[i];
-    }
-  }
-  return out;
-}
 
 }  // namespace
 
@@ -43,7 +22,7 @@ std::map<std::string, std::string> FormFields(const std::string& body) {
     if (end == std::string::npos) end = body.size();
     const std::string pair = body.substr(start, end - start);
     const auto equals = pair.find('=');
-    if (equals != std::string::npos) fields[PercentDecode(pair.substr(0, equals))] = PercentDecode(pair.substr(equals + 1));
+    if (equals != std::string::npos) fields[oauth::FormDecode(pair.substr(0, equals))] = oauth::FormDecode(pair.substr(equals + 1));
     start = end + 1;
   }
   return fields;
