@@ -213,3 +213,16 @@ REG
 trigger() { printf 'NORAS' >"/dev/udp/127.0.0.1/$trigger_port" 2>/dev/null || true; }
 
 delivered_files() { find "$work/vmail" -type f -path '*/new/*' 2>/dev/null; }
+
+# After a failed check: the end of every log the test wrote, to see why.
+show_logs_when_failed() {
+  [ "$failures" -eq 0 ] && return 0
+  echo "--- debug log"; tr -d '\r' <"$work/debug.log" 2>/dev/null | grep -v '^$' | tail -80 || true
+  local log
+  for log in postfix dovecot service site; do
+    for f in "$work/$log.log" "$work/$log.out"; do
+      [ -f "$f" ] && { echo "--- $(basename "$f")"; tail -30 "$f"; }
+    done
+  done
+  echo "--- events"; cat "$work/events.log" 2>/dev/null || true
+}

@@ -179,12 +179,7 @@ check "a revoked grant: one sign-in error event saying to authorise again" \
 check "  and no run failure event besides" test "$(count 65)" -eq 0
 check "  the message stays on the server" test "$(mailbox_count)" -eq 1
 
-if [ "$failures" -ne 0 ]; then
-  echo "--- debug log"; tr -d '\r' <"$work/debug.log" | grep -v '^$' | tail -60 || true
-  echo "--- dovecot log"; tail -30 "$work/dovecot.log" 2>/dev/null || true
-  echo "--- service"; tail -30 "$work/service.out" 2>/dev/null || true
-  echo "--- events"; cat "$work/events.log" 2>/dev/null || true
-fi
+show_logs_when_failed
 echo "--- the sign-in events"
 grep $'^73\t' "$work/events.log" || true
 passed=$((13 - failures))

@@ -139,10 +139,6 @@ check "stopped Postfix: one error event" test "$(events 65)" -eq $((before + 1))
 grep $'^65\t' "$work/events.log" | tail -1 | sed 's/^/event: /'
 check "it names the refused connection" bash -c "grep \$'^65\t1\t' '$work/events.log' | tail -1 | grep -q 'refused the connection'"
 
-if [ "$failures" -ne 0 ]; then
-  echo "--- debug log"; tr -d '\r' <"$work/debug.log" | grep -v '^$' | tail -60 || true
-  echo "--- postfix log"; tail -40 "$work/postfix.log" 2>/dev/null || true
-  echo "--- events"; cat "$work/events.log" 2>/dev/null || true
-fi
+show_logs_when_failed
 echo "$failures failed"
 [ "$failures" -eq 0 ]

@@ -131,12 +131,7 @@ check "keep mode: the runs report 3, 1 and 0 forwarded" \
   test "$(grep $'^5\t' "$work/events.log" | tail -3 | cut -f5 | tr '\n' ' ')" = "3 1 0 "
 check "keep mode: the messages stay in the mailbox" test "$(mailbox_count)" -eq 4
 
-if [ "$failures" -ne 0 ]; then
-  echo "--- debug log"; tr -d '\r' <"$work/debug.log" | grep -v '^$' | tail -80 || true
-  echo "--- postfix log"; tail -30 "$work/postfix.log" 2>/dev/null || true
-  echo "--- dovecot log"; tail -20 "$work/dovecot.log" 2>/dev/null || true
-  echo "--- events"; cat "$work/events.log" 2>/dev/null || true
-fi
+show_logs_when_failed
 passed=$((12 - failures))
 echo "$passed passed, $failures failed"
 [ "$failures" -eq 0 ]

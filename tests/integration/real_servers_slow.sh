@@ -298,11 +298,6 @@ huge_forwarded() {  # once, whole, and gone from the mailbox
 check "Max Size 0: the 70-MB message is forwarded once, whole, and deleted" huge_forwarded
 check "no message arrived twice over all runs" no_duplicates
 
-if [ "$failures" -ne 0 ]; then
-  echo "--- debug log"; tr -d '\r' <"$work/debug.log" | grep -v '^$' | tail -80 || true
-  echo "--- postfix log"; tail -30 "$work/postfix.log" 2>/dev/null || true
-  echo "--- dovecot log"; tail -20 "$work/dovecot.log" 2>/dev/null || true
-  echo "--- events"; cat "$work/events.log" 2>/dev/null || true
-fi
+show_logs_when_failed
 echo "$((checks - failures)) passed, $failures failed"
 [ "$failures" -eq 0 ]

@@ -187,12 +187,7 @@ PY
 cat "$work/parsed.txt"
 check "the ticker mails read right in Python's email package" test "$(grep -c '^Subject:' "$work/parsed.txt")" -eq 3
 
-if [ "$failures" -ne 0 ]; then
-  echo "--- debug log"; tr -d '\r' <"$work/debug.log" | grep -v '^$' | tail -80 || true
-  echo "--- postfix log"; tail -30 "$work/postfix.log" 2>/dev/null || true
-  echo "--- site"; cat "$work/site.log" 2>/dev/null || true
-  echo "--- events"; cat "$work/events.log" 2>/dev/null || true
-fi
+show_logs_when_failed
 passed=$((8 - failures))
 echo "$passed passed, $failures failed"
 [ "$failures" -eq 0 ]

@@ -328,12 +328,7 @@ if [ -n "${FERRY_TLS_BENCH:-}" ]; then
     "$(echo "scale=1; $bench_bytes / 1048576 / ($end - $start)" | bc) MB/s, left in the mailbox: $(mailbox_count)"
 fi
 
-if [ "$failures" -ne 0 ]; then
-  echo "--- debug log"; tr -d '\r' <"$work/debug.log" | grep -v '^$' | tail -80 || true
-  echo "--- postfix log"; tail -30 "$work/postfix.log" 2>/dev/null || true
-  echo "--- dovecot log"; tail -30 "$work/dovecot.log" 2>/dev/null || true
-  echo "--- events"; cat "$work/events.log" 2>/dev/null || true
-fi
+show_logs_when_failed
 echo "--- the events of the refusals"
 grep $'^66\t' "$work/events.log" || true
 passed=$((11 - failures))
