@@ -15,8 +15,14 @@ void ScanScienceLinks(RunContext& context);
 // Appends one item per link in `text` to the account's science items.
 void ScanMessageForScienceLinks(RunContext& context, std::string_view text);
 
-// Fetches the collected items, the last found first, until a connect fails;
-// only a 200 page is mailed. Delivers every mail it queued before it returns.
+// Whether the run has science items to fetch: links found in its mail, or
+// items earlier runs could not mail and this run has not tried yet.
+bool ScienceItemsWaiting(RunContext& context);
+// Fetches the collected items, the last found first, then those earlier runs
+// left, until a connect fails; only a 200 page is mailed. Delivers every mail
+// it queued before it returns. An item not mailed (the site could not be
+// reached, the page was cut or answered 5xx, the mail was refused) is kept
+// for the account's next runs.
 void FetchScienceItems(RunContext& context);
 
 }  // namespace ferry

@@ -36,7 +36,7 @@ void CollectScienceLinks(RunContext& context) {
 }
 
 void RunScienceTickerStage(RunContext& context) {
-  if (context.settings.enableWissenschaft == 0 || context.scienceItems.empty()) return;
+  if (context.settings.enableWissenschaft == 0 || !ScienceItemsWaiting(context)) return;
   TickerAddressmode mode(context);
   try {
     FetchScienceItems(context);

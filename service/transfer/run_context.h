@@ -71,6 +71,7 @@ class RunContext {
   std::string failure;
   int32_t tickerMailCount = 0;  // progress of the current stage (last message number taken)
   TickerItemList scienceItems;  // links found in this run's mail, in the order found
+  bool sciencePendingTried = false;  // the items earlier runs could not mail were tried
   TickerItemList newsItems;     // new items of the CT index page, newest first
   MailboxState mailbox;         // the delivery ledger and the POP3 session's ids and state
   std::optional<TransferDeadlines> deadlines;

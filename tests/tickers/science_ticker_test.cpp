@@ -120,7 +120,9 @@ TEST_F(ScienceTickerTest, MailWithoutLinksNeverFetches) {
   EXPECT_TRUE(LogHas(Log(), "-------------End of Scann---------------"));
 }
 
-TEST_F(ScienceTickerTest, RefusingSiteEndsTheStageAndTheMailStillGoes) {
+// The mail that named the links is forwarded and deleted even when the site
+// cannot be reached; its items are kept and mailed by a later run, once each.
+TEST_F(ScienceTickerTest, ItemsOfARefusingSiteAreMailedByALaterRun) {
   Pop3Peer pop({MailWithTwoLinks()});
   SmtpPeer smtp;
   Use(pop);
@@ -133,6 +135,31 @@ TEST_F(ScienceTickerTest, RefusingSiteEndsTheStageAndTheMailStillGoes) {
   ASSERT_EQ(smtp.Mails().size(), 1U);
   EXPECT_TRUE(pop.Remaining().empty());
   EXPECT_TRUE(FilesIn(BdwDir()).empty());
+
+  // The site is back; the mailbox is empty.
+  std::mutex mutex;
+  int askedForB = 0;
+  HttpPeer site([&](const std::string& request) {
+    if (request.find(kQueryA) != std::string::npos) return HttpAnswer{HttpPage(SciencePageBody("Medizin", "Zellen"))};
+    std::lock_guard lock(mutex);
+    if (++askedForB == 1) return HttpAnswer{"HTTP/1.0 503 Busy\r\n\r\nlater"};
+    return HttpAnswer{HttpPage(SciencePageBody("Physik", "Licht"))};
+  });
+  UseScience(site);
+  settings = after;
+  EXPECT_EQ(Run(), kRunDone);
+  ASSERT_EQ(smtp.Mails().size(), 2U);
+  EXPECT_EQ(HeaderField(smtp.Mails()[1].data, "Subject"), "Zellen");
+
+  // The page that answered 503 is asked for again, and then nothing is.
+  settings = after;
+  EXPECT_EQ(Run(), kRunDone);
+  ASSERT_EQ(smtp.Mails().size(), 3U);
+  EXPECT_EQ(HeaderField(smtp.Mails()[2].data, "Subject"), "Licht");
+  settings = after;
+  EXPECT_EQ(Run(), kRunDone);
+  EXPECT_EQ(smtp.Mails().size(), 3U);
+  EXPECT_EQ(site.Connections(), 3);
 }
 
 TEST_F(ScienceTickerTest, FullBatchDeliveredDuringTheStage) {
@@ -168,6 +195,10 @@ TEST_F(ScienceTickerTest, ErrorPagesAreWarningsNotNews) {
   EXPECT_EQ(HeaderField(smtp.Mails()[1].data, "Subject"), "Licht");
   EXPECT_TRUE(HasEvent("80\t2\tNORAS\tPostfach\twww.wissenschaft.de\t" + SciencePath(kQueryA) + "\t301"));
   EXPECT_EQ(FilesIn(BdwDir()), std::vector<std::string>{"Licht.htm"});
+  // A moved page is not asked for again.
+  settings = after;
+  Run();
+  EXPECT_EQ(site.Connections(), 2);
 }
 
 }  // namespace
