@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
-# Both news tickers through the real service, against a ticker web site on
-# loopback (a small Python server), Dovecot (POP3) and a Postfix that refuses
-# any bare line feed (smtpd_forbid_bare_newline = reject, loopback included).
-# Checks that every ticker mail is accepted and delivered, and reads each one
-# with Python's email package as a mail client would: subject, charset, date
-# with its zone, Message-ID, body. A second run mails nothing again.
+# Both news tickers and a news feed through the real service, against a web
+# site on loopback (a small Python server), Dovecot (POP3) and a Postfix that
+# refuses any bare line feed (smtpd_forbid_bare_newline = reject, loopback
+# included). Checks that every ticker and feed mail is accepted and delivered,
+# and reads each one with Python's email package as a mail client would:
+# subject, charset, date with its zone, Message-ID, body. A second run mails
+# nothing again.
 #
 #   real_tickers.sh MAILFERRY2 FERRYREG
 # Exit 77 (skipped) only where the server packages cannot be installed.
@@ -49,6 +50,14 @@ pages = {
     "/bdw/ticker/tickerdetail.hbs?myrec=4711&myid=99&navi=1": ("text/html",
         "<HTML><BODY>\n<P>Medizin: <B>Gr\u00fcne Zellen</B>\n<P>Text (Meldung vom 01.06.1999)\n</BODY></HTML>\n"
         .encode("latin-1")),
+    "/hafen.rss": ("application/rss+xml", """<?xml version="1.0" encoding="UTF-8"?>
+<rss version="2.0"><channel><title>Hafenblatt</title><link>http://hafen.example/</link>
+<description>Neues vom Hafen</description>
+<item><title>Fähre fährt wieder</title><link>http://hafen.example/faehre</link>
+<guid>http://hafen.example/faehre</guid><pubDate>Tue, 08 Dec 2026 06:00:00 +0100</pubDate>
+<description>&lt;p onclick="x()"&gt;Ab morgen &lt;b&gt;stündlich&lt;/b&gt;.&lt;script&gt;alert(1)&lt;/script&gt;&lt;/p&gt;</description>
+</item></channel></rss>
+""".encode("utf-8")),
 }
 class Site(http.server.BaseHTTPRequestHandler):
     def do_GET(self):
@@ -85,7 +94,12 @@ global_extra="\"CTEMail\"=\"postmaster@office.example\"
 \"CTDir\"=\"$work/ct\"
 \"BDWDir\"=\"$work/bdw\""
 account_extra="\"Enable CT\"=dword:00000001
-\"Enable Wissenschaft\"=dword:00000001"
+\"Enable Wissenschaft\"=dword:00000001
+\"Enable Feeds\"=dword:00000001
+
+[HKEY_LOCAL_MACHINE\SYSTEM\CurrentControlSet\Services\Mailferry Service\Parameters\NORAS\Real\Feeds\Hafen]
+\"URL\"=\"http://127.0.0.1:$site_port/hafen.rss\"
+\"To\"=\"postmaster@office.example\""
 write_account "$ferryreg" 1 10 0 1 4
 
 reports() {  # ticker reports written so far (0 before the first event)
@@ -113,7 +127,7 @@ wait "$service" 2>/dev/null || true
 service=""
 
 for _ in $(seq 1 50); do
-  [ "$(delivered_files | wc -l)" -ge 4 ] && break
+  [ "$(delivered_files | wc -l)" -ge 5 ] && break
   sleep 0.2
 done
 sleep 0.5
@@ -147,11 +161,13 @@ check "the first run sent 2 CT items, the second none" \
   test "$(grep $'^105\t' "$work/events.log" | cut -f5 | tr '\n' ' ')" = "2 0 "
 check "Postfix refused no ticker mail" \
   test -z "$(grep -iE 'reject:|bare <LF>' "$work/postfix.log" 2>/dev/null)"
-check "four mails delivered: the forwarded one, one science and two CT items" \
-  test "$(delivered_files | wc -l)" -eq 4
+check "five mails delivered: the forwarded one, one science item, two CT items and one feed item" \
+  test "$(delivered_files | wc -l)" -eq 5
+check "the feed was asked for once (the second run is within its interval)" \
+  test "$(grep -c '^GET /hafen.rss ' "$work/site.log")" -eq 1
 check "Postfix refuses a mail with a bare line feed" bare_lf_refused
 check "every request line is well-formed" \
-  test -z "$(grep -v '^GET /[^ ]* HTTP/1.0$' "$work/site.log")"
+  test -z "$(grep -v '^GET /[^ ]* HTTP/1\.[01]$' "$work/site.log")"
 check "the science item was fetched once" \
   test "$(grep -c 'myrec=4711&myid=99&navi=1' "$work/site.log")" -eq 1
 check "the CT copies are in their folder" test -f "$work/ct/Gr"$'\xfc'"ne Rechner  sparsam.htm"
@@ -175,6 +191,7 @@ expect = {
     "Grüne Rechner  sparsam": ("utf-8", "<HTML><H2>Grüne Rechner</H2>\n\n<p>sparsam\n.\n</HTML>\n"),
     "Linux 2.2": ("iso-8859-1", "<HTML><H2>Linux</H2>\n<p>schneller\n</HTML>\n"),
     "Grüne Zellen": ("iso-8859-1", None),
+    "Fähre fährt wieder": ("utf-8", None),
 }
 for subject, (charset, content) in expect.items():
     assert subject in seen, f"missing {subject!r}: {list(seen)}"
@@ -183,11 +200,17 @@ for subject, (charset, content) in expect.items():
         assert seen[subject][1] == content, (subject, seen[subject][1])
 assert "Medizin" in seen["Grüne Zellen"][2], seen["Grüne Zellen"][2]
 assert "Grüne Zellen" in seen["Grüne Zellen"][1]
+feed = seen["Fähre fährt wieder"]
+assert "Hafenblatt" in feed[2], feed[2]
+assert "Ab morgen <b>stündlich</b>." in feed[1], feed[1]
+assert "script" not in feed[1] and "onclick" not in feed[1], feed[1]
+assert '<a href="http://hafen.example/faehre">' in feed[1], feed[1]
 PY
 cat "$work/parsed.txt"
-check "the ticker mails read right in Python's email package" test "$(grep -c '^Subject:' "$work/parsed.txt")" -eq 3
+check "the ticker and feed mails read right in Python's email package" \
+  test "$(grep -c '^Subject:' "$work/parsed.txt")" -eq 4
 
 show_logs_when_failed
-passed=$((8 - failures))
+passed=$((9 - failures))
 echo "$passed passed, $failures failed"
 [ "$failures" -eq 0 ]
