@@ -43,6 +43,8 @@ std::string MailedLinksPath(std::string_view fileName) {
   return state::JoinStatePath(state::StateFolder(), fileName);
 }
 
+std::string CtStageLockPath() { return MailedLinksPath(kCtLinksFile) + ".stage"; }
+
 bool LoadMailedLinks(const std::string& path, MailedLinks& links, std::string* reason) {
   std::string text;
   state::FileResult result = state::ReadWholeFile(path, (kMaxLinkLength + 2) * kMailedLinksKept, &text);

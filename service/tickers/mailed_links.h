@@ -39,6 +39,8 @@ class MailedLinks {
 
 // The state file of a ticker in the state folder.
 std::string MailedLinksPath(std::string_view fileName);
+// The lock file a run holds while its CT ticker stage runs.
+std::string CtStageLockPath();
 // Reads the file into `links`; false (with `*reason`) when it exists but
 // cannot be read. A missing file is an empty set.
 bool LoadMailedLinks(const std::string& path, MailedLinks& links, std::string* reason);

@@ -3,7 +3,9 @@
 #include <string>
 
 #include "platform/event_log.h"
+#include "platform/state_files.h"
 #include "service/tickers/ct_newsticker.h"
+#include "service/tickers/mailed_links.h"
 #include "service/tickers/science_ticker.h"
 #include "service/transfer/pop3_retrieval.h"
 #include "service/transfer/run_context.h"
@@ -49,6 +51,13 @@ void RunScienceTickerStage(RunContext& context) {
 
 void RunCtTickerStage(RunContext& context) {
   if (context.settings.enableCt == 0) return;
+  // The CT items are the same for every account: while one run's stage is
+  // fetching and mailing them, another's would mail them again.
+  state::FileLock stage;
+  if (stage.TryLock(CtStageLockPath()).status == state::FileStatus::kBusy) {
+    context.LogText(2, "CT ticker stage runs in another account's run; not run here");
+    return;
+  }
   int32_t sent = 0;
   {
     TickerAddressmode mode(context);

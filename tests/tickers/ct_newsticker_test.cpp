@@ -3,6 +3,7 @@
 // "LastTitle", new items oldest first as well-formed mails, each item mailed
 // once over many runs, an SMTP refusal mailed on the next run, error statuses,
 // the page copies (a planted link, a missing folder), a site that refuses.
+#include "service/tickers/mailed_links.h"
 #include "tests/tickers/ticker_run_helpers.h"
 
 namespace ferry::test {
@@ -52,6 +53,27 @@ TEST_F(CtNewstickerTest, NotModifiedLeavesEverything) {
   EXPECT_TRUE(smtp.Mails().empty());
   EXPECT_TRUE(HasEvent("105\t4\tNORAS\tPostfach\t0"));
   EXPECT_TRUE(LogHas(Log(), "Res: 304"));
+}
+
+// While another account's run holds the CT stage, this run leaves it alone
+// (both would mail the same items); once it is free, the stage runs.
+TEST_F(CtNewstickerTest, OneCtStageAtATime) {
+  Pop3Peer pop({});
+  SmtpPeer smtp;
+  HttpPeer site([](const std::string&) { return HttpAnswer{"HTTP/1.0 304 Not Modified\r\n\r\n"}; });
+  Use(pop);
+  Use(smtp);
+  UseCt(site);
+  ASSERT_TRUE(state::CreateOwnerFolder(state::StateFolder()).ok());
+  {
+    state::FileLock other;
+    ASSERT_TRUE(other.TryLock(CtStageLockPath()).ok());
+    Run();
+    EXPECT_EQ(site.Connections(), 0);
+    EXPECT_TRUE(LogHas(Log(), "CT ticker stage runs in another account's run; not run here"));
+  }
+  RunAgain();
+  EXPECT_EQ(site.Connections(), 1);
 }
 
 TEST_F(CtNewstickerTest, FirstRunTakesItemsUpToTheLastTitleAsOld) {
