@@ -66,6 +66,8 @@ SmtpOffers ParseSmtpOffers(std::string_view ehlo) {
     while (!mechanism.empty()) {
       if (SameWord(mechanism, "PLAIN")) offers.authPlain = true;
       if (SameWord(mechanism, "LOGIN")) offers.authLogin = true;
+      if (SameWord(mechanism, "XOAUTH2")) offers.authXoauth2 = true;
+      if (SameWord(mechanism, "OAUTHBEARER")) offers.authOauthBearer = true;
       mechanism = NextWord(rest);
     }
   }

@@ -18,6 +18,8 @@ struct SmtpOffers {
   bool startTls = false;
   bool authPlain = false;
   bool authLogin = false;
+  bool authXoauth2 = false;
+  bool authOauthBearer = false;
   bool operator==(const SmtpOffers&) const = default;
 };
 SmtpOffers ParseSmtpOffers(std::string_view ehlo);

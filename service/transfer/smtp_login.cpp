@@ -62,6 +62,11 @@ void SmtpLogin(RunContext& context, const SmtpOffers& offers) {
   }
   std::string reply;
   if (s.smtpAuth != 0) {
+    // The token goes only to a server that announces the mechanism.
+    if (!(s.smtpAuth == 1 ? offers.authXoauth2 : offers.authOauthBearer)) {
+      context.LogString(2, "SMTP login: the server does not offer AUTH %s", s.smtpAuth == 1 ? "XOAUTH2" : "OAUTHBEARER");
+      Raise(kErrorSmtpLogin);
+    }
     reply = BearerLogin(context);
   } else if (offers.authPlain) {
     std::string plain;

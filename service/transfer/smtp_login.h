@@ -11,7 +11,8 @@ class RunContext;
 // Logs in with the account's "SMTP User" and "SMTP Passwort" over the opened
 // session. Over a plain connection only with "SMTP Security" 0 (then with a
 // warning event each run); otherwise kErrorTls after its event. Raises
-// kErrorSmtpLogin when the server offers neither mechanism or refuses the login.
+// kErrorSmtpLogin when the server offers neither mechanism (with "SMTP Auth"
+// set: not the OAuth mechanism chosen) or refuses the login.
 void SmtpLogin(RunContext& context, const SmtpOffers& offers);
 
 }  // namespace ferry

@@ -134,7 +134,19 @@ TEST_P(OAuthRunTest, SmtpLogsInWithTheSameToken) {
                        server_.AccessTokenValid(text.substr(bearer + 12, text.size() - bearer - 14));
     return Say(valid ? "235 2.7.0 accepted\r\n" : "535 5.7.8 refused\r\n");
   };
+  {
+    // A server that does not announce the mechanism never sees the token.
+    SmtpPeer plainOnly(options);
+    Use(pop);
+    Use(plainOnly);
+    Run();
+    EXPECT_TRUE(plainOnly.Mails().empty());
+    EXPECT_EQ(plainOnly.Transcript().find("AUTH "), std::string::npos) << plainOnly.Transcript();
+    EXPECT_NE(Log().find("SMTP login: the server does not offer AUTH " + mechanism), std::string::npos) << Log();
+  }
+  options.keywords = {"AUTH PLAIN XOAUTH2 OAUTHBEARER"};
   SmtpPeer smtp(options);
+  settings = after;
   Use(pop);
   Use(smtp);
   ASSERT_EQ(Run(), kRunDone);

@@ -275,6 +275,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         OffersCase{"Both", "250-mx\r\n250-starttls\r\n250 AUTH CRAM-MD5 login Plain\r\n", {true, true, true}},
         OffersCase{"OldAuthForm", "250-mx\r\n250 AUTH=LOGIN\r\n", {false, false, true}},
+        OffersCase{"BearerMechanisms", "250-mx\r\n250 AUTH PLAIN xoauth2 OAUTHBEARER\r\n", {false, true, false, true, true}},
         OffersCase{"KeywordOnFirstLineIgnored", "250 STARTTLS\r\n", {}},
         OffersCase{"PrefixIsNotTheKeyword", "250-mx\r\n250-STARTTLSX\r\n250 AUTHX PLAIN\r\n", {}},
         OffersCase{"Truncated", "250-mx\r\n250-AU", {}}),
