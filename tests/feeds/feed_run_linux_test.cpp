@@ -1,6 +1,9 @@
 // The feed stage in whole account runs against an HTTPS site on loopback
-// (test CA): answers with a length and chunked, and a refused item mailed on
-// the next run.
+// (test CA): answers with a length, chunked, gzip-encoded and both (the
+// Windows client asks for no compression), and a refused item mailed on the
+// next run.
+#include <zlib.h>
+
 #include <memory>
 
 #include "tests/feeds/feed_run_fixture.h"
@@ -8,6 +11,21 @@
 
 namespace ferry::test {
 namespace {
+
+// `body` in the gzip format, compressed for real.
+std::string Gzip(const std::string& body) {
+  z_stream stream{};
+  EXPECT_EQ(deflateInit2(&stream, Z_BEST_COMPRESSION, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY), Z_OK);
+  std::string out(deflateBound(&stream, body.size()) + 32, '\0');
+  stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(body.data()));
+  stream.avail_in = static_cast<uInt>(body.size());
+  stream.next_out = reinterpret_cast<Bytef*>(out.data());
+  stream.avail_out = static_cast<uInt>(out.size());
+  EXPECT_EQ(deflate(&stream, Z_FINISH), Z_STREAM_END);
+  out.resize(stream.total_out);
+  deflateEnd(&stream);
+  return out;
+}
 
 class HttpsFeedSite : public FeedSite {
  public:
@@ -43,7 +61,8 @@ class FeedRunOverHttps : public FeedRunOverHttpsTest, public ::testing::WithPara
 TEST_P(FeedRunOverHttps, ThreeRunsMailEachItemOnceInFeedOrder) { ThreeRunsMailEachItemOnce(Site, GetParam()); }
 
 INSTANTIATE_TEST_SUITE_P(Answers, FeedRunOverHttps,
-                         ::testing::Values(AnswerShape{"WithLength"}, AnswerShape{"Chunked", true}),
+                         ::testing::Values(AnswerShape{"WithLength"}, AnswerShape{"Chunked", true},
+                                           AnswerShape{"Gzip", false, Gzip}, AnswerShape{"GzipChunked", true, Gzip}),
                          [](const ::testing::TestParamInfo<AnswerShape>& shape) { return std::string(shape.param.name); });
 
 TEST_F(FeedRunOverHttpsTest, RefusedItemIsMailedOnTheNextRun) { RefusedItemIsMailedOnTheNextRun(Site); }
