@@ -41,9 +41,8 @@ class PlainFeedSite : public FeedSite {
  public:
   explicit PlainFeedSite(HttpsScript script)
       : script_(std::move(script)), server_(80, [this](PeerConnection& c) { Serve(c); }) {}
-  std::string Url(const std::string& path) const override {
-    return "http://" + server_.Address() + ":" + std::to_string(server_.Port()) + path;
-  }
+  std::string Url(const std::string& path) const override { return "http://" + HostPort() + path; }
+  std::string HostPort() const { return server_.Address() + ":" + std::to_string(server_.Port()); }
   std::vector<HttpsRequest> Requests() const override {
     std::lock_guard lock(mutex_);
     return requests_;
