@@ -1,12 +1,15 @@
 // An XML document read whole into a small tree, through what each system
-// ships: linux/xml_tree_libxml2.cpp (libxml2); on Windows no reader is bound
-// yet (win32/xml_tree_none.cpp) and every document is "not readable on this
-// system".
+// ships: linux/xml_tree_libxml2.cpp (libxml2), win32/xml_tree_xmllite.cpp
+// (XmlLite, bound at run time; a document declaring a single-byte encoding
+// other than UTF-8/UTF-16 is converted to UTF-16 before it is read).
 //
 // Guarantees every implementation keeps:
 // - Nothing is fetched from the network (no external DTD or entity), and
 //   entities are not expanded beyond the predefined ones and character
-//   references.
+//   references (XmlLite refuses a document type declaration outright).
+// - Text is UTF-8; adjacent text and CDATA form one text node; whitespace
+//   between elements is kept as text; comments and processing instructions
+//   are dropped, and so are namespace declarations among the attributes.
 // - The tree is bounded: documents over kMaxXmlBytes, deeper than
 //   kMaxXmlDepth or with more than kMaxXmlNodes nodes are refused.
 #pragma once

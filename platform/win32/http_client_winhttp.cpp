@@ -207,6 +207,10 @@ bool HttpExchange(const HttpRequest& request, HttpResponse* response, std::strin
                                                       : const_cast<char*>(request.body.data()),
                                  static_cast<DWORD>(request.body.size()), static_cast<DWORD>(request.body.size()), 0);
   DWORD failure = sent ? 0 : GetLastError();
+  // A redirect sends a request again (and the callback checks that server's
+  // certificate too), so the CA store stays open until the answer is in.
+  const bool received = sent && !check.refused && WinHttpReceiveResponse(requestHandle, nullptr);
+  if (!received && failure == 0) failure = GetLastError();
   if (check.refused) {
     // The callback closed the handle already.
     requestOwner.value = nullptr;
@@ -215,8 +219,8 @@ bool HttpExchange(const HttpRequest& request, HttpResponse* response, std::strin
     return false;
   }
   if (check.caStore != nullptr) CertCloseStore(check.caStore, 0);
-  if (!sent || !WinHttpReceiveResponse(requestHandle, nullptr)) {
-    *error = ErrorText(failure != 0 ? failure : GetLastError());
+  if (!received) {
+    *error = ErrorText(failure);
     return false;
   }
 

@@ -1,54 +1,43 @@
 // The feed stage in whole account runs against an HTTPS site on loopback
-// (test CA): RSS and Atom items mailed in feed order with their links and
-// sanitised content, a redirect, conditional requests answered 304, an error
-// status as a warning that leaves the other feeds alone, the interval, and
-// three runs that mail each item once.
-#include <gtest/gtest.h>
+// (test CA): answers with a length, chunked, gzip-encoded and both (the
+// Windows client asks for no compression), and a refused item mailed on the
+// next run.
+#include <zlib.h>
 
-#include <atomic>
-#include <string>
-#include <vector>
+#include <memory>
 
-#include "platform/registry.h"
-#include "schema/registry_schema.h"
-#include "service/feeds/feed_state.h"
-#include "service/transfer/account_run.h"
-#include "service/transfer/transfer_error.h"
+#include "tests/feeds/feed_run_fixture.h"
 #include "tests/peers/https_peer.h"
-#include "tests/peers/pop3_peer.h"
-#include "tests/peers/smtp_peer.h"
-#include "tests/tickers/ticker_run_helpers.h"
-#include "tests/transfer/transfer_fixture.h"
 
 namespace ferry::test {
 namespace {
 
-std::string RssDocument() {
-  return R"X(<?xml version="1.0" encoding="utf-8"?>
-<rss version="2.0"><channel><title>Harbour News</title>
-<item><title>Ship &amp; crew</title><link>https://news.example/1</link><guid>n-1</guid>
-<pubDate>Tue, 08 Dec 2026 05:00:00 GMT</pubDate>
-<description>&lt;p&gt;Fair winds&lt;/p&gt;&lt;script&gt;steal()&lt;/script&gt;</description></item>
-<item><title>Gr&#252;ne Welle</title><link>https://news.example/2</link><guid>n-2</guid></item>
-</channel></rss>)X";
+// `body` in the gzip format, compressed for real.
+std::string Gzip(const std::string& body) {
+  z_stream stream{};
+  EXPECT_EQ(deflateInit2(&stream, Z_BEST_COMPRESSION, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY), Z_OK);
+  std::string out(deflateBound(&stream, body.size()) + 32, '\0');
+  stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(body.data()));
+  stream.avail_in = static_cast<uInt>(body.size());
+  stream.next_out = reinterpret_cast<Bytef*>(out.data());
+  stream.avail_out = static_cast<uInt>(out.size());
+  EXPECT_EQ(deflate(&stream, Z_FINISH), Z_STREAM_END);
+  out.resize(stream.total_out);
+  deflateEnd(&stream);
+  return out;
 }
 
-std::string AtomDocument(bool withThird) {
-  std::string entries;
-  if (withThird) {
-    entries += R"X(<entry><title>Third</title><id>urn:desk:3</id><link href="https://desk.example/3"/>
-<updated>2026-12-08T06:00:00Z</updated><content type="html">&lt;b onmouseover="x()"&gt;new&lt;/b&gt;</content></entry>)X";
-  }
-  entries += R"X(<entry><title>Second</title><id>urn:desk:2</id><link href="https://desk.example/2"/>
-<updated>2026-12-08T05:00:00Z</updated><summary>two</summary></entry>
-<entry><title>First</title><id>urn:desk:1</id><link href="https://desk.example/1"/>
-<updated>2026-12-08T04:00:00Z</updated><summary>one</summary></entry>)X";
-  return R"X(<?xml version="1.0" encoding="utf-8"?><feed xmlns="http://www.w3.org/2005/Atom"><title>Desk</title>
-<id>urn:desk</id><updated>2026-12-08T06:00:00Z</updated>)X" +
-         entries + "</feed>";
-}
+class HttpsFeedSite : public FeedSite {
+ public:
+  HttpsFeedSite(const TestPki& pki, HttpsScript script) : peer_(pki, std::move(script)) {}
+  std::string Url(const std::string& path) const override { return peer_.Url(path); }
+  std::vector<HttpsRequest> Requests() const override { return peer_.Requests(); }
 
-class FeedRunTest : public TransferTest {
+ private:
+  HttpsPeer peer_;
+};
+
+class FeedRunOverHttpsTest : public FeedRunTest {
  protected:
   static void SetUpTestSuite() { pki_ = new TestPki(); }
   static void TearDownTestSuite() {
@@ -56,152 +45,27 @@ class FeedRunTest : public TransferTest {
     pki_ = nullptr;
   }
   void SetUp() override {
-    TransferTest::SetUp();
-    settings.tickerEMail = "ticker@office.example";
+    FeedRunTest::SetUp();
     settings.tlsCaFile = pki_->CaFile();
   }
-
-  void SetFeed(const std::string& name, const std::string& url, const std::string& to) {
-    reg::KeyHolder key;
-    ASSERT_EQ(reg::CreateKey(reg::LocalMachine(), schema::FeedKey("NORAS", "Postfach", name), key.out()), reg::kOk);
-    ASSERT_EQ(reg::SetValue(key.get(), schema::kFeedUrl, reg::kSz, url.c_str(), static_cast<uint32_t>(url.size() + 1)),
-              reg::kOk);
-    ASSERT_EQ(reg::SetValue(key.get(), schema::kFeedTo, reg::kSz, to.c_str(), static_cast<uint32_t>(to.size() + 1)),
-              reg::kOk);
-  }
-  void SetAccountNumber(const char* name, uint32_t value) {
-    reg::KeyHolder key;
-    ASSERT_EQ(reg::CreateKey(reg::LocalMachine(), schema::AccountKey("NORAS", "Postfach"), key.out()), reg::kOk);
-    ASSERT_EQ(reg::SetValue(key.get(), name, reg::kDword, &value, 4), reg::kOk);
-  }
-  // Moves every feed's last fetch back by `seconds`, as if that time had passed.
-  void Age(int64_t seconds) {
-    const std::string path = FeedStatePath(settings.popHost, settings.popUser);
-    FeedStates states;
-    std::string reason;
-    ASSERT_TRUE(LoadFeedStates(path, &states, &reason)) << reason;
-    for (auto& [name, state] : states) state.fetched -= seconds;
-    ASSERT_TRUE(SaveFeedStates(path, states, &reason)) << reason;
-  }
-  int CountEvents(const std::string& prefix) const {
-    int n = 0;
-    for (const std::string& e : Events()) n += e.rfind(prefix, 0) == 0 ? 1 : 0;
-    return n;
+  static std::unique_ptr<FeedSite> Site(HttpsScript script) {
+    return std::make_unique<HttpsFeedSite>(*pki_, std::move(script));
   }
 
   static TestPki* pki_;
 };
-TestPki* FeedRunTest::pki_ = nullptr;
+TestPki* FeedRunOverHttpsTest::pki_ = nullptr;
 
-TEST_F(FeedRunTest, ThreeRunsMailEachItemOnceInFeedOrder) {
-  std::atomic<bool> third{false};
-  HttpsPeer site(*pki_, [&](const HttpsRequest& request) {
-    if (request.target == "/news.rss") {
-      if (request.headerLines.find("If-None-Match: \"r1\"\r\n") != std::string::npos) return HttpsAnswer{304, "", ""};
-      return HttpsAnswer{200, "ETag: \"r1\"\r\nContent-Type: application/rss+xml\r\n", RssDocument()};
-    }
-    if (request.target == "/desk") return HttpsAnswer{301, "Location: /desk.atom\r\n", ""};
-    if (request.target == "/desk.atom") {
-      return HttpsAnswer{200, "Last-Modified: Tue, 08 Dec 2026 05:00:00 GMT\r\n", AtomDocument(third.load())};
-    }
-    return HttpsAnswer{404, "", "<html>Not found</html>"};
-  });
-  Pop3Peer pop({});
-  SmtpPeer smtp;
-  Use(pop);
-  Use(smtp);
-  SetAccountNumber(schema::kEnableFeeds, 1);
-  SetAccountNumber(schema::kFeedInterval, 5);
-  SetFeed("a-gone", site.Url("/missing.xml"), "");
-  SetFeed("b-news", site.Url("/news.rss"), "news@office.example");
-  SetFeed("c-desk", site.Url("/desk"), "");
+class FeedRunOverHttps : public FeedRunOverHttpsTest, public ::testing::WithParamInterface<AnswerShape> {};
 
-  // Run 1: every item of both feeds, in feed order; the missing feed a warning.
-  EXPECT_EQ(Run(), kRunDone);
-  auto mails = smtp.Mails();
-  ASSERT_EQ(mails.size(), 4U);
-  std::vector<std::string> subjects;
-  for (const auto& mail : mails) subjects.push_back(HeaderField(mail.data, "Subject"));
-  EXPECT_EQ(subjects, (std::vector<std::string>{"Ship & crew", "=?UTF-8?Q?Gr=C3=BCne_Welle?=", "Second", "First"}))
-      << "RSS in feed order, then the Atom feed reached through its redirect";
-  EXPECT_EQ(mails[0].rcptTo.front(), "<news@office.example>");
-  EXPECT_EQ(mails[2].rcptTo.front(), "<ticker@office.example>");
-  EXPECT_TRUE(AllCrLf(mails[0].data));
-  EXPECT_EQ(HeaderField(mails[0].data, "Content-Type"), "text/html; charset=UTF-8");
-  const std::string body = MailBody(mails[0].data);
-  EXPECT_NE(body.find("<a href=\"https://news.example/1\">Ship &amp; crew</a>"), std::string::npos) << body;
-  EXPECT_NE(body.find("Tue, 08 Dec 2026 05:00:00 GMT"), std::string::npos) << body;
-  EXPECT_NE(body.find("<p>Fair winds</p>"), std::string::npos) << body;
-  EXPECT_EQ(body.find("steal"), std::string::npos) << body;
-  EXPECT_EQ(CountEvents("84\t"), 1);
-  EXPECT_TRUE(HasEvent("84\t2\tNORAS\tPostfach\ta-gone\t" + site.Url("/missing.xml") + "\t404")) << Events().size();
+TEST_P(FeedRunOverHttps, ThreeRunsMailEachItemOnceInFeedOrder) { ThreeRunsMailEachItemOnce(Site, GetParam()); }
 
-  // Run 2, within the interval: nothing is asked for.
-  const std::size_t requestsAfterFirst = site.Requests().size();
-  EXPECT_EQ(Run(), kRunDone);
-  EXPECT_EQ(site.Requests().size(), requestsAfterFirst);
-  EXPECT_EQ(smtp.Mails().size(), 4U);
+INSTANTIATE_TEST_SUITE_P(Answers, FeedRunOverHttps,
+                         ::testing::Values(AnswerShape{"WithLength"}, AnswerShape{"Chunked", true},
+                                           AnswerShape{"Gzip", false, Gzip}, AnswerShape{"GzipChunked", true, Gzip}),
+                         [](const ::testing::TestParamInfo<AnswerShape>& shape) { return std::string(shape.param.name); });
 
-  // Run 3, an interval later: the RSS feed is unchanged (304), the Atom feed
-  // has one new entry on top; only that one is mailed.
-  Age(6 * 60);
-  third = true;
-  EXPECT_EQ(Run(), kRunDone);
-  mails = smtp.Mails();
-  ASSERT_EQ(mails.size(), 5U);
-  EXPECT_EQ(HeaderField(mails[4].data, "Subject"), "Third");
-  EXPECT_NE(MailBody(mails[4].data).find("<b>new</b>"), std::string::npos);
-  const auto requests = site.Requests();
-  bool conditional = false, sinceAsked = false;
-  for (std::size_t i = requestsAfterFirst; i < requests.size(); ++i) {
-    conditional |= requests[i].target == "/news.rss" &&
-                   requests[i].headerLines.find("If-None-Match: \"r1\"\r\n") != std::string::npos;
-    sinceAsked |= requests[i].target == "/desk.atom" &&
-                  requests[i].headerLines.find("If-Modified-Since: Tue, 08 Dec 2026 05:00:00 GMT\r\n") !=
-                      std::string::npos;
-  }
-  EXPECT_TRUE(conditional);
-  EXPECT_TRUE(sinceAsked);
-  EXPECT_EQ(CountEvents("84\t"), 2);  // the missing feed again, and nothing else
-}
-
-TEST_F(FeedRunTest, RefusedItemIsMailedOnTheNextRun) {
-  // The feed does not change: only a refused item lets its validators go.
-  HttpsPeer site(*pki_, [](const HttpsRequest& request) {
-    if (request.headerLines.find("If-None-Match: \"r1\"\r\n") != std::string::npos) return HttpsAnswer{304, "", ""};
-    return HttpsAnswer{200, "ETag: \"r1\"\r\n", RssDocument()};
-  });
-  Pop3Peer pop({});
-  std::atomic<int> data{0};
-  SmtpPeerOptions options;
-  // The first mail's text is refused; everything after is accepted.
-  options.override = [&data](std::string_view command) -> std::optional<PeerReply> {
-    if (command.starts_with("DATA") && data++ == 0) return PeerReply{{"554 refused\r\n"}};
-    return std::nullopt;
-  };
-  SmtpPeer smtp(options);
-  Use(pop);
-  Use(smtp);
-  SetAccountNumber(schema::kEnableFeeds, 1);
-  SetFeed("news", site.Url("/news.rss"), "");
-
-  EXPECT_EQ(Run(), kRunDone);
-  auto mails = smtp.Mails();
-  ASSERT_EQ(mails.size(), 1U);
-  EXPECT_EQ(HeaderField(mails[0].data, "Subject"), "=?UTF-8?Q?Gr=C3=BCne_Welle?=");
-
-  Age(60 * 60);
-  EXPECT_EQ(Run(), kRunDone);
-  mails = smtp.Mails();
-  ASSERT_EQ(mails.size(), 2U);
-  EXPECT_EQ(HeaderField(mails[1].data, "Subject"), "Ship & crew");
-
-  // Everything went out: now the validators are kept and the feed is unchanged.
-  Age(60 * 60);
-  EXPECT_EQ(Run(), kRunDone);
-  EXPECT_EQ(smtp.Mails().size(), 2U);
-  EXPECT_NE(site.Requests().back().headerLines.find("If-None-Match: \"r1\"\r\n"), std::string::npos);
-}
+TEST_F(FeedRunOverHttpsTest, RefusedItemIsMailedOnTheNextRun) { RefusedItemIsMailedOnTheNextRun(Site); }
 
 }  // namespace
 }  // namespace ferry::test

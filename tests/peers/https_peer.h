@@ -9,24 +9,10 @@
 #include <string>
 #include <vector>
 
+#include "tests/peers/http_exchange.h"
 #include "tests/peers/tls_test_server.h"
 
 namespace ferry::test {
-
-struct HttpsRequest {
-  std::string method;
-  std::string target;
-  std::string headerLines;  // every header line as received, CR LF included
-  std::string body;
-};
-
-struct HttpsAnswer {
-  int status = 200;
-  std::string headerLines;  // extra header lines, each ending in CR LF
-  std::string body;
-};
-
-using HttpsScript = std::function<HttpsAnswer(const HttpsRequest&)>;
 
 class HttpsPeer {
  public:
@@ -75,8 +61,7 @@ class HttpsPeer {
       requests_.push_back(request);
     }
     const HttpsAnswer answer = script_(request);
-    peer.WriteTls("HTTP/1.1 " + std::to_string(answer.status) + " Answer\r\nConnection: close\r\nContent-Length: " +
-                  std::to_string(answer.body.size()) + "\r\n" + answer.headerLines + "\r\n" + answer.body);
+    peer.WriteTls(AnswerBytes(answer));
     peer.CloseTls();
   }
 
