@@ -82,6 +82,12 @@ class Console {
   // ---- Toolbar ----
   void RunCommand(Command command);
 
+  // ---- The shown account's feed list ----
+  // Add a feed, change the selected one, remove the selected one (after a Yes).
+  void AddFeed();
+  void ChangeFeed();
+  void RemoveFeed();
+
   // ---- OAuth ----
   // The command line that authorises the account whose page is shown (see
   // authorize_line.h), after taking the page's fields into its row.
@@ -109,6 +115,13 @@ class Console {
                                      const std::string& takenMessage);
   std::vector<std::string> ConnectionNames() const;
   std::vector<std::string> AccountNames(const std::string& connection) const;
+  // The row of the shown account; nothing (after saying so) on another page.
+  AccountRow* ShownAccount();
+  // The feed selected in the list; nothing (after saying so) when none is.
+  std::optional<int> ChosenFeed(const AccountRow& row);
+  // Shows the feed dialog until its fields meet the rules; false on Cancel.
+  // `self` is the feed's place in the list when it is being changed.
+  bool AskFeed(FeedEntry& feed, const std::string& title, const AccountRow& row, std::optional<int> self);
   // After a save: every row stands where it was written, nothing is edited.
   void MarkSaved();
 

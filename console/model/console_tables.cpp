@@ -20,7 +20,7 @@ using A = AccountRow;
 using G = GlobalSettings;
 using C = ConnectionRow;
 
-const std::array<Binding<A>, 34> kAccountFields{{
+const std::array<Binding<A>, 36> kAccountFields{{
     {schema::kAddressmode, &A::addressmode},
     {schema::kAddressmodeTicker, &A::addressmodeTicker},
     {schema::kCommand, &A::command},
@@ -55,6 +55,8 @@ const std::array<Binding<A>, 34> kAccountFields{{
     {schema::kOAuthClientId, &A::oauthClientId},
     {schema::kOAuthClientSecret, &A::oauthClientSecret},
     {schema::kOAuthScope, &A::oauthScope},
+    {schema::kEnableFeeds, &A::enableFeeds},
+    {schema::kFeedInterval, &A::feedInterval},
 }};
 
 const std::array<Binding<G>, 8> kGlobalFields{{

@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "console/model/console_view.h"
+
 namespace ferry::schema {
 struct ValueInfo;
 }
@@ -53,6 +55,13 @@ struct ConnectionRow {
   bool made = false;  // made by "Neue Verbindung": its key is written even without values
 };
 
+// A news feed of an account. `origin` is the name its key had when it was
+// read or last saved (empty for a feed added since): a save moves that key's
+// other values along when the feed was renamed.
+struct FeedRow : FeedEntry {
+  std::string origin;
+};
+
 struct AccountRow {
   std::string connection;
   std::string name;
@@ -90,6 +99,11 @@ struct AccountRow {
   std::string oauthClientId;
   std::string oauthClientSecret;
   std::string oauthScope;
+  std::string enableFeeds;
+  std::string feedInterval;  // minutes
+  // The subkeys of "Feeds"; changing the list puts schema::kFeedsSubkey into
+  // `edited`, and a save then writes the list as it stands.
+  std::vector<FeedRow> feeds;
   StoreOrigin origin;
   Edited edited;
 };

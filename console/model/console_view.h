@@ -62,6 +62,17 @@ enum class Control {
   AccountOAuthClientId,
   AccountOAuthClientSecret,
   AccountOAuthScope,
+  // News feeds: the box, the minutes between two fetches of one feed.
+  AccountEnableFeeds,  // box
+  AccountFeedInterval,
+};
+
+// One news feed of an account as the page lists it and its dialog edits it.
+struct FeedEntry {
+  std::string name;  // the feed's key below the account's "Feeds"
+  std::string url;
+  std::string to;
+  bool operator==(const FeedEntry&) const = default;
 };
 
 enum class NodeKind { Connection = 1, Account = 2 };  // the node's picture
@@ -102,6 +113,11 @@ class ConsoleView {
   virtual void SelectNode(const std::optional<std::string>& key) = 0;
   virtual std::optional<std::string> SelectedNodeKey() const = 0;
 
+  // Replaces the feed list's rows (empty on a connection page).
+  virtual void ShowFeeds(const std::vector<FeedEntry>& feeds) = 0;
+  // The row of the feed list the person selected.
+  virtual std::optional<int> SelectedFeed() const = 0;
+
   virtual void SetStatus(const std::string& text) = 0;
   virtual void ShowComputerName(const std::string& name) = 0;
   // Shows the window (once, at start).
@@ -120,6 +136,9 @@ class Dialogs {
   virtual std::optional<std::string> InputBox(const std::string& prompt, const std::string& title,
                                const std::string& defaultAnswer) = 0;
   virtual Answer MessageBox(const std::string& text, const std::string& title, BoxStyle style) = 0;
+  // The dialog of one feed: its name, address and recipient, filled with
+  // `feed`; false on Cancel, else `feed` holds what was typed.
+  virtual bool FeedBox(FeedEntry& feed, const std::string& title) = 0;
 };
 
 }  // namespace ferry::console

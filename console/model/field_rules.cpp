@@ -80,6 +80,51 @@ std::optional<std::string> FieldFault(const schema::ValueInfo& value, std::strin
   return std::nullopt;
 }
 
+std::vector<std::string> FeedFaults(const FeedEntry& feed, const std::vector<std::string>& others) {
+  std::vector<std::string> faults;
+  auto fault = [&faults](const char* label, const std::string& why) {
+    faults.push_back(std::string("\"") + label + "\" " + why);
+  };
+  const std::string name = Trim(feed.name);
+  if (name.empty()) {
+    fault(kFeedNameLabel, "ist leer.");
+  } else if (feed.name.find('\\') != std::string::npos) {
+    fault(kFeedNameLabel, "enth\xE4lt einen umgekehrten Schr\xE4gstrich (\\).");
+  } else if (HasControlCharacter(feed.name)) {
+    fault(kFeedNameLabel, "enth\xE4lt ein Zeichen au\xDF" "erhalb von Latin-1 oder ein Steuerzeichen.");
+  } else if (name != feed.name) {
+    fault(kFeedNameLabel, "darf nicht mit einem Leerzeichen beginnen oder enden.");
+  } else if (feed.name.size() > kLongestFeedName) {
+    fault(kFeedNameLabel, "ist l\xE4nger als " + std::to_string(kLongestFeedName) + " Zeichen.");
+  } else if (auto taken = TakenBy(feed.name, others)) {
+    fault(kFeedNameLabel, "hat schon der Newsfeed \"" + *taken +
+                              "\" dieses Accounts (gro\xDF" "e und kleine Buchstaben z\xE4hlen als gleich).");
+  }
+
+  const std::string url = Trim(feed.url);
+  auto startsWith = [&url](std::string_view scheme) {
+    return url.size() > scheme.size() && SameTextIgnoringCase(url.substr(0, scheme.size()), scheme);
+  };
+  const bool web = startsWith("http://") || startsWith("https://");
+  if (auto bad = FieldFault(*schema::FindValue(schema::Level::Feed, schema::kFeedUrl), feed.url)) {
+    fault(kFeedUrlLabel, *bad);
+  } else if (!web) {
+    fault(kFeedUrlLabel, "muss mit http:// oder https:// und einem Rechnernamen beginnen.");
+  } else if (url.find(' ') != std::string::npos) {
+    fault(kFeedUrlLabel, "enth\xE4lt ein Leerzeichen; in einer Adresse steht es als %20.");
+  }
+
+  const std::string to = Trim(feed.to);
+  if (auto bad = FieldFault(*schema::FindValue(schema::Level::Feed, schema::kFeedTo), feed.to)) {
+    fault(kFeedToLabel, *bad);
+  } else if (to.empty()) {
+    fault(kFeedToLabel, "ist leer; die Meldungen des Newsfeeds brauchen einen Empf\xE4nger.");
+  } else if (to.find(' ') != std::string::npos) {
+    fault(kFeedToLabel, "enth\xE4lt ein Leerzeichen; erwartet ist eine Adresse wie name@firma.de.");
+  }
+  return faults;
+}
+
 std::string IntervalText(std::string_view seconds) {
   std::optional<int64_t> number = WholeNumber(seconds);
   if (!number) return std::string(seconds);

@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "console/model/console_view.h"
 #include "schema/registry_schema.h"
 
 namespace ferry::console {
@@ -29,6 +30,19 @@ std::size_t TextLimit(const schema::ValueInfo& value);
 // range, or a text within the service's width, of Latin-1 characters without
 // control characters); nothing when it can.
 std::optional<std::string> FieldFault(const schema::ValueInfo& value, std::string_view text);
+
+// The labels of the feed dialog's fields, as messages name them.
+inline constexpr const char* kFeedNameLabel = "Name";
+inline constexpr const char* kFeedUrlLabel = "URL";
+inline constexpr const char* kFeedToLabel = "An";
+
+// The longest feed name the console writes (a key name of the store).
+inline constexpr std::size_t kLongestFeedName = 255;
+
+// Why the feed cannot be stored as it is, one sentence per fault, each
+// starting with the field's label; empty when it can. `others` are the names
+// of the account's other feeds (key names ignore letter case).
+std::vector<std::string> FeedFaults(const FeedEntry& feed, const std::vector<std::string>& others);
 
 // The interval as the page shows it: minutes with a decimal comma, "nie (nur
 // Trigger)" for a negative number of seconds; a text that is no number as it is.

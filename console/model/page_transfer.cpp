@@ -42,7 +42,7 @@ constexpr std::array<PageField, 1> kConnectionFields{{
 }};
 
 // The account controls in the order a page sets them.
-constexpr std::array<PageField, 33> kAccountFields{{
+constexpr std::array<PageField, 35> kAccountFields{{
     {C::AccountAddressMode, s::kAddressmode, false},
     {C::AccountAddressModeTicker, s::kAddressmodeTicker, false},
     {C::AccountCommand, s::kCommand, false},
@@ -76,6 +76,8 @@ constexpr std::array<PageField, 33> kAccountFields{{
     {C::AccountOAuthClientId, s::kOAuthClientId, false},
     {C::AccountOAuthClientSecret, s::kOAuthClientSecret, false},
     {C::AccountOAuthScope, s::kOAuthScope, false},
+    {C::AccountEnableFeeds, s::kEnableFeeds, true},
+    {C::AccountFeedInterval, s::kFeedInterval, false},
 }};
 
 // A box shows any stored number but 0 as ticked.
@@ -184,6 +186,8 @@ const char* FieldLabel(Control control) {
     case C::AccountOAuthClientId: return "OAuth Client-ID";
     case C::AccountOAuthClientSecret: return "OAuth Client-Secret";
     case C::AccountOAuthScope: return "OAuth Scope";
+    case C::AccountEnableFeeds: return "Newsfeeds abrufen";
+    case C::AccountFeedInterval: return "Abrufintervall (Minuten)";
   }
   return "";
 }
@@ -312,10 +316,12 @@ void Console::ShowPage(const std::string& connection, const std::optional<std::s
     for (const AccountRow& row : tables_.accounts) {
       if (row.name != *account || row.connection != connection) continue;
       ShowFields<AccountRow>(view_, kAccountFields, AccountValues(), row);
+      view_.ShowFeeds({row.feeds.begin(), row.feeds.end()});
       break;
     }
     return;
   }
+  view_.ShowFeeds({});
   for (const PageField& f : kAccountFields) {
     if (f.box) {
       view_.SetChecked(f.control, false);

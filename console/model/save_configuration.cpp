@@ -8,6 +8,8 @@
 // - a row that stands where it was read keeps its key as it is;
 // - a renamed or copied row gets a new key holding everything of the key it
 //   came from (every value and every subkey), then its edits;
+// - an account's feed list, once changed, is written as it stands below its
+//   "Feeds" subkey; the feed keys it no longer lists go;
 // - a key that was read and where no row stands any more is removed with all
 //   below it; a key the console did not read is never touched, nor is the
 //   subkey "volatile" (the tickers' state).
@@ -120,6 +122,44 @@ long JournalValue(reg::Key key, const std::string& name) {
   std::string bytes(size, '\0');
   if (rc = reg::QueryValue(key, name, &type, bytes.data(), &size); rc != reg::kOk) return rc;
   return reg::SetValue(key, name, type, bytes.data(), size);
+}
+
+// The account's "Feeds" subkey made to hold the row's feed list: the keys of
+// feeds no longer listed go, a renamed feed's key takes along the values of the
+// key it had, and every listed feed gets its "URL" and "To".
+void WriteFeeds(reg::Key account, const AccountRow& row, const std::string& path, ValueLibrary& values) {
+  const KeyCopy stored = ReadKey(account, schema::kFeedsSubkey, true, 0);
+  const std::string feedsPath = path + "\\" + schema::kFeedsSubkey;
+  reg::KeyHolder feeds;
+  Check(reg::CreateKey(account, schema::kFeedsSubkey, feeds.out()), feedsPath);
+  auto listed = [&row](const std::string& name) {
+    for (const FeedRow& feed : row.feeds)
+      if (SameTextIgnoringCase(feed.name, name)) return true;
+    return false;
+  };
+  auto storedKey = [&stored](const std::string& name) -> const KeyCopy* {
+    for (const auto& [key, copy] : stored.children)
+      if (SameTextIgnoringCase(key, name)) return &copy;
+    return nullptr;
+  };
+  for (const auto& [name, copy] : stored.children) {
+    if (listed(name)) continue;
+    if (long rc = DeleteTree(feeds.get(), name, 0); rc != reg::kOk && rc != reg::kFileNotFound)
+      Check(rc, texts::kRemoving + feedsPath + "\\" + name);
+  }
+  for (const FeedRow& feed : row.feeds) {
+    const std::string feedPath = feedsPath + "\\" + feed.name;
+    const KeyCopy* before = storedKey(feed.origin.empty() ? feed.name : feed.origin);
+    const bool renamed = storedKey(feed.name) == nullptr && before != nullptr;
+    reg::KeyHolder key;
+    Check(reg::CreateKey(feeds.get(), feed.name, key.out()), feedPath);
+    if (renamed) WriteKey(key.get(), *before, feedPath);
+    for (const auto& [name, text] : {std::pair{schema::kFeedUrl, &feed.url}, std::pair{schema::kFeedTo, &feed.to}}) {
+      const std::string what = std::string("\"") + name + "\" in " + feedPath;
+      Check(JournalValue(key.get(), name), what);
+      Check(values.Set(key.get(), name, static_cast<int32_t>(ValueType::Text), *text), what);
+    }
+  }
 }
 
 template <class Row>
@@ -235,6 +275,7 @@ bool Console::SaveConfiguration() {
         if (!row.origin.empty()) WriteKey(key.get(), copies[{row.origin.connection, row.origin.account}], path);
       }
       writeEdited(key.get(), schema::Level::Account, row.edited, AccountValues(), row, path);
+      if (row.edited.contains(schema::kFeedsSubkey)) WriteFeeds(key.get(), row, path, values_);
     }
 
     // Another computer's working copy: the far side takes the changes first,
@@ -283,6 +324,7 @@ void Console::MarkSaved() {
   }
   for (AccountRow& row : tables_.accounts) {
     row.edited.clear();
+    for (FeedRow& feed : row.feeds) feed.origin = feed.name;
     row.origin = {};
     for (const StoreOrigin& stored : readAccounts_)
       if (stored.connection == row.connection && stored.account == row.name) row.origin = stored;

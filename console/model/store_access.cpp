@@ -20,6 +20,7 @@ constexpr int32_t kValueBufferSize = 64 * 1024 + 1;
 constexpr std::size_t kNameBufferSize = 500;
 // A bound against a damaged store; far beyond any office's settings.
 constexpr uint32_t kMostKeys = 100000;
+constexpr uint32_t kMostFeeds = 1000;
 
 }  // namespace
 
@@ -141,6 +142,28 @@ std::string ReadAsService(Console& console, const std::string& path, const Conso
   return v.readDefault;
 }
 
+// The feeds below the account's "Feeds" subkey, in store order.
+std::vector<FeedRow> ReadFeeds(Console& console, reg::Key root, const std::string& connection,
+                               const std::string& account) {
+  std::vector<FeedRow> feeds;
+  reg::KeyHolder key;
+  if (reg::OpenKey(root, schema::AccountKey(connection, account) + "\\" + schema::kFeedsSubkey, reg::kRead,
+                   key.out()) != reg::kOk)
+    return feeds;
+  std::string name;
+  for (uint32_t index = 0; index < kMostFeeds && reg::EnumKey(key.get(), index, &name, kNameBufferSize) == reg::kOk;
+       ++index) {
+    const std::string path = schema::FeedKey(connection, account, name);
+    FeedRow feed;
+    feed.name = name;
+    feed.url = console.ReadStored(path, schema::kFeedUrl, ValueType::Text).value_or("");
+    feed.to = console.ReadStored(path, schema::kFeedTo, ValueType::Text).value_or("");
+    feed.origin = name;
+    feeds.push_back(std::move(feed));
+  }
+  return feeds;
+}
+
 }  // namespace
 
 void Console::ReadGlobalSettings() {
@@ -196,6 +219,7 @@ void Console::ReadAccounts() {
       row.origin = StoreOrigin{connection.name, name};
       const std::string path = schema::AccountKey(connection.name, name);
       for (const AccountValue& v : AccountValues()) row.*v.field = ReadAsService(*this, path, v);
+      row.feeds = ReadFeeds(*this, targetRoot_.get(), connection.name, name);
       tables_.accounts.push_back(std::move(row));
     }
   }

@@ -25,6 +25,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <tuple>
 
 #include "console/ui/authorize_dialog.h"
 #include "console/ui/qt_dialogs.h"
@@ -366,9 +367,64 @@ QWidget* ConsoleWindow::BuildConnectionTab() {
   account->addRow(T("max. Mails pro Thread :"), AddLine(Control::AccountMaxMails, "AccountMaxMails"));
   account->addRow(T("Protokollpfad (lokal auf Server) :"), AddLine(Control::AccountLogFile, "AccountLogFile"));
   account->addRow(MakeToolbar(kTemplate, T("Template einfügen…")));
+  account->addRow(BuildFeedGroup());
   layout->addWidget(accountFrame_);
   layout->addStretch();
   return page;
+}
+
+QGroupBox* ConsoleWindow::BuildFeedGroup() {
+  feedGroup_ = new QGroupBox(T("Newsfeeds"));
+  feedGroup_->setObjectName(QStringLiteral("Newsfeeds"));
+  auto* form = new QFormLayout(feedGroup_);
+  form->addRow(AddBox(Control::AccountEnableFeeds, "AccountEnableFeeds", T("Newsfeeds abrufen")));
+  QLineEdit* interval = AddLine(Control::AccountFeedInterval, "AccountFeedInterval");
+  interval->setToolTip(T("Minuten zwischen zwei Abrufen eines Newsfeeds"));
+  form->addRow(T("Abrufintervall (Minuten) :"), interval);
+  feedList_ = new QTreeWidget;
+  feedList_->setObjectName(QStringLiteral("AccountFeeds"));
+  feedList_->setColumnCount(3);
+  feedList_->setHeaderLabels({T("Name"), T("URL"), T("An")});
+  feedList_->setRootIsDecorated(false);
+  feedList_->setSelectionMode(QAbstractItemView::SingleSelection);
+  feedList_->setMinimumHeight(110);
+  form->addRow(feedList_);
+  auto* buttons = new QHBoxLayout;
+  for (auto [objectName, caption, command] :
+       std::initializer_list<std::tuple<const char*, const char*, void (Console::*)()>>{
+           {"FeedAdd", "&Hinzufügen…", &Console::AddFeed},
+           {"FeedChange", "Ä&ndern…", &Console::ChangeFeed},
+           {"FeedRemove", "Ent&fernen", &Console::RemoveFeed}}) {
+    auto* button = new QPushButton(T(caption));
+    button->setObjectName(QString::fromLatin1(objectName));
+    connect(button, &QPushButton::clicked, this, [this, command] { ((*console_).*command)(); });
+    buttons->addWidget(button);
+  }
+  buttons->addStretch();
+  form->addRow(buttons);
+  // A double click changes the feed.
+  connect(feedList_, &QTreeWidget::itemDoubleClicked, this, [this] { console_->ChangeFeed(); });
+  return feedGroup_;
+}
+
+void ConsoleWindow::ShowFeeds(const std::vector<FeedEntry>& feeds) {
+  const int current = feedList_->currentIndex().row();
+  feedList_->clear();
+  for (const FeedEntry& feed : feeds) {
+    auto* item = new QTreeWidgetItem(feedList_);
+    item->setText(0, QString::fromLatin1(feed.name));
+    item->setText(1, QString::fromLatin1(feed.url));
+    item->setText(2, QString::fromLatin1(feed.to));
+  }
+  feedList_->resizeColumnToContents(0);
+  if (current >= 0 && current < feedList_->topLevelItemCount())
+    feedList_->setCurrentItem(feedList_->topLevelItem(current));
+}
+
+std::optional<int> ConsoleWindow::SelectedFeed() const {
+  QList<QTreeWidgetItem*> selected = feedList_->selectedItems();
+  if (selected.isEmpty()) return std::nullopt;
+  return feedList_->indexOfTopLevelItem(selected.first());
 }
 
 QWidget* ConsoleWindow::BuildNewsTab() {
@@ -403,6 +459,7 @@ void ConsoleWindow::ApplyBoxRules() {
                                               boxes_[Control::ConnectionEnableLogging]->isChecked());
   boxes_[Control::AccountEnableAccount]->setEnabled(accountShown_);
   boxes_[Control::AccountEnableWissenschaft]->setEnabled(accountShown_);
+  feedGroup_->setEnabled(accountShown_);
   lines_[Control::AccountAddressModeTicker]->setEnabled(accountShown_);
 }
 

@@ -48,6 +48,8 @@ class ConsoleWindow : public QMainWindow, public ConsoleView {
   void ShowTree(const std::vector<TreeNode>& nodes) override;
   void SelectNode(const std::optional<std::string>& key) override;
   std::optional<std::string> SelectedNodeKey() const override;
+  void ShowFeeds(const std::vector<FeedEntry>& feeds) override;
+  std::optional<int> SelectedFeed() const override;
   void SetStatus(const std::string& text) override;
   void ShowComputerName(const std::string& name) override;
   void Show() override;
@@ -58,6 +60,8 @@ class ConsoleWindow : public QMainWindow, public ConsoleView {
   QWidget* BuildGlobalTab();
   QWidget* BuildConnectionTab();
   QWidget* BuildNewsTab();
+  // The account's "Newsfeeds": the box, the interval, the list and its buttons.
+  QGroupBox* BuildFeedGroup();
   QToolBar* MakeToolbar(Command command, const QString& caption);
   QLineEdit* AddLine(Control control, const char* objectName);
   QCheckBox* AddBox(Control control, const char* objectName, const QString& caption);
@@ -77,6 +81,8 @@ class ConsoleWindow : public QMainWindow, public ConsoleView {
   QCheckBox* computerLocal_ = nullptr;
   QLineEdit* interval_ = nullptr;
   QPushButton* authorize_ = nullptr;
+  QGroupBox* feedGroup_ = nullptr;
+  QTreeWidget* feedList_ = nullptr;
   std::map<Command, QToolBar*> toolbars_;
   std::map<Control, QLineEdit*> lines_;
   std::map<Control, QCheckBox*> boxes_;

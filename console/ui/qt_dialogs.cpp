@@ -1,6 +1,10 @@
 #include "console/ui/qt_dialogs.h"
 
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QFormLayout>
 #include <QInputDialog>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -41,6 +45,31 @@ Answer QtDialogs::MessageBox(const std::string& text, const std::string& title, 
   box.setStandardButtons(QMessageBox::Ok);
   box.exec();
   return Answer::Ok;
+}
+
+bool QtDialogs::FeedBox(FeedEntry& feed, const std::string& title) {
+  QDialog dialog(parent_);
+  dialog.setObjectName(QStringLiteral("FeedDialog"));
+  dialog.setWindowTitle(QString::fromLatin1(title));
+  auto* form = new QFormLayout(&dialog);
+  auto line = [&form](const char* objectName, const char* label, const std::string& text) {
+    auto* field = new QLineEdit(QString::fromLatin1(text));
+    field->setObjectName(QString::fromLatin1(objectName));
+    field->setMinimumWidth(360);
+    form->addRow(QString::fromUtf8(label), field);
+    return field;
+  };
+  QLineEdit* name = line("FeedName", "&Name :", feed.name);
+  QLineEdit* url = line("FeedUrl", "&URL :", feed.url);
+  QLineEdit* to = line("FeedTo", "&An :", feed.to);
+  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
+  buttons->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("Abbrechen"));
+  QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+  QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+  form->addRow(buttons);
+  if (dialog.exec() != QDialog::Accepted) return false;
+  feed = FeedEntry{Latin1Text(name->text()), Latin1Text(url->text()), Latin1Text(to->text())};
+  return true;
 }
 
 }  // namespace ferry::console

@@ -14,6 +14,8 @@ class QtDialogs : public Dialogs {
   std::optional<std::string> InputBox(const std::string& prompt, const std::string& title,
                                       const std::string& defaultAnswer) override;
   Answer MessageBox(const std::string& text, const std::string& title, BoxStyle style) override;
+  // The fields' object names: "FeedName", "FeedUrl", "FeedTo".
+  bool FeedBox(FeedEntry& feed, const std::string& title) override;
 
  private:
   QWidget* parent_;

@@ -229,6 +229,7 @@ void ConsoleWindowWin32::BuildConnectionPage(ScrollPage& page) {
   SetWindowPos(fill, nullptr, kMargin + 10, rowY_, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
   rowY_ += kRow + 4;
   EndGroup(account);
+  BuildFeedGroup(page);
   page.SetContentHeight(rowY_);
 }
 

@@ -291,6 +291,7 @@ void ConsoleWindowWin32::OnCommand(int id, int code, HWND from) {
     console_->ChooseLocalComputer(ticked);
     return;
   }
+  if (OnFeedCommand(id, code)) return;
   if (id >= 2000 && id < 2100 && code == BN_CLICKED) {
     console_->RunCommand(static_cast<Command>(id - 2000));
     return;
@@ -346,6 +347,7 @@ void ConsoleWindowWin32::ApplyBoxRules() {
   EnableWindow(controls_[Control::AccountEnableAccount], frame && accountShown_);
   EnableWindow(controls_[Control::AccountEnableWissenschaft], accountShown_);
   EnableWindow(controls_[Control::AccountAddressModeTicker], accountShown_);
+  EnableFeedGroup(accountShown_);
 }
 
 std::string ConsoleWindowWin32::Text(Control control) const {

@@ -48,6 +48,11 @@ class ConsoleWindowWin32 : public ConsoleView {
   HWND ComputerNameField() const { return computerName_; }
   // The page of tab `index` (its scrolling view).
   const ScrollPage& Page(int index) const { return *pages_[static_cast<std::size_t>(index)]; }
+  // The account page's feed list and its buttons (0 Hinzufuegen, 1 Aendern, 2 Entfernen).
+  HWND FeedList() const { return feedList_; }
+  HWND FeedButton(int which) const { return feedButtons_.at(static_cast<std::size_t>(which)); }
+  // Selects a row of the feed list, as a click does.
+  void SelectFeed(int row);
   // Whether the control is marked as holding a text the store cannot take.
   bool Marked(Control control) const { return marked_.count(control) != 0; }
 
@@ -62,6 +67,8 @@ class ConsoleWindowWin32 : public ConsoleView {
   void ShowTree(const std::vector<TreeNode>& nodes) override;
   void SelectNode(const std::optional<std::string>& key) override;
   std::optional<std::string> SelectedNodeKey() const override;
+  void ShowFeeds(const std::vector<FeedEntry>& feeds) override;
+  std::optional<int> SelectedFeed() const override;
   void SetStatus(const std::string& text) override;
   void ShowComputerName(const std::string& name) override;
   void Show() override;
@@ -93,6 +100,16 @@ class ConsoleWindowWin32 : public ConsoleView {
   void ApplyBoxRules();
   void Step(HWND upDown, int delta);
 
+  // ---- The account's "Newsfeeds" (feed_list_win32.cpp) ----
+  static constexpr int kFeedListId = 3000;
+  static constexpr int kFeedAddId = 3001;
+  static constexpr int kFeedChangeId = 3002;
+  static constexpr int kFeedRemoveId = 3003;
+  void BuildFeedGroup(ScrollPage& page);
+  void EnableFeedGroup(bool enabled);
+  // True when the command came from the group's buttons.
+  bool OnFeedCommand(int id, int code);
+
   std::unique_ptr<Win32Dialogs> ownDialogs_;
   std::unique_ptr<Console> console_;
   HINSTANCE instance_ = nullptr;
@@ -113,6 +130,8 @@ class ConsoleWindowWin32 : public ConsoleView {
   std::map<HWND, HWND> upDownBuddy_;
   std::map<HTREEITEM, std::string> nodeKeys_;
   std::set<Control> marked_;
+  HWND feedList_ = nullptr;
+  std::vector<HWND> feedButtons_;
   bool accountShown_ = false;
   bool accountFrameEnabled_ = false;
   bool selecting_ = false;  // the console itself moves the tree's selection

@@ -9,3 +9,8 @@
 #define IDD_INPUT 100
 #define IDC_INPUT_PROMPT 101
 #define IDC_INPUT_ANSWER 102
+
+#define IDD_FEED 110
+#define IDC_FEED_NAME 111
+#define IDC_FEED_URL 112
+#define IDC_FEED_TO 113

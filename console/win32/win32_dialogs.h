@@ -16,6 +16,8 @@ class Win32Dialogs : public Dialogs {
   std::optional<std::string> InputBox(const std::string& prompt, const std::string& title,
                                       const std::string& defaultAnswer) override;
   Answer MessageBox(const std::string& text, const std::string& title, BoxStyle style) override;
+  // feed_dialog_win32.cpp
+  bool FeedBox(FeedEntry& feed, const std::string& title) override;
 
  private:
   HWND owner_;

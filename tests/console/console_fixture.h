@@ -48,6 +48,8 @@ class MemoryPage : public console::ConsoleView {
   }
   void SelectNode(const std::optional<std::string>& key) override { selected = key; }
   std::optional<std::string> SelectedNodeKey() const override { return selected; }
+  void ShowFeeds(const std::vector<console::FeedEntry>& f) override { feeds = f; }
+  std::optional<int> SelectedFeed() const override { return selectedFeed; }
   void SetStatus(const std::string& t) override { status = t; }
   void ShowComputerName(const std::string& n) override { computerName = n; }
   void Close() override { closed = true; }
@@ -59,6 +61,8 @@ class MemoryPage : public console::ConsoleView {
   bool accountControlsEnabled = false;
   std::vector<console::TreeNode> nodes;
   std::optional<std::string> selected;
+  std::vector<console::FeedEntry> feeds;
+  std::optional<int> selectedFeed;
   std::string status;
   std::string computerName;
   bool closed = false;
@@ -96,7 +100,21 @@ class ScriptedDialogs : public console::Dialogs {
     return a;
   }
 
+  bool FeedBox(console::FeedEntry& feed, const std::string& title) override {
+    shown.push_back({feed.name + "|" + feed.url + "|" + feed.to, title, {}, std::nullopt});
+    if (feedAnswers.empty()) {
+      ADD_FAILURE() << "unexpected feed dialog: " << title;
+      return false;
+    }
+    std::optional<console::FeedEntry> answer = feedAnswers.front();
+    feedAnswers.pop_front();
+    if (!answer) return false;
+    feed = *answer;
+    return true;
+  }
+
   std::deque<std::optional<std::string>> inputs;  // nullopt: Cancel
+  std::deque<std::optional<console::FeedEntry>> feedAnswers;  // nullopt: Cancel
   std::deque<console::Answer> answers;
   std::vector<Shown> shown;
 };

@@ -38,8 +38,11 @@ const std::string kFarStore = "Windows Registry Editor Version 5.00\r\n\r\n[" + 
                               "\"POP Passwort\"=\"s\xE9same\"\r\n\"Enable Account\"=dword:00000001\r\n"
                               "\"Max Mails\"=dword:0000000a\r\n\r\n[" +
                               kParameters + "\\NORAS\\carl]\r\n\"POP Host\"=\"pop.carl.example\"\r\n\r\n[" +
+                              kParameters + "\\NORAS\\carl\\Feeds\\lwn]\r\n\"URL\"=\"https://lwn.net/rss\"\r\n\r\n[" +
                               kParameters + "\\Dial]\r\n\"Timeout\"=dword:0000012c\r\n\r\n[" + kParameters +
                               "\\Dial\\m\xFCller]\r\n\"POP Host\"=\"pop.mueller.example\"\r\n\r\n[" + kParameters +
+                              "\\Dial\\m\xFCller\\Feeds\\heise]\r\n\"URL\"=\"https://www.heise.de/rss\"\r\n"
+                              "\"To\"=\"news@firma.de\"\r\n\r\n[" + kParameters +
                               "\\volatile]\r\n\"LastTitle\"=\"Titel\"\r\n\r\n";
 
 // The console's working copies in the temporary folder.
@@ -151,7 +154,9 @@ TEST_F(FarStoreSshTest, ASaveSendsExactlyTheEditsAndKeepsWhatTheServiceWroteMean
   // Exactly the edits: anna's host, carl gone, Dial now Remote with all it held.
   for (std::string& line : expected["[" + anna + "]"])
     if (line == "\"POP Host\"=\"pop.anna.example\"") line = "\"POP Host\"=\"pop.new.example\"";
-  expected.erase("[" + kParameters + "\\NORAS\\carl]");
+  // carl goes with his feeds.
+  std::erase_if(expected,
+                [](const auto& section) { return section.first.starts_with("[" + kParameters + "\\NORAS\\carl"); });
   Sections renamed;
   for (auto& [key, lines] : expected) {
     std::string name = key;
@@ -166,6 +171,9 @@ TEST_F(FarStoreSshTest, ASaveSendsExactlyTheEditsAndKeepsWhatTheServiceWroteMean
                                       "\"Max Mails\"=dword:00000007", "\"POP Host\"=\"pop.new.example\"",
                                       "\"POP Passwort\"=\"s\xE9same\"", "\"POP User\"=\"anna\""}));
   EXPECT_EQ(after.at("[" + kParameters + "\\volatile]"), std::vector<std::string>{"\"LastTitle\"=\"neuer Titel\""});
+  // müller's feed went with the renamed connection.
+  EXPECT_EQ(after.at("[" + kParameters + "\\Remote\\m\xFCller\\Feeds\\heise]"),
+            (std::vector<std::string>{"\"To\"=\"news@firma.de\"", "\"URL\"=\"https://www.heise.de/rss\""}));
 
   // Read again: the far store as it now stands, in a new working copy that
   // only its owner can read; the old one is gone.

@@ -1,5 +1,6 @@
 // The console window on the offscreen platform, driven with mouse clicks.
 #include <QCheckBox>
+#include <QDialogButtonBox>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLineEdit>
@@ -46,6 +47,8 @@ class QueueDialogs : public Dialogs {
     messages.push_back(text);
     return style == BoxStyle::Question ? Answer::Yes : Answer::Ok;
   }
+  // The feed dialog is the real one; the tests fill it in.
+  bool FeedBox(FeedEntry& feed, const std::string& title) override { return QtDialogs(nullptr).FeedBox(feed, title); }
   std::deque<std::string> inputs;
   std::vector<std::string> messages;
 };
@@ -383,6 +386,56 @@ class ConsoleWindowTest : public QObject {
       QVERIFY(output.contains(QStringLiteral("https://auth.example.test/device")));
     }
     QVERIFY(dialogs_.messages.empty());
+  }
+
+  // The account page's "Newsfeeds": a feed typed into its dialog is listed,
+  // saved below the account's "Feeds" with the box and the interval, and a
+  // removed feed is gone from the store after the next save.
+  void newsfeedsAreAddedSavedAndRemoved() {
+    ClickNode("Dial");
+    auto* group = window_->findChild<QGroupBox*>(QStringLiteral("Newsfeeds"));
+    QVERIFY(group != nullptr && !group->isEnabled());
+    ClickNode("Dial\\anna");
+    QVERIFY(group->isEnabled());
+    auto* list = window_->findChild<QTreeWidget*>(QStringLiteral("AccountFeeds"));
+    QCOMPARE(list->topLevelItemCount(), 0);
+    QCOMPARE(list->headerItem()->text(2), QStringLiteral("An"));
+    QCheckBox* enable = Box("AccountEnableFeeds");
+    QTest::mouseClick(enable, Qt::LeftButton, {}, QPoint(8, enable->height() / 2));
+    Line("AccountFeedInterval")->setText(QStringLiteral("15"));
+
+    bool filled = false;
+    QTimer::singleShot(0, [&filled] {
+      auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+      QVERIFY(dialog != nullptr);
+      QCOMPARE(dialog->windowTitle(), QString::fromUtf8("Newsfeed hinzufügen"));
+      dialog->findChild<QLineEdit*>(QStringLiteral("FeedName"))->setText(QString::fromUtf8("Bücher"));
+      dialog->findChild<QLineEdit*>(QStringLiteral("FeedUrl"))->setText(QStringLiteral("https://news.example/rss"));
+      dialog->findChild<QLineEdit*>(QStringLiteral("FeedTo"))->setText(QStringLiteral("news@firma.de"));
+      dialog->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
+      filled = true;
+    });
+    QTest::mouseClick(window_->findChild<QPushButton*>(QStringLiteral("FeedAdd")), Qt::LeftButton);
+    QVERIFY(filled);
+    QCOMPARE(list->topLevelItemCount(), 1);
+    QCOMPARE(list->topLevelItem(0)->text(0), QString::fromUtf8("Bücher"));
+    ClickSave();
+    const std::string feed = schema::FeedKey("Dial", "anna", "B\xFC" "cher");
+    QCOMPARE(StoredText(feed, "URL"), std::string("https://news.example/rss"));
+    QCOMPARE(StoredText(feed, "To"), std::string("news@firma.de"));
+    QCOMPARE(StoredNumber(schema::AccountKey("Dial", "anna"), "Enable Feeds"), 1u);
+    QCOMPARE(StoredNumber(schema::AccountKey("Dial", "anna"), "Feed Interval"), 15u);
+
+    ClickNode("Dial\\bert");
+    QCOMPARE(list->topLevelItemCount(), 0);
+    ClickNode("Dial\\anna");
+    QCOMPARE(list->topLevelItemCount(), 1);
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->topLevelItem(0)).center());
+    QTest::mouseClick(window_->findChild<QPushButton*>(QStringLiteral("FeedRemove")), Qt::LeftButton);
+    QCOMPARE(list->topLevelItemCount(), 0);
+    ClickSave();
+    QCOMPARE(StoredText(feed, "URL"), std::string("<no key>"));
+    QCOMPARE(dialogs_.messages.back(), std::string("Den Newsfeed \"B\xFC" "cher\" entfernen?"));
   }
 
   void aMissingValueLibraryShowsInTheStatusBar() {

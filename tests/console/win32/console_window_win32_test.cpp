@@ -52,6 +52,7 @@ class DialogAnswerer {
 
   std::deque<std::optional<std::string>> inputs;
   std::deque<bool> answers;
+  std::deque<console::FeedEntry> feeds;  // typed into the feed dialog, then OK
   std::vector<SeenDialog> seen;
 
  private:
@@ -71,6 +72,22 @@ class DialogAnswerer {
   void Answer(HWND dialog) {
     SeenDialog shown;
     shown.title = console::ControlText(dialog);
+    if (HWND name = GetDlgItem(dialog, IDC_FEED_NAME); name != nullptr) {
+      shown.text = console::ControlText(name) + "|" + console::ControlText(GetDlgItem(dialog, IDC_FEED_URL)) + "|" +
+                   console::ControlText(GetDlgItem(dialog, IDC_FEED_TO));
+      seen.push_back(shown);
+      if (feeds.empty()) {
+        ADD_FAILURE() << "unexpected feed dialog: " << shown.text;
+        Press(dialog, IDCANCEL);
+        return;
+      }
+      console::SetControlText(name, feeds.front().name);
+      console::SetControlText(GetDlgItem(dialog, IDC_FEED_URL), feeds.front().url);
+      console::SetControlText(GetDlgItem(dialog, IDC_FEED_TO), feeds.front().to);
+      feeds.pop_front();
+      Press(dialog, IDOK);
+      return;
+    }
     if (HWND answer = GetDlgItem(dialog, IDC_INPUT_ANSWER); answer != nullptr) {
       shown.text = console::ControlText(GetDlgItem(dialog, IDC_INPUT_PROMPT));
       seen.push_back(shown);
@@ -260,6 +277,58 @@ TEST_F(ConsoleWindowWin32Test, ToolbarCommandsAskThroughTheirDialogs) {
   dialogs.inputs = {std::nullopt};
   Press(console::kNewConnection);
   EXPECT_EQ(Subkeys(schema::kParametersKey), (std::vector<std::string>{"Dial", "NORAS", "Uplink"}));
+}
+
+// The account page's "Newsfeeds": the list shows the stored feeds; a feed
+// typed into the dialog (after a refused name) and a removed one reach the
+// store with the next save, beside the box and the interval.
+TEST_F(ConsoleWindowWin32Test, FeedsAreAddedInTheirDialogAndRemovedFromTheList) {
+  WriteStore();
+  const std::string heise = schema::FeedKey("Dial", "anna", "heise");
+  PutText(heise, schema::kFeedUrl, "https://www.heise.de/rss/heise-atom.xml");
+  PutText(heise, schema::kFeedTo, "news@firma.de");
+  DialogAnswerer dialogs;
+  window->Start();
+  Click("Dial");
+  EXPECT_FALSE(IsWindowEnabled(window->FeedButton(0)));
+  Click("anna");
+  ASSERT_TRUE(IsWindowEnabled(window->FeedButton(0)));
+  auto rowText = [this](int row, int column) {
+    char buffer[300] = {};
+    LVITEMA item{};
+    item.iSubItem = column;
+    item.pszText = buffer;
+    item.cchTextMax = sizeof buffer;
+    SendMessageA(window->FeedList(), LVM_GETITEMTEXTA, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
+    return std::string(buffer);
+  };
+  ASSERT_EQ(SendMessageA(window->FeedList(), LVM_GETITEMCOUNT, 0, 0), 1);
+  EXPECT_EQ(rowText(0, 1), "https://www.heise.de/rss/heise-atom.xml");
+
+  dialogs.feeds = {{"HEISE", "https://other.example/rss", "news@firma.de"},
+                   {"B\xFC" "cher", "https://buecher.example/rss", "news@firma.de"}};
+  SendMessageA(window->FeedButton(0), BM_CLICK, 0, 0);
+  ASSERT_EQ(dialogs.seen.size(), 3u);  // the dialog, the refusal, the dialog again with what was typed
+  EXPECT_EQ(dialogs.seen[0].title, "Newsfeed hinzuf\xFCgen");
+  EXPECT_NE(dialogs.seen[1].text.find("\"Name\""), std::string::npos) << dialogs.seen[1].text;
+  EXPECT_EQ(dialogs.seen[2].text, "HEISE|https://other.example/rss|news@firma.de");
+  ASSERT_EQ(SendMessageA(window->FeedList(), LVM_GETITEMCOUNT, 0, 0), 2);
+  EXPECT_EQ(rowText(1, 0), "B\xFC" "cher");
+
+  SendMessageA(window->ControlWindow(Control::AccountEnableFeeds), BM_CLICK, 0, 0);
+  Type(Control::AccountFeedInterval, "15");
+  window->SelectFeed(0);
+  dialogs.answers = {true};
+  SendMessageA(window->FeedButton(2), BM_CLICK, 0, 0);
+  EXPECT_EQ(SendMessageA(window->FeedList(), LVM_GETITEMCOUNT, 0, 0), 1);
+  Press(console::kSaveSettings);
+  EXPECT_EQ(console::ControlText(window->status()), console::texts::kSaved);
+
+  EXPECT_FALSE(KeyExists(heise));
+  EXPECT_EQ(Stored(schema::FeedKey("Dial", "anna", "B\xFC" "cher"), schema::kFeedUrl), "https://buecher.example/rss");
+  EXPECT_EQ(Stored(schema::FeedKey("Dial", "anna", "B\xFC" "cher"), schema::kFeedTo), "news@firma.de");
+  EXPECT_EQ(Stored(AccountKey("Dial", "anna"), schema::kEnableFeeds), "1");
+  EXPECT_EQ(Stored(AccountKey("Dial", "anna"), schema::kFeedInterval), "15");
 }
 
 TEST_F(ConsoleWindowWin32Test, ATextTheStoreCannotHoldIsMarkedAndStaysOnThePage) {
