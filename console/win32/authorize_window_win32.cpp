@@ -46,7 +46,9 @@ std::vector<std::string> LastLines(std::string_view text, std::size_t count) {
   std::vector<std::string> lines;
   while (!text.empty()) {
     std::size_t end = text.find('\n');
-    std::string line = Trim(text.substr(0, end));
+    std::string_view part = text.substr(0, end);
+    if (part.ends_with('\r')) part.remove_suffix(1);
+    std::string line = Trim(part);
     text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
     if (!line.empty()) lines.push_back(line);
   }
