@@ -19,6 +19,11 @@ std::string ComputerFullName();
 // empty on failure.
 std::string ModulePath();
 
+// The folder of this user's own settings of the gateway's programs:
+// "$XDG_CONFIG_HOME/mailferry" (~/.config/mailferry without it) /
+// "%APPDATA%\MailFerry"; empty when neither place is known.
+std::string UserSettingsFolder();
+
 }  // namespace ferry
 
 namespace ferry {

@@ -1,9 +1,10 @@
 #include "console/model/console_settings.h"
 
-#include <cstdlib>
+#include <filesystem>
 #include <fstream>
 
 #include "console/model/text_rules.h"
+#include "platform/system_info.h"
 
 namespace ferry::console {
 namespace {
@@ -34,15 +35,9 @@ ConsoleSettings ParseConsoleSettings(std::string_view text) {
 }
 
 std::string ConsoleSettingsPath() {
-  std::string folder;
-  if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg != nullptr && *xdg != '\0') {
-    folder = xdg;
-  } else if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') {
-    folder = std::string(home) + "/.config";
-  } else {
-    return {};
-  }
-  return folder + "/mailferry/FerryConsole.conf";
+  const std::string folder = UserSettingsFolder();
+  if (folder.empty()) return {};
+  return (std::filesystem::path(folder) / "FerryConsole.conf").string();
 }
 
 ConsoleSettings LoadConsoleSettings() {

@@ -1,7 +1,8 @@
 // The console's own settings (not the service's): how another computer is
 // reached over SSH. They live in a small text file in the user's
-// configuration folder, "$XDG_CONFIG_HOME/mailferry/FerryConsole.conf"
-// (~/.config/... without XDG_CONFIG_HOME), one "Name=value" a line; '#'
+// settings folder, "$XDG_CONFIG_HOME/mailferry/FerryConsole.conf"
+// (~/.config/... without XDG_CONFIG_HOME), "%APPDATA%\MailFerry\FerryConsole.conf"
+// on Windows, one "Name=value" a line; '#'
 // starts a comment line. Passwords are never kept: ssh uses the user's own
 // configuration, agent and keys.
 #pragma once
@@ -29,7 +30,7 @@ struct ConsoleSettings {
 // Unknown names and lines without '=' are ignored; an empty value keeps the default.
 ConsoleSettings ParseConsoleSettings(std::string_view text);
 
-// The file's path; empty when neither XDG_CONFIG_HOME nor HOME is set.
+// The file's path; empty when the user's settings folder is not known.
 std::string ConsoleSettingsPath();
 
 // The settings of ConsoleSettingsPath(); the defaults when it is missing.

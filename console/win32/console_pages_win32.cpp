@@ -208,6 +208,7 @@ void ConsoleWindowWin32::BuildConnectionPage(ScrollPage& page) {
   AddLine(page, Control::AccountOAuthClientId, "OAuth Client-ID :");
   AddLine(page, Control::AccountOAuthClientSecret, "OAuth Client-Secret :", ES_PASSWORD);
   AddLine(page, Control::AccountOAuthScope, "OAuth Scope :");
+  AddAuthorizeButton(page, kFieldX);
   AddLine(page, Control::AccountSMTPFrom, "From Adresse :");
   AddLine(page, Control::AccountSMTPTo, "To Adresse :");
   AddLine(page, Control::AccountAddressMode, "Adress Modus :");

@@ -150,6 +150,7 @@ bool ConsoleWindowWin32::Create(HINSTANCE instance) {
 
   for (Control c : kAccountControls) EnableWindow(controls_[c], FALSE);
   EnableWindow(buttons_[kTemplate], FALSE);
+  EnableWindow(authorize_, FALSE);
   ShowTab(0);
   Layout();
   return true;
@@ -292,6 +293,10 @@ void ConsoleWindowWin32::OnCommand(int id, int code, HWND from) {
     return;
   }
   if (OnFeedCommand(id, code)) return;
+  if (from == authorize_ && code == BN_CLICKED) {
+    AuthorizeAccount();
+    return;
+  }
   if (id >= 2000 && id < 2100 && code == BN_CLICKED) {
     console_->RunCommand(static_cast<Command>(id - 2000));
     return;
@@ -342,6 +347,7 @@ void ConsoleWindowWin32::ApplyBoxRules() {
   bool account = frame && accountShown_ && Checked(Control::AccountEnableAccount);
   for (Control c : kAccountFrameControls) EnableWindow(controls_[c], account);
   EnableWindow(buttons_[kTemplate], account);
+  EnableWindow(authorize_, account);
   EnableWindow(controls_[Control::AccountCommand], account && Checked(Control::AccountEnableCommand));
   EnableWindow(controls_[Control::AccountLogFile], account && Checked(Control::ConnectionEnableLogging));
   EnableWindow(controls_[Control::AccountEnableAccount], frame && accountShown_);

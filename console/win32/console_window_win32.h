@@ -45,6 +45,8 @@ class ConsoleWindowWin32 : public ConsoleView {
   HWND ControlWindow(Control control) const;
   HWND CommandButton(Command command) const;
   HWND LocalComputerBox() const { return computerLocal_; }
+  // "Autorisieren..." on the account page (authorize_window_win32.cpp).
+  HWND AuthorizeButton() const { return authorize_; }
   HWND ComputerNameField() const { return computerName_; }
   // The page of tab `index` (its scrolling view).
   const ScrollPage& Page(int index) const { return *pages_[static_cast<std::size_t>(index)]; }
@@ -99,6 +101,9 @@ class ConsoleWindowWin32 : public ConsoleView {
   // The rules of the three boxes that enable dependent fields.
   void ApplyBoxRules();
   void Step(HWND upDown, int delta);
+  // "Autorisieren..." at `x` in the row being built, and its click.
+  void AddAuthorizeButton(ScrollPage& page, int x);
+  void AuthorizeAccount();
 
   // ---- The account's "Newsfeeds" (feed_list_win32.cpp) ----
   static constexpr int kFeedListId = 3000;
@@ -119,6 +124,7 @@ class ConsoleWindowWin32 : public ConsoleView {
   HWND status_ = nullptr;
   HWND computerName_ = nullptr;
   HWND computerLocal_ = nullptr;
+  HWND authorize_ = nullptr;
   HFONT font_ = nullptr;
   HIMAGELIST pictures_ = nullptr;
   HBRUSH markBrush_ = nullptr;

@@ -181,6 +181,122 @@ ChildRun RunChild(const std::vector<std::string>& argv, std::string_view input, 
   return run;
 }
 
+struct WatchedChild::Process {
+  pid_t pid = -1;
+  int output = -1;  // the read end of the pipe both outputs write into
+  bool reaped = false;
+  bool stopped = false;
+  bool ended = false;
+  int exitCode = -1;
+  std::string error;
+
+  // Whether it has exited (and is reaped), without waiting.
+  bool Exited() {
+    if (pid < 0 || reaped) return true;
+    int status = 0;
+    pid_t done = waitpid(pid, &status, WNOHANG);
+    if (done == 0 || (done < 0 && errno == EINTR)) return false;
+    reaped = true;
+    if (done == pid && WIFEXITED(status)) exitCode = WEXITSTATUS(status);
+    return true;
+  }
+  void CloseOutput() {
+    if (output >= 0) ::close(output);
+    output = -1;
+  }
+};
+
+WatchedChild::WatchedChild() : process_(std::make_unique<Process>()) {}
+
+WatchedChild::~WatchedChild() {
+  if (process_->pid >= 0 && !process_->Exited()) {
+    kill(process_->pid, SIGKILL);
+    int status = 0;
+    while (waitpid(process_->pid, &status, 0) < 0 && errno == EINTR) {
+    }
+  }
+  process_->CloseOutput();
+}
+
+bool WatchedChild::Start(const std::vector<std::string>& argv) {
+  Process& p = *process_;
+  if (p.pid >= 0 || argv.empty()) {
+    p.error = argv.empty() ? "no program given" : "already started";
+    return false;
+  }
+  Pipe out;
+  if (!out.Open()) {
+    p.error = std::string("pipe: ") + std::strerror(errno);
+    return false;
+  }
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_adddup2(&actions, out.write(), 1);
+  posix_spawn_file_actions_adddup2(&actions, out.write(), 2);
+  posix_spawnattr_t attributes;
+  posix_spawnattr_init(&attributes);
+  sigset_t none;
+  sigemptyset(&none);
+  posix_spawnattr_setsigmask(&attributes, &none);
+  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK);
+  std::vector<char*> args;
+  for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+  args.push_back(nullptr);
+  int rc = posix_spawnp(&p.pid, args[0], &actions, &attributes, args.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  posix_spawnattr_destroy(&attributes);
+  if (rc != 0) {
+    p.pid = -1;
+    p.error = argv[0] + ": " + std::strerror(rc);
+    return false;
+  }
+  out.CloseWrite();
+  p.output = dup(out.read());
+  fcntl(p.output, F_SETFL, O_NONBLOCK);
+  fcntl(p.output, F_SETFD, FD_CLOEXEC);
+  return true;
+}
+
+bool WatchedChild::Poll(std::string& out, std::size_t most) {
+  Process& p = *process_;
+  if (p.pid < 0 || p.ended) return false;
+  // Whatever it wrote before it exited is in the pipe by now.
+  const bool exited = p.Exited();
+  std::size_t taken = 0;
+  bool more = false;
+  char buffer[4096];
+  while (p.output >= 0) {
+    if (taken == most) {
+      more = true;
+      break;
+    }
+    ssize_t n = ::read(p.output, buffer, std::min(sizeof buffer, most - taken));
+    if (n > 0) {
+      out.append(buffer, static_cast<std::size_t>(n));
+      taken += static_cast<std::size_t>(n);
+    } else if (n < 0 && errno == EINTR) {
+      continue;
+    } else {
+      if (n == 0 || errno != EAGAIN) p.CloseOutput();
+      break;
+    }
+  }
+  p.ended = exited && !more;
+  return !p.ended;
+}
+
+void WatchedChild::Stop() {
+  Process& p = *process_;
+  if (p.pid < 0 || p.Exited()) return;
+  p.stopped = true;
+  kill(p.pid, SIGKILL);
+}
+
+int WatchedChild::ExitCode() const { return process_->stopped ? -1 : process_->exitCode; }
+
+const std::string& WatchedChild::Error() const { return process_->error; }
+
 bool RemoteStoreOverSsh() { return true; }
 
 }  // namespace ferry

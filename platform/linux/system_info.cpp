@@ -36,6 +36,14 @@ std::string ModulePath() {
   return std::string(path.data(), static_cast<std::size_t>(n));
 }
 
+std::string UserSettingsFolder() {
+  if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg != nullptr && *xdg != '\0')
+    return std::string(xdg) + "/mailferry";
+  if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0')
+    return std::string(home) + "/.config/mailferry";
+  return {};
+}
+
 }  // namespace ferry
 
 namespace ferry {

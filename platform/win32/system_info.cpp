@@ -29,6 +29,12 @@ std::string ModulePath() {
   return std::string(path, n);
 }
 
+std::string UserSettingsFolder() {
+  const char* data = std::getenv("APPDATA");
+  if (data == nullptr || *data == '\0') return {};
+  return std::string(data) + "\\MailFerry";
+}
+
 void SetEnvironment(const std::string& name, const std::string& value) {
   // An empty value removes the variable, from the C runtime's copy and from
   // the process environment that child processes inherit.

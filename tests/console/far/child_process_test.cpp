@@ -1,9 +1,11 @@
 // Running a program with pipes: what goes in comes out whole, and a program
 // that writes too much, never ends or does not exist cannot hold the caller.
+// A watched program's output is taken as it is written, before it ends.
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/child_process.h"
@@ -69,6 +71,65 @@ TEST(ChildProcessTest, FeedsReadsAndBoundsTheChild) {
     if (!c.started) {
       EXPECT_FALSE(run.error.empty());
     }
+  }
+}
+
+// Polls until the child has ended (at most a minute), each poll taking at most
+// `most` bytes; the largest poll's share is kept in `largest`.
+std::string TakeAll(WatchedChild& child, std::size_t most, std::size_t* largest = nullptr) {
+  std::string all;
+  for (int i = 0; i < 12000; ++i) {
+    std::string part;
+    const bool alive = child.Poll(part, most);
+    if (largest != nullptr) *largest = std::max(*largest, part.size());
+    all += part;
+    if (!alive) return all;
+    if (part.empty()) std::this_thread::sleep_for(milliseconds(5));
+  }
+  ADD_FAILURE() << "the child did not end";
+  return all;
+}
+
+TEST(WatchedChildTest, OutputComesWhileTheProgramRunsAndStopEndsIt) {
+  WatchedChild child;
+  ASSERT_TRUE(child.Start({"sh", "-c", "echo 'Code: WDJB-MJHT'; exec sleep 600"})) << child.Error();
+  std::string seen;
+  for (int i = 0; i < 12000 && seen.find('\n') == std::string::npos; ++i) {
+    ASSERT_TRUE(child.Poll(seen, 1024)) << "ended early";
+    std::this_thread::sleep_for(milliseconds(5));
+  }
+  EXPECT_EQ(seen, "Code: WDJB-MJHT\n");
+  child.Stop();
+  EXPECT_EQ(TakeAll(child, 1024), "");
+  EXPECT_EQ(child.ExitCode(), -1);
+}
+
+TEST(WatchedChildTest, BothOutputsAllBytesAndTheExitStatus) {
+  {
+    WatchedChild child;
+    ASSERT_TRUE(child.Start({"sh", "-c", "echo out; echo err >&2; cat; exit 3"}));
+    // Standard input is empty, so "cat" ends at once.
+    EXPECT_EQ(TakeAll(child, 1024), "out\nerr\n");
+    EXPECT_EQ(child.ExitCode(), 3);
+    std::string after;
+    EXPECT_FALSE(child.Poll(after, 1024));
+  }
+  {
+    // More than a pipe holds, taken in bounded parts; the end is reported
+    // only once every byte is taken.
+    WatchedChild child;
+    ASSERT_TRUE(child.Start({"head", "-c", "300000", "/dev/zero"}));
+    std::size_t largest = 0;
+    EXPECT_EQ(TakeAll(child, 1000, &largest).size(), 300000u);
+    EXPECT_EQ(largest, 1000u);
+    EXPECT_EQ(child.ExitCode(), 0);
+  }
+  {
+    WatchedChild child;
+    EXPECT_FALSE(child.Start({"/nonexistent/program"}));
+    EXPECT_FALSE(child.Error().empty());
+    std::string none;
+    EXPECT_FALSE(child.Poll(none, 1024));
   }
 }
 

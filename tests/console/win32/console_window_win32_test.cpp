@@ -3,18 +3,22 @@
 // real modal dialogs answered by a timer that finds them on the screen. The
 // store is a scratch store in the system registry; the checks read what was
 // stored. Also the Control Panel applet of MailFerryRes.dll.
+#include <cstdlib>
 #include <deque>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <tuple>
 #include <string>
 #include <vector>
 
 #include "console/model/store_texts.h"
+#include "console/win32/authorize_window_win32.h"
 #include "console/win32/console_window_win32.h"
 #include "console/win32/control_text.h"
 #include "console/win32/resource_ids.h"
 #include "schema/registry_schema.h"
+#include "platform/system_info.h"
 #include "tests/console/console_fixture.h"
 
 // After windows.h (from the window's header), which it needs.
@@ -414,6 +418,147 @@ TEST_F(ConsoleWindowWin32Test, TheKeyboardReachesEveryAccountFieldOnASmallScreen
   MSG alt{window->window(), WM_SYSCHAR, 's', 0, 0, {}};
   EXPECT_TRUE(window->TranslateKeys(alt));
   EXPECT_EQ(Stored(AccountKey("Dial", "anna"), schema::kPopUser), "anna");
+}
+
+// What the authorisation window showed when its program had ended; it presses
+// "Abbrechen" first when `cancel` is set, once the code shows.
+class AuthorizeWatcher {
+ public:
+  explicit AuthorizeWatcher(bool cancel, HWND console) : cancel_(cancel), console_(console) {
+    current_ = this;
+    timer_ = SetTimer(nullptr, 0, 20, Tick);
+  }
+  ~AuthorizeWatcher() {
+    KillTimer(nullptr, timer_);
+    current_ = nullptr;
+  }
+  AuthorizeWatcher(const AuthorizeWatcher&) = delete;
+  AuthorizeWatcher& operator=(const AuthorizeWatcher&) = delete;
+
+  bool appeared = false;
+  bool consoleDisabled = false;  // the console's window took no input meanwhile
+  bool cancelled = false;
+  std::string output;
+  std::string outcome;
+
+ private:
+  static void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD) {
+    if (current_ != nullptr) EnumThreadWindows(GetCurrentThreadId(), Visit, 0);
+  }
+  static BOOL CALLBACK Visit(HWND window, LPARAM) {
+    char name[32] = {};
+    GetClassNameA(window, name, sizeof name);
+    if (lstrcmpA(name, console::AuthorizeWindow::kClass) != 0 || !IsWindowVisible(window)) return TRUE;
+    current_->Watch(window);
+    return FALSE;
+  }
+  void Watch(HWND window) {
+    appeared = true;
+    consoleDisabled = IsWindowEnabled(console_) == FALSE;
+    HWND button = GetDlgItem(window, console::AuthorizeWindow::kButtonId);
+    const std::string shown = console::ControlText(GetDlgItem(window, console::AuthorizeWindow::kOutputId));
+    const std::string caption = console::ControlText(button);
+    if (cancel_ && !cancelled && shown.find("WDJB-MJHT") != std::string::npos) {
+      EXPECT_EQ(caption, "Abbrechen");
+      cancelled = true;
+      PostMessageA(window, WM_COMMAND, MAKEWPARAM(console::AuthorizeWindow::kButtonId, BN_CLICKED),
+                   reinterpret_cast<LPARAM>(button));
+      return;
+    }
+    if (caption != "Schlie\xDF" "en") return;  // still running
+    output = shown;
+    outcome = console::ControlText(GetDlgItem(window, console::AuthorizeWindow::kOutcomeId));
+    PostMessageA(window, WM_COMMAND, MAKEWPARAM(console::AuthorizeWindow::kButtonId, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(button));
+  }
+
+  static inline AuthorizeWatcher* current_ = nullptr;
+  bool cancel_;
+  HWND console_;
+  UINT_PTR timer_ = 0;
+};
+
+// "Autorisieren..." runs the program the console's settings file names, with
+// that file in the user's settings folder (%APPDATA%\MailFerry).
+class AuthorizeButtonTest : public ConsoleWindowWin32Test {
+ protected:
+  void SetUp() override {
+    const char* data = std::getenv("APPDATA");
+    oldAppData_ = data != nullptr ? data : "";
+    appData_ = MakeTempFolder("appdata");
+    std::filesystem::create_directories(appData_ / "MailFerry");
+    const std::filesystem::path helper = std::filesystem::path(ModulePath()).parent_path() / "authorize_helper.exe";
+    ASSERT_TRUE(std::filesystem::exists(helper)) << helper;
+    std::ofstream(appData_ / "MailFerry" / "FerryConsole.conf", std::ios::binary)
+        << "# the gateway program\r\nAuthorizeCommand = \"" << helper.string() << "\"\r\n";
+    SetEnvironment("APPDATA", appData_.string());
+    ConsoleWindowWin32Test::SetUp();
+  }
+  void TearDown() override {
+    ConsoleWindowWin32Test::TearDown();
+    SetEnvironment("APPDATA", oldAppData_);
+    std::error_code ignored;
+    std::filesystem::remove_all(appData_, ignored);
+  }
+  void PressAuthorize() {
+    ASSERT_TRUE(IsWindowEnabled(window->AuthorizeButton()));
+    SendMessageA(window->AuthorizeButton(), BM_CLICK, 0, 0);
+  }
+
+ private:
+  std::string oldAppData_;
+  std::filesystem::path appData_;
+};
+
+TEST_F(AuthorizeButtonTest, ShowsTheProgramsLinesAsTheyComeAndHowItEnded) {
+  MakeKey(ConnectionKey("NORAS"));
+  for (const char* account : {"anna", "bert \"b\"", "carl"}) {
+    PutNumber(AccountKey("Dial", account), schema::kPopAuth, 1);
+    PutNumber(AccountKey("Dial", account), schema::kEnableAccount, 1);
+  }
+  DialogAnswerer dialogs;
+  window->Start();
+  struct Case {
+    const char* account;
+    bool cancel;
+    const char* outcome;
+  };
+  const Case cases[] = {
+      {"anna", false, "Konto autorisiert."},
+      {"bert \"b\"", false,
+       "Nicht autorisiert (Ende mit 1).\r\nCode WDJB-MJHT bei https://auth.example.test/device eingeben\r\n"
+       "Worte: [-authorize] [Dial] [bert \"b\"]\r\ninvalid_client: unbekannte Client-ID"},
+      {"carl", true, "Abgebrochen; das Konto ist nicht autorisiert."},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.account);
+    Click(c.account);
+    AuthorizeWatcher watcher(c.cancel, window->window());
+    PressAuthorize();
+    ASSERT_TRUE(watcher.appeared);
+    EXPECT_TRUE(watcher.consoleDisabled);
+    EXPECT_TRUE(IsWindowEnabled(window->window()));
+    EXPECT_EQ(watcher.outcome, c.outcome);
+    // Each line as the program wrote it, on a line of its own.
+    EXPECT_EQ(watcher.output.rfind("Code WDJB-MJHT bei https://auth.example.test/device eingeben\r\nWorte: "
+                                   "[-authorize] [Dial] [" + std::string(c.account) + "]\r\n", 0),
+              0u)
+        << watcher.output;
+  }
+  EXPECT_TRUE(dialogs.seen.empty()) << dialogs.seen.front().text;
+}
+
+TEST_F(AuthorizeButtonTest, AnAccountWithoutOAuthLoginIsRefusedWithTheReason) {
+  WriteStore();  // anna signs in with a password
+  DialogAnswerer dialogs;
+  window->Start();
+  Click("anna");
+  AuthorizeWatcher watcher(false, window->window());
+  PressAuthorize();
+  EXPECT_FALSE(watcher.appeared);
+  ASSERT_EQ(dialogs.seen.size(), 1u);
+  EXPECT_EQ(dialogs.seen[0].title, "Autorisieren");
+  EXPECT_NE(dialogs.seen[0].text.find("keine OAuth-Anmeldung gew\xE4hlt"), std::string::npos) << dialogs.seen[0].text;
 }
 
 // The Control Panel applet in MailFerryRes.dll: one entry that starts the console.
