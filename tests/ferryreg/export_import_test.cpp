@@ -16,6 +16,7 @@
 #include "platform/system_info.h"
 #include "schema/registry_schema.h"
 #include "service/runtime/account_worker.h"
+#include "tests/runtime/store_setup.h"
 #include "tests/support/temp_hive.h"
 #include "tools/ferryreg/commands.h"
 #include "tools/ferryreg/hive_access.h"
@@ -227,21 +228,35 @@ TEST_F(FerryregStoreTest, ExportIsReadableByItsOwnerOnly) {
             std::filesystem::perms::none);
 }
 
-TEST_F(FerryregStoreTest, MalformedFileChangesNothing) {
+// A file that is malformed, or touches both roots, is refused whole, naming
+// the line; a missing one is a failure.
+TEST_F(FerryregStoreTest, RefusedFileChangesNothing) {
   FillVariedTree();
   std::vector<KeyDump> before = WholeStore();
-  std::filesystem::path file = Folder() / "bad.reg";
-  WriteText(file,
-            "Windows Registry Editor Version 5.00\r\n"
-            "\r\n"
-            "[-HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet]\r\n"
-            "[HKEY_LOCAL_MACHINE\\Software\\New]\r\n"
-            "\"a\"=\"b\"\r\n"
-            "\"c\"=dword:xyz\r\n");
-  RunResult r = Ferryreg({"import", file.string()});
-  EXPECT_EQ(r.code, kExitBadInput);
-  EXPECT_NE(r.err.find("line 6"), std::string::npos) << r.err;
-  EXPECT_EQ(WholeStore(), before);
+  struct Case {
+    const char* name;
+    std::string text;
+    const char* line;
+  };
+  const std::vector<Case> cases = {
+      {"Malformed",
+       "Windows Registry Editor Version 5.00\r\n\r\n[-HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet]\r\n"
+       "[HKEY_LOCAL_MACHINE\\Software\\New]\r\n\"a\"=\"b\"\r\n\"c\"=dword:xyz\r\n",
+       "line 6"},
+      {"BothRoots",
+       "Windows Registry Editor Version 5.00\n[HKEY_LOCAL_MACHINE\\Software\\A]\n\"a\"=\"b\"\n"
+       "[HKEY_CURRENT_USER\\Software\\B]\n",
+       "line 4"},
+  };
+  for (const Case& c : cases) {
+    std::filesystem::path file = Folder() / "refused.reg";
+    WriteText(file, c.text);
+    RunResult r = Ferryreg({"import", file.string()});
+    EXPECT_EQ(r.code, kExitBadInput) << c.name;
+    EXPECT_NE(r.err.find(c.line), std::string::npos) << c.name << ": " << r.err;
+    EXPECT_EQ(WholeStore(), before) << c.name;
+  }
+  EXPECT_EQ(Ferryreg({"import", (Folder() / "missing.reg").string()}).code, kExitFailed);
 }
 
 // A change the store refuses part-way undoes the changes before it.
@@ -262,20 +277,6 @@ TEST_F(FerryregStoreTest, StoreFailureMidImportRollsEverythingBack) {
   ApplyResult result = ApplyOperations(lm_.get(), ops);
   EXPECT_NE(result.code, reg::kOk);
   EXPECT_EQ(result.line, 7);
-  EXPECT_EQ(WholeStore(), before);
-}
-
-TEST_F(FerryregStoreTest, FileTouchingBothRootsIsRefusedWhole) {
-  std::vector<KeyDump> before = WholeStore();
-  std::filesystem::path file = Folder() / "two.reg";
-  WriteText(file,
-            "Windows Registry Editor Version 5.00\n"
-            "[HKEY_LOCAL_MACHINE\\Software\\A]\n"
-            "\"a\"=\"b\"\n"
-            "[HKEY_CURRENT_USER\\Software\\B]\n");
-  RunResult r = Ferryreg({"import", file.string()});
-  EXPECT_EQ(r.code, kExitBadInput);
-  EXPECT_NE(r.err.find("line 4"), std::string::npos) << r.err;
   EXPECT_EQ(WholeStore(), before);
 }
 
@@ -325,6 +326,10 @@ TEST_F(FerryregStoreTest, DeleteAsksAndRemovesTheWholeSubtree) {
   EXPECT_EQ(reg::OpenKey(r, "Software\\Other", reg::kRead, probe.out()), reg::kOk);
 
   EXPECT_EQ(Ferryreg({"delete", "HKLM\\Software\\Tree", "/f"}).code, kExitFailed);  // gone already
+
+  EXPECT_EQ(Ferryreg({"delete", "HKLM\\Software\\Other", "/v", "z"}).code, kExitFailed);
+  EXPECT_EQ(Ferryreg({"delete", "HKLM\\Software\\Other", "/v", "z"}, "y\n").code, kExitOk);
+  EXPECT_EQ(Ferryreg({"query", "HKLM\\Software\\Other", "/v", "z"}).code, kExitFailed);
 }
 
 TEST_F(FerryregStoreTest, AddOverwritesOnlyWhenConfirmedOrForced) {
@@ -371,6 +376,31 @@ TEST_F(FerryregStoreTest, QueryListsValuesAndSubkeys) {
   EXPECT_EQ(Ferryreg({"query", "HKLM\\Software\\Nope"}).code, kExitFailed);
 }
 
+// The credentials the service keeps stay out of an export unless /secrets
+// asks for them, and importing such a file leaves the stored ones alone.
+TEST_F(FerryregStoreTest, ExportLeavesOutTheOAuthSecretsUnlessAsked) {
+  const std::string account = schema::AccountKey("NORAS", "Postfach");
+  test::PutString(account, schema::kOAuthRefreshToken, "refresh-secret");
+  test::PutString(account, schema::kOAuthAccessToken, "access-secret");
+  test::PutString(account, schema::kOAuthClientSecret, "client-secret");
+  test::PutString(account, schema::kOAuthClientId, "client-id");
+  test::PutString("SYSTEM\\Elsewhere", schema::kOAuthRefreshToken, "not-ours");
+  const std::string masked = (Folder() / "masked.reg").string();
+  ASSERT_EQ(Ferryreg({"export", "HKLM\\SYSTEM", masked}).code, kExitOk);
+  const std::string text = test::ReadFile(masked);
+  EXPECT_EQ(text.find("secret"), std::string::npos) << text;
+  EXPECT_NE(text.find("client-id"), std::string::npos);
+  EXPECT_NE(text.find("not-ours"), std::string::npos);
+
+  const std::string whole = (Folder() / "whole.reg").string();
+  ASSERT_EQ(Ferryreg({"export", "HKLM\\SYSTEM", whole, "/secrets"}).code, kExitOk);
+  EXPECT_NE(test::ReadFile(whole).find("refresh-secret"), std::string::npos);
+
+  test::PutString(account, schema::kOAuthRefreshToken, "rotated");
+  ASSERT_EQ(Ferryreg({"import", masked}).code, kExitOk);
+  EXPECT_EQ(test::GetValue(reg::LocalMachine(), account, schema::kOAuthRefreshToken).bytes, "rotated");
+}
+
 // A .reg file with the old value names is imported as plain values; the first
 // account run then leaves only the current names, holding the stored data.
 TEST_F(FerryregStoreTest, OldValueNamesImportedThenMigratedByTheService) {
@@ -395,21 +425,13 @@ TEST_F(FerryregStoreTest, OldValueNamesImportedThenMigratedByTheService) {
   ASSERT_EQ(OpenPath(lm_.get(), account, &key), reg::kOk);
   std::vector<ValueData> values;
   ASSERT_EQ(ReadValues(key.get(), &values), reg::kOk);
-  auto find = [&](const std::string& name) -> const ValueData* {
-    for (const ValueData& v : values) {
-      if (v.name == name) return &v;
-    }
-    return nullptr;
-  };
-  for (const char* old : {"EMailHost", "EMailUser", "EMailDelete", "UDPPort"}) EXPECT_EQ(find(old), nullptr) << old;
-  ASSERT_NE(find("POP Host"), nullptr);
-  EXPECT_EQ(find("POP Host")->bytes, "pop.old.example");
-  ASSERT_NE(find("POP User"), nullptr);
-  EXPECT_EQ(find("POP User")->bytes, "hans");
-  ASSERT_NE(find("POP Delete"), nullptr);
-  EXPECT_EQ(find("POP Delete")->bytes, DwordBytes(1));
-  ASSERT_NE(find("UDP Port"), nullptr);
-  EXPECT_EQ(find("UDP Port")->bytes, DwordBytes(3000));
+  std::map<std::string, std::string> stored;  // name -> bytes
+  for (const ValueData& v : values) stored[v.name] = v.bytes;
+  for (const char* old : {"EMailHost", "EMailUser", "EMailDelete", "UDPPort"}) EXPECT_EQ(stored.count(old), 0u) << old;
+  EXPECT_EQ(stored["POP Host"], "pop.old.example");
+  EXPECT_EQ(stored["POP User"], "hans");
+  EXPECT_EQ(stored["POP Delete"], DwordBytes(1));
+  EXPECT_EQ(stored["UDP Port"], DwordBytes(3000));
 }
 
 }  // namespace

@@ -117,17 +117,6 @@ TEST_F(FerryregProgramTest, SettingsTakeTheTableTypeAndWrongOnesAreRefused) {
   EXPECT_EQ(Run({"query", "HKLM\\" + account}).code, 0);
 }
 
-TEST_F(FerryregProgramTest, WithoutATerminalDestructiveCommandsNeedF) {
-  ASSERT_EQ(Run({"add", "HKCU\\Software\\K", "/v", "a", "/d", "1"}).code, 0);
-  ProgramRun refused = Run({"delete", "HKCU\\Software\\K"});
-  EXPECT_EQ(refused.code, 1);
-  EXPECT_NE(refused.err.find("/f"), std::string::npos) << refused.err;
-  EXPECT_EQ(Run({"query", "HKCU\\Software\\K", "/v", "a"}).code, 0);
-
-  EXPECT_EQ(Run({"delete", "HKCU\\Software\\K", "/v", "a"}, "y\n").code, 0);
-  EXPECT_EQ(Run({"query", "HKCU\\Software\\K", "/v", "a"}).code, 1);
-}
-
 // The reasons themselves are the command-line tests'; here the exit status.
 TEST_F(FerryregProgramTest, StoreProblemsAreToldApartAndQueryCreatesNoStore) {
   const std::filesystem::path missing = Folder() / "none" / "registry.hive";
@@ -176,19 +165,6 @@ TEST_F(FerryregProgramTest, BadCommandLinesExitTwoAndHelpExitsZero) {
   EXPECT_EQ(help.code, 0);
   EXPECT_NE(help.out.find("standard input"), std::string::npos);
 }
-
-TEST_F(FerryregProgramTest, MalformedImportNamesTheLineAndExitsTwo) {
-  std::filesystem::path file = Folder() / "bad.reg";
-  std::ofstream(file, std::ios::binary) << "Windows Registry Editor Version 5.00\n"
-                                           "[HKEY_LOCAL_MACHINE\\Software\\New]\n"
-                                           "\"a\"=hex:00,zz\n";
-  ProgramRun run = Run({"import", file.string()});
-  EXPECT_EQ(run.code, 2);
-  EXPECT_NE(run.err.find("line 3"), std::string::npos) << run.err;
-  EXPECT_EQ(Run({"query", "HKLM\\Software\\New"}).code, 1);
-  EXPECT_EQ(Run({"import", (Folder() / "missing.reg").string()}).code, 1);
-}
-
 
 // Root editing the service's store keeps every file of it the service's own.
 TEST_F(FerryregProgramTest, RootKeepsTheStoreWithTheOwnerOfItsFolder) {

@@ -1,5 +1,6 @@
 // The .reg reader: well-formed files give the right operations with the right
-// bytes; every kind of malformed line is reported with its line number.
+// bytes (the forms the writer gives are read back by its round-trip test; here
+// the others); every kind of malformed line is reported with its line number.
 #include "tools/ferryreg/reg_file_parser.h"
 
 #include <gtest/gtest.h>
@@ -55,21 +56,10 @@ TEST_P(ValueLineTest, GivesTheValue) {
 INSTANTIATE_TEST_SUITE_P(
     Lines, ValueLineTest,
     ::testing::Values(
-        ValueCase{"Text", R"("POP Host"="pop.example.org")", Kind::kSetValue, "POP Host", reg::kSz, "pop.example.org"},
-        ValueCase{"EmptyText", R"("a"="")", Kind::kSetValue, "a", reg::kSz, ""},
-        ValueCase{"Escapes", R"("p\"q\\r"="C:\\dir\\\"x\"")", Kind::kSetValue, "p\"q\\r", reg::kSz, "C:\\dir\\\"x\""},
-        ValueCase{"Latin1BytesKept", "\"Gr\xFC\xDF\"=\"\xE4\xF6\"", Kind::kSetValue, "Gr\xFC\xDF", reg::kSz, "\xE4\xF6"},
-        ValueCase{"DefaultValue", R"(@="d")", Kind::kSetValue, "", reg::kSz, "d"},
         ValueCase{"BlanksAroundEquals", "\"a\" =\t\"x\"  ", Kind::kSetValue, "a", reg::kSz, "x"},
-        ValueCase{"Dword", R"("Timeout"=dword:0000000a)", Kind::kSetValue, "Timeout", reg::kDword, DwordBytes(10)},
         ValueCase{"DwordAllOnes", R"("t"=dword:FFFFFFFF)", Kind::kSetValue, "t", reg::kDword, DwordBytes(0xFFFFFFFF)},
         ValueCase{"DwordShort", R"("t"=dword:1f)", Kind::kSetValue, "t", reg::kDword, DwordBytes(0x1F)},
         ValueCase{"Binary", R"("b"=hex:00,ff,1A)", Kind::kSetValue, "b", reg::kBinary, std::string("\x00\xff\x1a", 3)},
-        ValueCase{"EmptyBinary", R"("b"=hex:)", Kind::kSetValue, "b", reg::kBinary, ""},
-        ValueCase{"ExpandRawBytes", R"("e"=hex(2):25,50,25,00)", Kind::kSetValue, "e", reg::kExpandSz,
-                  std::string("%P%\0", 4)},
-        ValueCase{"TextAsHexKeepsNul", R"("s"=hex(1):61,00,62)", Kind::kSetValue, "s", reg::kSz, std::string("a\0b", 3)},
-        ValueCase{"OtherType", R"("m"=hex(7):61,00,00)", Kind::kSetValue, "m", 7u, std::string("a\0\0", 3)},
         ValueCase{"TypeInHex", R"("q"=hex(b):01,02)", Kind::kSetValue, "q", 11u, "\x01\x02"},
         ValueCase{"DeleteValue", R"("old"=-)", Kind::kDeleteValue, "old", 0, ""},
         ValueCase{"DeleteDefault", R"(@=-)", Kind::kDeleteValue, "", 0, ""}),

@@ -28,18 +28,13 @@ const std::string kAccount = schema::AccountKey("NORAS", "Postfach");
 
 class AuthorizeTest : public TempHiveTest {
  protected:
-  static void SetUpTestSuite() { pki_ = new TestPki(); }
-  static void TearDownTestSuite() {
-    delete pki_;
-    pki_ = nullptr;
-  }
   void SetUp() override {
     TempHiveTest::SetUp();
     PutAccount("NORAS", "Postfach", 1);
     PutString(kAccount, schema::kOAuthTokenUrl, server_.TokenUrl());
     PutString(kAccount, schema::kOAuthClientId, server_.ClientId());
     PutString(kAccount, schema::kOAuthScope, "mail offline_access");
-    PutString(kAccount, schema::kTlsCaFile, pki_->CaFile());
+    PutString(kAccount, schema::kTlsCaFile, SharedTestPki().CaFile());
     PutString(kAccount, schema::kPopUser, "anna");
   }
   void TearDown() override {
@@ -59,13 +54,10 @@ class AuthorizeTest : public TempHiveTest {
   }
   std::string Stored(const char* name) { return GetValue(reg::LocalMachine(), kAccount, name).bytes; }
 
-  static TestPki* pki_;
-  AuthorizationServer server_{*pki_};
+  AuthorizationServer server_{SharedTestPki()};
   std::mutex mutex_;
   std::vector<std::string> said_;
 };
-TestPki* AuthorizeTest::pki_ = nullptr;
-
 TEST_F(AuthorizeTest, DeviceGrantThenAWorkerRunWithTheRotatedToken) {
   PutString(kAccount, schema::kOAuthDeviceUrl, server_.DeviceUrl());
   server_.ScriptDevicePolls(2, {1});

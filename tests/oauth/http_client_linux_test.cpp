@@ -14,24 +14,16 @@ namespace {
 
 class HttpClientTest : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() { pki_ = new TestPki(); }
-  static void TearDownTestSuite() {
-    delete pki_;
-    pki_ = nullptr;
-  }
   static net::HttpRequest Request(const std::string& url) {
     net::HttpRequest request;
     request.url = url;
-    request.caFile = pki_->CaFile();
+    request.caFile = SharedTestPki().CaFile();
     request.timeoutMs = 5000;
     return request;
   }
-  static TestPki* pki_;
 };
-TestPki* HttpClientTest::pki_ = nullptr;
-
 TEST_F(HttpClientTest, PostsFormAndReadsStatusHeadersBody) {
-  HttpsPeer peer(*pki_, [](const HttpsRequest&) {
+  HttpsPeer peer(SharedTestPki(), [](const HttpsRequest&) {
     return HttpsAnswer{400, "ETag: \"v1\"\r\nX-Empty:\r\n", "{\"error\":\"invalid_grant\"}"};
   });
   net::HttpRequest request = Request(peer.Url("/token?x=1"));
@@ -65,7 +57,7 @@ class HttpRefusedTest : public HttpClientTest, public ::testing::WithParamInterf
 // A server whose certificate fails a check never sees the request: the
 // secret in its body stays on this side.
 TEST_P(HttpRefusedTest, NothingIsSentToAServerThatFailsTheCheck) {
-  HttpsPeer peer(*pki_, [](const HttpsRequest&) { return HttpsAnswer{200, "", "{}"}; }, GetParam().certificate);
+  HttpsPeer peer(SharedTestPki(), [](const HttpsRequest&) { return HttpsAnswer{200, "", "{}"}; }, GetParam().certificate);
   net::HttpRequest request = Request(peer.Url("/token"));
   if (!GetParam().giveCaFile) request.caFile.clear();
   request.method = "POST";
@@ -87,7 +79,7 @@ INSTANTIATE_TEST_SUITE_P(Certificates, HttpRefusedTest,
                          [](const auto& param) { return std::string(param.param.name); });
 
 TEST_F(HttpClientTest, FollowsRedirectsOnlyAsFarAsAllowed) {
-  HttpsPeer peer(*pki_, [](const HttpsRequest& request) {
+  HttpsPeer peer(SharedTestPki(), [](const HttpsRequest& request) {
     if (request.target == "/loop") return HttpsAnswer{302, "Location: /loop\r\n", ""};
     if (request.target == "/moved") return HttpsAnswer{301, "Location: /feed\r\n", ""};
     return HttpsAnswer{200, "", "the feed"};
@@ -106,7 +98,7 @@ TEST_F(HttpClientTest, FollowsRedirectsOnlyAsFarAsAllowed) {
 }
 
 TEST_F(HttpClientTest, ABodyOverTheLimitIsAnError) {
-  HttpsPeer peer(*pki_, [](const HttpsRequest&) { return HttpsAnswer{200, "", std::string(70000, 'x')}; });
+  HttpsPeer peer(SharedTestPki(), [](const HttpsRequest&) { return HttpsAnswer{200, "", std::string(70000, 'x')}; });
   net::HttpRequest request = Request(peer.Url("/big"));
   request.maxBodyBytes = 65536;
   net::HttpResponse response;

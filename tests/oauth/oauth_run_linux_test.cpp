@@ -28,11 +28,6 @@ int64_t Now() {
 
 class OAuthRunTest : public TransferTest, public ::testing::WithParamInterface<MechanismCase> {
  protected:
-  static void SetUpTestSuite() { pki_ = new TestPki(); }
-  static void TearDownTestSuite() {
-    delete pki_;
-    pki_ = nullptr;
-  }
   void SetUp() override {
     TransferTest::SetUp();
     server_.GrantRefreshToken("refresh-0");
@@ -41,7 +36,7 @@ class OAuthRunTest : public TransferTest, public ::testing::WithParamInterface<M
     settings.oauthTokenUrl = server_.TokenUrl();
     settings.oauthClientId = server_.ClientId();
     settings.oauthRefreshToken = "refresh-0";
-    settings.tlsCaFile = pki_->CaFile();
+    settings.tlsCaFile = SharedTestPki().CaFile();
     server_.SetTokenPadding(GetParam().tokenPadding);
   }
   // The POP3 peer accepts a response that names anna and a token the
@@ -66,13 +61,10 @@ class OAuthRunTest : public TransferTest, public ::testing::WithParamInterface<M
     return mechanisms_;
   }
 
-  static TestPki* pki_;
-  AuthorizationServer server_{*pki_};
+  AuthorizationServer server_{SharedTestPki()};
   std::mutex mutex_;
   std::string mechanisms_;
 };
-TestPki* OAuthRunTest::pki_ = nullptr;
-
 // The first run refreshes (and keeps the rotated token), the second uses the
 // cached access token without asking the server, a third after the token's
 // expiry refreshes again; every run forwards the new mail.

@@ -17,18 +17,13 @@ using oauth::GrantResult;
 
 class TokenGrantsTest : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() { pki_ = new TestPki(); }
-  static void TearDownTestSuite() {
-    delete pki_;
-    pki_ = nullptr;
-  }
   oauth::OAuthClient Client() const {
     oauth::OAuthClient client;
     client.tokenEndpoint = server_.TokenUrl();
     client.deviceEndpoint = server_.DeviceUrl();
     client.clientId = server_.ClientId();
     client.scope = "mail offline_access";
-    client.caFile = pki_->CaFile();
+    client.caFile = SharedTestPki().CaFile();
     client.timeoutMs = 5000;
     return client;
   }
@@ -40,11 +35,8 @@ class TokenGrantsTest : public ::testing::Test {
     return forms;
   }
 
-  static TestPki* pki_;
-  AuthorizationServer server_{*pki_};
+  AuthorizationServer server_{SharedTestPki()};
 };
-TestPki* TokenGrantsTest::pki_ = nullptr;
-
 // Pending, slow_down, pending, then confirmed: every wait is the interval the
 // server asked for, grown by 5 s after the slow_down, and the token arrives.
 TEST_F(TokenGrantsTest, DeviceFlowPollsAsTheServerAsks) {

@@ -170,6 +170,11 @@ TestPki::TestPki() {
   }
 }
 
+const TestPki& SharedTestPki() {
+  static const TestPki pki;
+  return pki;
+}
+
 TestPki::~TestPki() {
   std::error_code ignored;
   std::filesystem::remove_all(folder_, ignored);

@@ -51,6 +51,9 @@ class TestPki {
   TestIdentity identities_[6];
 };
 
+// One test PKI for the whole test program, made on first use.
+const TestPki& SharedTestPki();
+
 // What the server saw, for the test's checks.
 struct TlsServerRecord {
   bool handshakeCompleted = false;

@@ -12,7 +12,6 @@
 #include "platform/unit_template.h"
 #include "platform/system_info.h"
 #include "service/runtime/loop_events.h"
-#include "service/runtime/service_status.h"
 #include "tests/runtime/store_setup.h"
 #include "tests/support/temp_hive.h"
 
@@ -103,15 +102,6 @@ TEST_F(ServiceEntryTest, FailedInstallSaysWhyAndLeavesNoUnit) {
   EXPECT_FALSE(std::filesystem::exists(UnitFile()));
 }
 
-TEST_F(ServiceEntryTest, VerbWithoutLeadCharacterIsAnUnknownVerb) {
-  Outcome o = Entry({"mailferry2", "install"});
-  EXPECT_EQ(o.status, 2);
-  EXPECT_EQ(o.err.rfind("mailferry2: unknown verb \"install\"\nUsage: mailferry2 [VERB]\n", 0), 0u) << o.err;
-  EXPECT_FALSE(std::filesystem::exists(UnitFile()));
-  EXPECT_EQ(SystemctlLog(), "");
-  EXPECT_TRUE(Events().empty());
-}
-
 TEST_F(ServiceEntryTest, RemoveStopsDisablesAndDeletesTheUnit) {
   Entry({"mailferry2", "-install"});
   WriteFile("systemctl.log", "");
@@ -176,60 +166,6 @@ TEST(InstalledUnitTest, ThePackagedUnitForThisProgramAndStore) {
       EXPECT_NE(found, std::string::npos) << c.name << ": " << name;
       if (found != std::string::npos) at = found + 1;
     }
-  }
-}
-
-TEST_F(ServiceEntryTest, CreateLeavesBothKeysHoldingEveryValueAndNoOldNames) {
-  const std::string account = schema::AccountKey("Dialin", "Postfach");
-  PutString(account, "EMailTo", "to@example.org");
-  PutDword(account, "UDPPort", 5000);
-  PutDword(schema::ConnectionKey("Dialin"), "LogEnabled", 0);
-  Entry({"mailferry2", "-create", "Dialin", "Postfach"});
-  for (const schema::ValueInfo& value : schema::Values()) {
-    if (!value.serviceWrites) continue;
-    std::string key = value.level == schema::Level::Connection ? schema::ConnectionKey("Dialin")
-                      : value.level == schema::Level::Account  ? account
-                      : value.level == schema::Level::Global   ? std::string(schema::kParametersKey)
-                                                               : std::string(schema::kVolatileKey);
-    StoredValue stored = GetValue(reg::LocalMachine(), key, value.name);
-    EXPECT_TRUE(stored.present) << value.name;
-    if (value.type == schema::Type::Dword && stored.present && std::string(value.name) != schema::kUdpPort) {
-      EXPECT_EQ(static_cast<int32_t>(stored.Dword()), value.defaultNumber) << value.name;
-    }
-  }
-  EXPECT_EQ(GetValue(reg::LocalMachine(), account, schema::kSmtpTo).bytes, "to@example.org");
-  EXPECT_EQ(GetValue(reg::LocalMachine(), account, schema::kUdpPort).Dword(), 5000u);
-  for (const char* old : schema::OldAccountNames()) {
-    EXPECT_FALSE(GetValue(reg::LocalMachine(), account, old).present) << old;
-  }
-  EXPECT_FALSE(GetValue(reg::LocalMachine(), schema::ConnectionKey("Dialin"), "LogEnabled").present);
-}
-
-TEST_F(ServiceEntryTest, CreateWithOneOrThreeNamesDoesNothing) {
-  EXPECT_EQ(Entry({"mailferry2", "-create", "Dialin"}).status, 2);
-  EXPECT_EQ(Entry({"mailferry2", "-create", "Dialin", "Postfach", "Extra"}).status, 2);
-  reg::KeyHolder key;
-  EXPECT_NE(reg::OpenKey(reg::LocalMachine(), schema::ConnectionKey("Dialin"), reg::kRead, key.out()), reg::kOk);
-}
-
-TEST(ReportStatusTest, NotifyMessagesFollowTheStates) {
-  struct Case {
-    const char* name;
-    svc::State state;
-    uint32_t waitHint;
-    const char* message;
-  };
-  const std::vector<Case> cases = {
-      {"StartPending", svc::State::StartPending, 3000, "STATUS=start pending\nEXTEND_TIMEOUT_USEC=3000000"},
-      {"Running", svc::State::Running, 0, "READY=1\nSTATUS=running"},
-      {"StopPending", svc::State::StopPending, 0, "STOPPING=1\nSTATUS=stop pending"},
-      {"Stopped", svc::State::Stopped, 0, "STATUS=stopped"},
-  };
-  for (const Case& c : cases) {
-    svc::StatusBlock block;
-    block.currentState = c.state;
-    block.waitHint = c.waitHint;
-    EXPECT_EQ(svc::NotifyMessageFor(block), c.message) << c.name;
   }
 }
 

@@ -9,12 +9,14 @@
 #include "platform/registry.h"
 #include "schema/registry_schema.h"
 #include "service/runtime/stored_run.h"
+#include "tests/runtime/store_setup.h"
 #include "tests/support/temp_hive.h"
 
 namespace ferry {
 namespace {
 
 namespace s = schema;
+using test::PutDword;
 
 class ConfigStoreFailureTest : public test::TempHiveTest {};
 
@@ -22,12 +24,7 @@ class ConfigStoreFailureTest : public test::TempHiveTest {};
 // value and the reason.
 TEST_F(ConfigStoreFailureTest, AFailedWriteOfTheRunIsAnErrorEventNamingTheStoreAndTheValue) {
   const std::string account = s::AccountKey("NORAS", "Postfach");
-  {
-    reg::KeyHolder key;
-    ASSERT_EQ(reg::CreateKey(reg::LocalMachine(), account, key.out()), reg::kOk);
-    const uint32_t one = 1;
-    ASSERT_EQ(reg::SetValue(key.get(), s::kEnableAccount, reg::kDword, &one, 4), reg::kOk);
-  }
+  PutDword(account, s::kEnableAccount, 1);
   {
     StoredRun run("NORAS", "Postfach");
     for (const char* suffix : {"", "-wal", "-shm"}) std::filesystem::remove(HivePath().string() + suffix);

@@ -9,12 +9,15 @@
 #include "service/runtime/account_worker.h"
 #include "service/runtime/config_store.h"
 #include "service/runtime/stored_run.h"
+#include "tests/runtime/store_setup.h"
 #include "tests/support/temp_hive.h"
 
 namespace ferry {
 namespace {
 
 namespace s = schema;
+using test::PutDword;
+using test::PutString;
 using reg::Key;
 using reg::KeyHolder;
 
@@ -24,12 +27,6 @@ class ConfigStoreTest : public test::TempHiveTest {
     KeyHolder key;
     EXPECT_EQ(reg::CreateKey(reg::LocalMachine(), path, key.out()), reg::kOk);
     return key;
-  }
-  static void PutText(const std::string& path, const char* name, const std::string& text) {
-    reg::SetValue(Open(path).get(), name, reg::kSz, text.data(), static_cast<uint32_t>(text.size()));
-  }
-  static void PutNumber(const std::string& path, const char* name, uint32_t value) {
-    reg::SetValue(Open(path).get(), name, reg::kDword, &value, 4);
   }
   static bool Has(const std::string& path, const char* name) {
     uint32_t size = 0;
@@ -56,13 +53,13 @@ class ConfigStoreTest : public test::TempHiveTest {
 };
 
 TEST_F(ConfigStoreTest, OldNamesAreMigratedWhenTheRunReadsThem) {
-  PutText(account, "EMailHost", "pop.old.example-with-more-than-thirty-characters");
-  PutText(account, "EMailTo", "old@example.org");
-  PutText(account, s::kSmtpTo, "new@example.org");
-  PutNumber(account, "EMailFlags", 3);
-  PutNumber(account, s::kOldFlags, 7);
-  PutNumber(account, s::kEnableCt, 1);
-  PutNumber(connection, "LogEnabled", 1);
+  PutString(account, "EMailHost", "pop.old.example-with-more-than-thirty-characters");
+  PutString(account, "EMailTo", "old@example.org");
+  PutString(account, s::kSmtpTo, "new@example.org");
+  PutDword(account, "EMailFlags", 3);
+  PutDword(account, s::kOldFlags, 7);
+  PutDword(account, s::kEnableCt, 1);
+  PutDword(connection, "LogEnabled", 1);
   {
     StoredRun run("NORAS", "Postfach");
     EXPECT_EQ(run.Settings().popHost, "pop.old.example-with-more-than-thirty-characters");
@@ -86,8 +83,8 @@ TEST_F(ConfigStoreTest, OldNamesAreMigratedWhenTheRunReadsThem) {
 // one longer than any writer may store.
 TEST_F(ConfigStoreTest, CreateAddsEveryMissingValueWithItsDefaultAndKeepsTheStoredOnes) {
   const std::string tooLong(5000, 'p');
-  PutText(account, s::kPopPassword, tooLong);
-  PutNumber(account, s::kMaxMails, 25);
+  PutString(account, s::kPopPassword, tooLong);
+  PutDword(account, s::kMaxMails, 25);
   ASSERT_EQ(CreateAccountSettings("NORAS", "Postfach"), 0);
   EXPECT_EQ(Number(connection, s::kTimeout), 0xFFFFFFFFu);
   EXPECT_EQ(Number(account, s::kMaxMails), 25u);
@@ -103,6 +100,9 @@ TEST_F(ConfigStoreTest, CreateAddsEveryMissingValueWithItsDefaultAndKeepsTheStor
                        : v.level == s::Level::Account    ? account
                                                          : s::kVolatileKey;
     EXPECT_EQ(Has(path, v.name), v.serviceWrites || std::string_view(v.name) == s::kPopPassword) << v.name;
+    if (v.serviceWrites && v.type == s::Type::Dword && std::string_view(v.name) != s::kMaxMails) {
+      EXPECT_EQ(static_cast<int32_t>(Number(path, v.name)), v.defaultNumber) << v.name;
+    }
   }
 }
 
@@ -110,14 +110,14 @@ TEST_F(ConfigStoreTest, CreateAddsEveryMissingValueWithItsDefaultAndKeepsTheStor
 // used at all, never cut.
 TEST_F(ConfigStoreTest, TextsAreReadWholeUpToTheirLongestLengthAndNumbersAsStored) {
   const std::string secret = std::string(119, 's') + "!";
-  PutNumber(s::kParametersKey, s::kDebugLevel, 9);
-  PutText(account, s::kPopHost, std::string(256, 'h'));    // longer than a host name may be: not used
-  PutText(account, s::kPopUser, std::string(255, 'u'));    // the longest user name
-  PutText(account, s::kPopPassword, secret);
-  PutText(account, s::kSmtpTo, std::string(31, 't'));     // beyond the old 30-byte width
-  PutText(account, s::kMaxMails, "12");                    // a text read as a number: its bytes
-  PutText(account, s::kSmtpFrom, std::string("a@b\0junk", 8));
-  PutText(s::kVolatileKey, s::kLastTitle, std::string(1000, 'T'));
+  PutDword(s::kParametersKey, s::kDebugLevel, 9);
+  PutString(account, s::kPopHost, std::string(256, 'h'));    // longer than a host name may be: not used
+  PutString(account, s::kPopUser, std::string(255, 'u'));    // the longest user name
+  PutString(account, s::kPopPassword, secret);
+  PutString(account, s::kSmtpTo, std::string(31, 't'));     // beyond the old 30-byte width
+  PutString(account, s::kMaxMails, "12");                    // a text read as a number: its bytes
+  PutString(account, s::kSmtpFrom, std::string("a@b\0junk", 8));
+  PutString(s::kVolatileKey, s::kLastTitle, std::string(1000, 'T'));
   AccountSettings st;
   st.connectionName = "NORAS";
   st.accountName = "Postfach";
@@ -135,11 +135,11 @@ TEST_F(ConfigStoreTest, TextsAreReadWholeUpToTheirLongestLengthAndNumbersAsStore
 TEST_F(ConfigStoreTest, ConnectionEnumerationTakesEveryAccountInNameOrder) {
   for (int i = 11; i >= 0; --i) {
     std::string name = "acc" + std::string(1, static_cast<char>('a' + i));
-    PutNumber(s::AccountKey("Dial", name), s::kEnableAccount, i % 2);
+    PutDword(s::AccountKey("Dial", name), s::kEnableAccount, i % 2);
   }
-  PutNumber(s::AccountKey("Dial", "ACCM"), s::kEnableAccount, 1);
-  PutNumber(s::ConnectionKey("Dial"), s::kUsingRouter, 1);
-  PutNumber(s::kParametersKey, s::kMaxParallel, 400);
+  PutDword(s::AccountKey("Dial", "ACCM"), s::kEnableAccount, 1);
+  PutDword(s::ConnectionKey("Dial"), s::kUsingRouter, 1);
+  PutDword(s::kParametersKey, s::kMaxParallel, 400);
   ConnectionRecord record;
   record.name = "Dial";
   EnumerateConnection(record);
@@ -156,10 +156,10 @@ TEST_F(ConfigStoreTest, ConnectionEnumerationTakesEveryAccountInNameOrder) {
   EXPECT_EQ(record.maxParallel, 250u) << "kept within its range";
 
   const std::string longConnection(60, 'L');
-  PutNumber(s::AccountKey(longConnection, "a-short-one"), s::kEnableAccount, 1);
-  PutNumber(s::AccountKey(longConnection, "b" + std::string(59, 'x')), s::kEnableAccount, 1);
-  PutNumber(s::AccountKey(longConnection, "c" + std::string(s::kNameScanWidth + 10, 'y')), s::kEnableAccount, 1);
-  PutNumber(s::AccountKey(longConnection, "d-after-it"), s::kEnableAccount, 1);
+  PutDword(s::AccountKey(longConnection, "a-short-one"), s::kEnableAccount, 1);
+  PutDword(s::AccountKey(longConnection, "b" + std::string(59, 'x')), s::kEnableAccount, 1);
+  PutDword(s::AccountKey(longConnection, "c" + std::string(s::kNameScanWidth + 10, 'y')), s::kEnableAccount, 1);
+  PutDword(s::AccountKey(longConnection, "d-after-it"), s::kEnableAccount, 1);
   ConnectionRecord longNames;
   longNames.name = longConnection;
   EnumerateConnection(longNames);
@@ -177,7 +177,7 @@ TEST_F(ConfigStoreTest, ConnectionEnumerationTakesEveryAccountInNameOrder) {
 
 TEST_F(ConfigStoreTest, ResetClearsInUseInEveryAccountOfEveryConnection) {
   for (const char* conn : {"Alpha", "Beta", "NORAS"})
-    for (const char* acc : {"one", "two", "three"}) PutNumber(s::AccountKey(conn, acc), s::kInUse, 1);
+    for (const char* acc : {"one", "two", "three"}) PutDword(s::AccountKey(conn, acc), s::kInUse, 1);
   Open(s::kVolatileKey);
   ResetInUseFlags();
   for (const char* conn : {"Alpha", "Beta", "NORAS"})
@@ -186,7 +186,7 @@ TEST_F(ConfigStoreTest, ResetClearsInUseInEveryAccountOfEveryConnection) {
 
 TEST_F(ConfigStoreTest, TriggerPortDefaultsTo2000AndUsesTheLow16Bits) {
   EXPECT_EQ(ReadTriggerPort(), 2000);
-  PutNumber(s::kParametersKey, s::kTriggerPort, 0x12345);
+  PutDword(s::kParametersKey, s::kTriggerPort, 0x12345);
   EXPECT_EQ(ReadTriggerPort(), 0x2345);
 }
 
@@ -194,7 +194,7 @@ TEST_F(ConfigStoreTest, TriggerPortDefaultsTo2000AndUsesTheLow16Bits) {
 // owner has cleared it, and a run that did not touch the ticker state must not
 // undo what another run stored meanwhile.
 TEST_F(ConfigStoreTest, InterleavedRunsDoNotUndoNewerValues) {
-  PutNumber(account, s::kEnableAccount, 1);
+  PutDword(account, s::kEnableAccount, 1);
   auto owner = std::make_unique<StoredRun>("NORAS", "Postfach");
   owner->Settings().inUse = 1;
   owner->Context().StateChanged();
@@ -219,13 +219,13 @@ TEST_F(ConfigStoreTest, InterleavedRunsDoNotUndoNewerValues) {
 // user changed during the run stays, a setting the run changed in memory is
 // never stored, and an account deleted during the run is not made again.
 TEST_F(ConfigStoreTest, TheRunWritesOnlyItsOwnStateAndNeverRemakesADeletedAccount) {
-  PutNumber(account, s::kEnableAccount, 1);
-  PutText(account, s::kPopHost, "pop.example");
-  PutText(account, s::kPopPassword, std::string(120, 'p'));
+  PutDword(account, s::kEnableAccount, 1);
+  PutString(account, s::kPopHost, "pop.example");
+  PutString(account, s::kPopPassword, std::string(120, 'p'));
   {
     StoredRun run("NORAS", "Postfach");
-    PutNumber(account, s::kEnableAccount, 0);
-    PutText(account, s::kPopHost, "changed.by.console");
+    PutDword(account, s::kEnableAccount, 0);
+    PutString(account, s::kPopHost, "changed.by.console");
     run.Settings().inUse = 1;
     run.Context().StateChanged();
     EXPECT_EQ(Number(account, s::kInUse), 1u);
@@ -243,7 +243,7 @@ TEST_F(ConfigStoreTest, TheRunWritesOnlyItsOwnStateAndNeverRemakesADeletedAccoun
 
   // Deleted between the run's start and its writes of "In Use" and the outcome.
   const std::string gone = s::AccountKey("NORAS", "Gone");
-  PutNumber(gone, s::kEnableAccount, 1);
+  PutDword(gone, s::kEnableAccount, 1);
   {
     StoredRun run("NORAS", "Gone");
     ASSERT_EQ(reg::DeleteKey(reg::LocalMachine(), gone), reg::kOk);
@@ -256,35 +256,14 @@ TEST_F(ConfigStoreTest, TheRunWritesOnlyItsOwnStateAndNeverRemakesADeletedAccoun
   EXPECT_TRUE(Events().empty()) << "a deleted account is no write failure";
 }
 
-// A key deleted after the run opened it takes no write: the store refuses it.
-TEST_F(ConfigStoreTest, AWriteThroughAHandleOfADeletedKeyFails) {
-  KeyHolder key = Open(account);
-  ASSERT_EQ(reg::DeleteKey(reg::LocalMachine(), account), reg::kOk);
-  uint32_t one = 1;
-  EXPECT_EQ(reg::SetValue(key.get(), s::kInUse, reg::kDword, &one, 4), reg::kKeyDeleted);
-  KeyHolder reopened;
-  EXPECT_EQ(reg::OpenKey(reg::LocalMachine(), account, reg::kRead, reopened.out()), reg::kFileNotFound);
-}
-
-TEST_F(ConfigStoreTest, ChangedValuesAreWrittenBackAtDestruction) {
-  {
-    StoredRun run("NORAS", "Postfach");
-    run.Settings().lastTitle = "Title";
-  }
-  EXPECT_EQ(Raw(s::kVolatileKey, s::kLastTitle).second, "Title");
-  PutText(account, s::kPopHost, "changed.by.console");
-  { StoredRun run("NORAS", "Postfach"); }
-  EXPECT_EQ(Raw(account, s::kPopHost).second, "changed.by.console");
-}
-
 TEST_F(ConfigStoreTest, ContextRunsTheCommandBeforeItsSaveAndOpensTheLog) {
   auto marker = Folder() / "ran";
   auto log = Folder() / "account.log";
-  PutNumber(account, s::kEnableCommand, 1);
-  PutText(account, s::kCommand, "echo ran >> \"" + marker.string() + "\"");
-  PutNumber(connection, s::kEnableLogging, 1);
-  PutText(connection, s::kLogfile, log.string());
-  PutNumber(s::kParametersKey, s::kDebugLevel, 1);
+  PutDword(account, s::kEnableCommand, 1);
+  PutString(account, s::kCommand, "echo ran >> \"" + marker.string() + "\"");
+  PutDword(connection, s::kEnableLogging, 1);
+  PutString(connection, s::kLogfile, log.string());
+  PutDword(s::kParametersKey, s::kDebugLevel, 1);
   {
     StoredRun run("NORAS", "Postfach");
     EXPECT_EQ(test::ReadFile(marker), "ran\n");
@@ -294,7 +273,7 @@ TEST_F(ConfigStoreTest, ContextRunsTheCommandBeforeItsSaveAndOpensTheLog) {
   EXPECT_FALSE(Has(account, s::kLogfile)) << "the connection's log path is not copied into the account";
 
   // An empty account "Logfile" leaves the connection's in use.
-  PutText(account, s::kLogfile, "");
+  PutString(account, s::kLogfile, "");
   {
     StoredRun run("NORAS", "Postfach");
     run.Context().LogText(1, "second");

@@ -12,10 +12,6 @@ namespace {
 
 class StateFilesTest : public test::TempHiveTest {};
 
-TEST_F(StateFilesTest, LiveBesideTheRedirectedStore) {
-  EXPECT_TRUE(std::filesystem::equivalent(StateFolder(), Folder()));
-}
-
 TEST_F(StateFilesTest, AppendReplaceReadAndRemove) {
   std::string folder = JoinStatePath(JoinStatePath(Folder().string(), "a"), "b");
   ASSERT_TRUE(CreateOwnerFolder(folder).ok());

@@ -131,19 +131,6 @@ TEST_F(DeliveryLedgerTest, CompactionKeepsOnlyLiveEntriesAndSurvivesAReload) {
   EXPECT_EQ(Text(reloaded), "P mixed 3 a@x\nR mixed 3 550%20no\nA kept 4 r@x s@x\nA part 7 a@x b@x\n");
 }
 
-TEST_F(DeliveryLedgerTest, PruneForgetsWhatTheServerNoLongerLists) {
-  DeliveryLedger ledger = Fresh();
-  for (const char* id : {"a", "b", "c", "d"}) ASSERT_TRUE(ledger.RecordAccepted(id, {}, 100).ok());
-  ASSERT_TRUE(ledger.RecordRefused("e", "550", 100).ok());
-  ASSERT_TRUE(ledger.Prune(ListedIds({{1, "b"}, {2, "e"}, {3, "new"}})).ok());
-  EXPECT_EQ(ledger.size(), 2u);
-  ledger.Close();
-  DeliveryLedger reloaded = Fresh();
-  EXPECT_EQ(reloaded.size(), 2u);
-  EXPECT_TRUE(reloaded.IsAccepted("b"));
-  EXPECT_TRUE(reloaded.IsRefused("e"));
-}
-
 TEST_F(DeliveryLedgerTest, OneRunAtATimeHoldsAMailbox) {
   DeliveryLedger first = Fresh();
   DeliveryLedger second = DeliveryLedger::ForMailbox("pop.example.COM", "bob");
@@ -153,15 +140,6 @@ TEST_F(DeliveryLedgerTest, OneRunAtATimeHoldsAMailbox) {
   first.Close();
   ASSERT_TRUE(second.Load().ok());
   EXPECT_EQ(second.size(), 0u) << "the refused record was not written";
-}
-
-TEST_F(DeliveryLedgerTest, AcceptedBeforeAnswersOnlyCompleteOlderDeliveries) {
-  DeliveryLedger ledger = Fresh();
-  ASSERT_TRUE(ledger.RecordAccepted("old", {}, 100).ok());
-  ASSERT_TRUE(ledger.RecordAccepted("new", {}, 200).ok());
-  ASSERT_TRUE(ledger.RecordPartial("partial", {"a@x"}, 50).ok());
-  ASSERT_TRUE(ledger.RecordRefused("refused", "550", 50).ok());
-  EXPECT_EQ(ledger.AcceptedBefore(200), Recipients{"old"});
 }
 
 TEST_F(DeliveryLedgerTest, InvalidIdsAreRefusedAndWriteNothing) {

@@ -44,13 +44,7 @@ class DeliveryOutcomeTest : public TransferTest {
     EXPECT_TRUE(ledger.Load().ok());
     return ledger;
   }
-  std::vector<std::string> EventsOf(const std::string& id) const {
-    std::vector<std::string> found;
-    for (const std::string& e : Events()) {
-      if (e.starts_with(id + "\t")) found.push_back(e);
-    }
-    return found;
-  }
+  std::vector<std::string> EventsOf(const std::string& id) const { return EventsStartingWith(id + "\t"); }
 };
 
 TEST_F(DeliveryOutcomeTest, RefusedMessageStaysAndIsNotUploadedAgainUntilReleased) {

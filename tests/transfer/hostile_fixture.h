@@ -18,16 +18,7 @@
 namespace ferry::test {
 
 // Three plain messages, each to its own recipient.
-inline std::vector<std::string> PlainMailbox() {
-  std::vector<std::string> box;
-  for (int i = 1; i <= 3; ++i) {
-    std::string n = std::to_string(i);
-    box.push_back(Message("From: Sender " + n + " <s" + n + "@sender.example>\r\nTo: <user" + n +
-                              "@mailbox.example>\r\nSubject: Nummer " + n,
-                          "Zeile eins\r\n.Punktzeile\r\n"));
-  }
-  return box;
-}
+inline std::vector<std::string> PlainMailbox() { return NumberedMailbox(3); }
 
 // One misbehaviour: the answer to the `nth` command (counted from 1) that
 // begins with `prefix` ("" the greeting, "<end of data>" the reply to the text);
@@ -77,6 +68,7 @@ class HostileRunTest : public TransferTest {
     return std::string(kXInfoLine) + answer.substr(answer.find("\r\n") + 2);
   }
 
+  using TransferTest::Delivered;
   // The 1-based numbers of the mailbox texts the sink accepted.
   static std::set<int> Delivered(const std::vector<std::string>& box, const SmtpPeer& smtp) {
     std::set<int> out;

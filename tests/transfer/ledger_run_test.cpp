@@ -18,14 +18,7 @@ namespace {
 constexpr int64_t kDay = 86400;
 constexpr int64_t kStart = 1'700'000'000;
 
-std::vector<std::string> Box(int count) {
-  std::vector<std::string> box;
-  for (int i = 1; i <= count; ++i) {
-    std::string n = std::to_string(i);
-    box.push_back(Message("From: <s" + n + "@sender.example>\r\nSubject: Nummer " + n));
-  }
-  return box;
-}
+const auto Box = NumberedMailbox;
 
 const std::string kLogin = "USER anna\r\nPASS geheim\r\n";
 const std::string kListed = kLogin + "STAT\r\nLIST\r\nUIDL\r\n";
@@ -45,15 +38,8 @@ class LedgerRunTest : public TransferTest {
   // The counts of the run reports (event 5) written so far.
   std::vector<std::string> ReportedCounts() const {
     std::vector<std::string> counts;
-    for (const std::string& e : Events()) {
-      if (e.starts_with("5\t")) counts.push_back(e.substr(e.rfind('\t') + 1));
-    }
+    for (const std::string& e : EventsStartingWith("5\t")) counts.push_back(e.substr(e.rfind('\t') + 1));
     return counts;
-  }
-  int CountEvents(const std::string& prefix) const {
-    int n = 0;
-    for (const std::string& e : Events()) n += e.starts_with(prefix) ? 1 : 0;
-    return n;
   }
 };
 
@@ -153,7 +139,7 @@ TEST_F(LedgerRunTest, ServerWithoutUniqueIdsForwardsAllAndWarns) {
 
   EXPECT_EQ(smtp.Mails().size(), 4U);
   EXPECT_EQ(ReportedCounts(), (std::vector<std::string>{"2", "2"}));
-  EXPECT_EQ(CountEvents("60\t2\tNORAS\tPostfach\t" + settings.popHost), 2);
+  EXPECT_EQ(EventsStartingWith("60\t2\tNORAS\tPostfach\t" + settings.popHost).size(), 2U);
   EXPECT_EQ(LedgerText(), "");
 }
 
@@ -232,9 +218,7 @@ TEST_F(LedgerRunTest, DeletesCutOffAtTheEndAreMadeByAFreshSession) {
     std::string repair = command == "QUIT\r\n" ? "UIDL\r\nQUIT\r\n" : "UIDL\r\nDELE 1\r\nDELE 2\r\nDELE 3\r\nQUIT\r\n";
     EXPECT_TRUE(transcript.ends_with(kLogin + repair)) << transcript;
     // No command after the one that went unanswered: one QUIT per session that reached it.
-    std::size_t quits = 0;
-    for (std::size_t at = transcript.find("QUIT"); at != std::string::npos; at = transcript.find("QUIT", at + 1)) ++quits;
-    EXPECT_EQ(quits, command == "QUIT\r\n" ? 2U : 1U);
+    EXPECT_EQ(Occurrences(transcript, "QUIT"), command == "QUIT\r\n" ? 2 : 1);
   }
 }
 
@@ -252,11 +236,11 @@ TEST_F(LedgerRunTest, BusyOrUnreadableLedgerStopsTheRunBeforeItConnects) {
   const std::string ledgerPath = Ledger().path();
   std::string path;
   for (char c : ledgerPath) path += c == '\\' ? std::string("\\\\") : std::string(1, c);
-  EXPECT_EQ(CountEvents("61\t2\tNORAS\tPostfach\t" + path), 1);
+  EXPECT_EQ(EventsStartingWith("61\t2\tNORAS\tPostfach\t" + path).size(), 1U);
 
   std::filesystem::create_directories(Ledger().path());  // a folder where the file should be
   EXPECT_EQ(RunAt(kStart), kRunInUse);
-  EXPECT_EQ(CountEvents("62\t1\tNORAS\tPostfach\t" + path + "\t"), 1);
+  EXPECT_EQ(EventsStartingWith("62\t1\tNORAS\tPostfach\t" + path + "\t").size(), 1U);
 
   EXPECT_EQ(pop.Connections(), 0);
   EXPECT_TRUE(reports.inUse.empty());

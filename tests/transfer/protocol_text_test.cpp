@@ -4,10 +4,8 @@
 
 #include <ostream>
 
-#include "platform/socket.h"
 #include "service/transfer/listing_tokens.h"
 #include "service/transfer/reply_framing.h"
-#include "service/transfer/transfer_report.h"
 
 namespace ferry {
 
@@ -110,13 +108,6 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(ListingEntriesTest, EntriesFollowTheStatusLine) {
   EXPECT_EQ(ListingEntries("+OK\r\n1 2\r\n.\r\n"), "1 2\r\n.\r\n");
   EXPECT_EQ(ListingEntries("+OK"), "");
-}
-
-TEST(TransferErrorTextTest, NamesTheSocketErrors) {
-  EXPECT_EQ(TransferErrorText(0), "");
-  EXPECT_EQ(TransferErrorText(net::kErrorInvalidArgument), "Timeout");
-  EXPECT_EQ(TransferErrorText(net::kErrorMessageSize), "Message truncate");
-  EXPECT_EQ(TransferErrorText(net::kErrorTimedOut), "Errornumber is 10060: timed out (error 10060)");
 }
 
 }  // namespace

@@ -10,25 +10,7 @@
 namespace ferry::test {
 namespace {
 
-class SmtpDeliveryTest : public TransferTest {
- protected:
-  // A context with the given messages in its list (server numbers 1, 2, ...).
-  std::unique_ptr<RunContext> WithMessages(const std::vector<std::string>& texts) {
-    auto context = Context();
-    context->runStage = 1;
-    int32_t number = 1;
-    for (const std::string& text : texts) {
-      context->mailList.emplace_back();
-      context->mailList.back().SetText(text, number++);
-    }
-    return context;
-  }
-  static std::vector<bool> Delivered(const RunContext& context) {
-    std::vector<bool> out;
-    for (const MailRecord& r : context.mailList) out.push_back(r.delivered);
-    return out;
-  }
-};
+class SmtpDeliveryTest : public TransferTest {};
 
 const std::string kToAnna = Message("From: Bob <bob@sender.example>\r\nTo: Anna <anna@mailbox.example>");
 const std::string kToBert = Message("From: bob@sender.example\r\nTo: bert@mailbox.example");
@@ -54,18 +36,6 @@ TEST_F(SmtpDeliveryTest, SendsEveryByteOfTwoMessages) {
   EXPECT_EQ(peer.Mails()[0].data, first);
   // The log shows the computed texts, the wire the paths.
   EXPECT_NE(Log().find("----------- SMTP Closed  ----------"), std::string::npos);
-}
-
-TEST_F(SmtpDeliveryTest, NullSenderAndDisplayNameBecomePaths) {
-  SmtpPeer peer;
-  Use(peer);
-  settings.addressmode = 1;
-  settings.addressmodeFrom = 2;
-  auto context = WithMessages({kToAnna});
-  DeliverMessages(*context);
-  ASSERT_EQ(peer.Mails().size(), 1U);
-  EXPECT_EQ(peer.Mails()[0].mailFrom, "<>");
-  EXPECT_EQ(peer.Mails()[0].rcptTo, (std::vector<std::string>{"<anna@mailbox.example>"}));
 }
 
 TEST_F(SmtpDeliveryTest, UnknownRecipientGetsItsMessageToSmtpTo) {
@@ -325,20 +295,6 @@ INSTANTIATE_TEST_SUITE_P(
         FailureCase{"EhloRefusedForNow", "EHLO ", Say("454 4.7.0 try again later\r\n"), {false, false}}),
     [](const auto& param) { return std::string(param.param.name); });
 
-TEST_F(SmtpDeliveryTest, SilentServerTimesOutAfterTheFirstMessage) {
-  int ends = 0;
-  SmtpPeer peer({.override = [&ends](std::string_view command) -> std::optional<PeerReply> {
-    if (command == "<end of data>" && ++ends == 2) return Silence();
-    return std::nullopt;
-  }});
-  Use(peer);
-  receiveTimeout = kShortReceiveTimeout;
-  auto context = WithMessages({kToAnna, kToBert});
-  DeliverMessages(*context);
-  EXPECT_EQ(Delivered(*context), (std::vector<bool>{true, false}));
-  EXPECT_NE(Log().find("Protokol SMTP fail!"), std::string::npos);
-}
-
 TEST_F(SmtpDeliveryTest, RecordsWithoutTextOrAlreadyDeliveredAreNotSent) {
   SmtpPeer peer;
   Use(peer);
@@ -350,19 +306,13 @@ TEST_F(SmtpDeliveryTest, RecordsWithoutTextOrAlreadyDeliveredAreNotSent) {
   EXPECT_FALSE(context->mailList.back().delivered);
 }
 
-TEST_F(SmtpDeliveryTest, EmptyListOpensNoConnectionAndRefusedConnectionIsLogged) {
+TEST_F(SmtpDeliveryTest, EmptyListOpensNoConnection) {
   SmtpPeer peer;
   Use(peer);
   auto context = Context();
   DeliverMessages(*context);
   EXPECT_EQ(peer.Connections(), 0);
   EXPECT_EQ(Log(), "");
-
-  settings.smtpHost = UnusedLoopbackAddress();
-  auto refused = WithMessages({kToAnna});
-  DeliverMessages(*refused);
-  EXPECT_FALSE(refused->mailList.front().delivered);
-  EXPECT_NE(Log().find("Protokol SMTP fail!"), std::string::npos);
 }
 
 }  // namespace

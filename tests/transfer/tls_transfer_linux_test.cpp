@@ -26,26 +26,20 @@ const std::string kMessageText = "Subject: over TLS\r\nFrom: anna@example.org\r\
 
 class TlsTransferTest : public TransferTest {
  protected:
-  static void SetUpTestSuite() { pki_ = new TestPki(); }
-  static void TearDownTestSuite() {
-    delete pki_;
-    pki_ = nullptr;
-  }
-
   void SetUp() override {
     TransferTest::SetUp();
     settings.popHost = "localhost";
     settings.smtpHost = "localhost";
     settings.popDelete = 1;
-    settings.tlsCaFile = pki_->CaFile();
+    settings.tlsCaFile = SharedTestPki().CaFile();
   }
 
   // Runs the account against a POP3 and an SMTP server of these scripts.
   void RunAgainst(const TlsMailScript& pop, const TlsMailScript& smtp) {
     const std::vector<std::string> mailbox{messageText};
-    TlsTestServer popServer([&](TlsPeer& peer) { ServeTlsPop3(peer, pop, *pki_, mailbox, popSeen); });
+    TlsTestServer popServer([&](TlsPeer& peer) { ServeTlsPop3(peer, pop, SharedTestPki(), mailbox, popSeen); });
     TlsTestServer smtpServer(
-        [&](TlsPeer& peer) { ServeTlsSmtp(peer, smtp, *pki_, "anna", "senden", smtpSeen); });
+        [&](TlsPeer& peer) { ServeTlsSmtp(peer, smtp, SharedTestPki(), "anna", "senden", smtpSeen); });
     settings.popPort = popServer.Port();
     settings.smtpPort = smtpServer.Port();
     Run();
@@ -57,12 +51,10 @@ class TlsTransferTest : public TransferTest {
   std::vector<std::string> EventsWithId(uint32_t id) const {
     std::vector<std::string> found;
     const std::string prefix = std::to_string(id) + "\t";
-    for (const std::string& e : Events())
-      if (e.starts_with(prefix)) found.push_back(e.substr(prefix.size()));
+    for (const std::string& e : EventsStartingWith(prefix)) found.push_back(e.substr(prefix.size()));
     return found;
   }
 
-  static TestPki* pki_;
   // The mail the sink received, as one text.
   std::string Mail() const {
     std::string all;
@@ -75,8 +67,6 @@ class TlsTransferTest : public TransferTest {
   TlsMailSeen popSeen;
   TlsMailSeen smtpSeen;
 };
-
-TestPki* TlsTransferTest::pki_ = nullptr;
 
 struct ForwardCase {
   const char* name;

@@ -93,6 +93,31 @@ class TransferTest : public TempFolderTest {
     }
     return false;
   }
+  // The event lines that begin with `prefix`.
+  std::vector<std::string> EventsStartingWith(const std::string& prefix) const {
+    std::vector<std::string> found;
+    for (const std::string& e : Events()) {
+      if (e.starts_with(prefix)) found.push_back(e);
+    }
+    return found;
+  }
+
+  // A context with the given texts in its list (server numbers 1, 2, ...).
+  std::unique_ptr<RunContext> WithMessages(const std::vector<std::string>& texts) {
+    auto context = Context();
+    context->runStage = 1;
+    int32_t number = 1;
+    for (const std::string& text : texts) {
+      context->mailList.emplace_back();
+      context->mailList.back().SetText(text, number++);
+    }
+    return context;
+  }
+  static std::vector<bool> Delivered(const RunContext& context) {
+    std::vector<bool> out;
+    for (const MailRecord& r : context.mailList) out.push_back(r.delivered);
+    return out;
+  }
 
   static std::string Helo() { return "EHLO " + EhloNameFor("") + "\r\n"; }
 
@@ -109,6 +134,26 @@ class TransferTest : public TempFolderTest {
 // A short message with the given header lines.
 inline std::string Message(const std::string& headers, const std::string& body = "Hallo.\r\n") {
   return headers + "\r\n\r\n" + body;
+}
+
+// How often `what` occurs in `text`.
+inline int Occurrences(const std::string& text, const std::string& what) {
+  int n = 0;
+  for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+  return n;
+}
+
+// `count` plain messages, each to its own recipient, each with a line the
+// server has to dot-stuff.
+inline std::vector<std::string> NumberedMailbox(int count) {
+  std::vector<std::string> box;
+  for (int i = 1; i <= count; ++i) {
+    std::string n = std::to_string(i);
+    box.push_back(Message("From: Sender " + n + " <s" + n + "@sender.example>\r\nTo: <user" + n +
+                              "@mailbox.example>\r\nSubject: Nummer " + n,
+                          "Zeile eins\r\n.Punktzeile\r\n"));
+  }
+  return box;
 }
 
 }  // namespace ferry::test
