@@ -1,5 +1,6 @@
 #include "tests/peers/tls_test_server.h"
 
+#include <openssl/ecdsa.h>
 #include <openssl/err.h>
 #include <openssl/evp.h>
 #include <openssl/pem.h>
@@ -61,6 +62,22 @@ struct CertShape {
   bool ca = false;
 };
 
+// Whether both numbers of the certificate's ECDSA signature take 32 bytes.
+bool SignatureNumbersWhole(X509* cert) {
+  const ASN1_BIT_STRING* bits = nullptr;
+  X509_get0_signature(&bits, nullptr, cert);
+  if (bits == nullptr) return false;
+  const unsigned char* der = ASN1_STRING_get0_data(bits);
+  ECDSA_SIG* signature = d2i_ECDSA_SIG(nullptr, &der, ASN1_STRING_length(bits));
+  if (signature == nullptr) return false;
+  const BIGNUM* r = nullptr;
+  const BIGNUM* s = nullptr;
+  ECDSA_SIG_get0(signature, &r, &s);
+  const bool whole = BN_num_bytes(r) == 32 && BN_num_bytes(s) == 32;
+  ECDSA_SIG_free(signature);
+  return whole;
+}
+
 // A certificate for `key` signed by `issuerKey` (issuer nullptr: self-signed).
 Cert MakeCertificate(const CertShape& shape, EVP_PKEY* key, X509* issuer, EVP_PKEY* issuerKey) {
   static std::atomic<long> serial{1000};
@@ -88,7 +105,13 @@ Cert MakeCertificate(const CertShape& shape, EVP_PKEY* key, X509* issuer, EVP_PK
     AddExtension(cert.get(), signer, NID_subject_alt_name, shape.altNames.c_str());
   }
   if (issuer != nullptr) AddExtension(cert.get(), signer, NID_authority_key_identifier, "keyid:always");
-  Require(X509_sign(cert.get(), issuerKey != nullptr ? issuerKey : key, EVP_sha256()) > 0, "signing");
+  // Signed again until r and s of the ECDSA signature are whole 32-byte
+  // numbers: the Windows certificate check under Wine now and then refuses a
+  // signature whose r or s is shorter (about one in 128 signatures).
+  for (int attempt = 0;; ++attempt) {
+    Require(X509_sign(cert.get(), issuerKey != nullptr ? issuerKey : key, EVP_sha256()) > 0, "signing");
+    if (attempt == 64 || SignatureNumbersWhole(cert.get())) break;
+  }
   return cert;
 }
 
